@@ -1,0 +1,53 @@
+# Test helpers shared by every tests/<area>/CMakeLists.txt.
+#
+# strivon_add_test(NAME <target> SOURCES ... LIBS ... LABELS ...
+#                  [SANITIZE address thread] [TIMEOUT s] [RUN_SERIAL])
+#   A GoogleTest executable registered with CTest as one test. In a sanitizer
+#   build only tests that list that sanitizer under SANITIZE are built, so
+#   scripts/test can re-run just the threaded and buffer-handling code.
+# strivon_add_fuzzer(NAME <target> SOURCES ... LIBS ...)
+#   A libFuzzer target, built only when STRIVON_FUZZ is on, run by CTest for
+#   STRIVON_FUZZ_SECONDS with label "fuzz".
+find_package(GTest REQUIRED)
+add_custom_target(strivon_tests)
+
+function(strivon_add_test)
+  cmake_parse_arguments(T "RUN_SERIAL" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS;SANITIZE" ${ARGN})
+  if(STRIVON_FUZZ)
+    return()
+  endif()
+  if(STRIVON_SANITIZE AND NOT STRIVON_SANITIZE IN_LIST T_SANITIZE)
+    return()
+  endif()
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
+  target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR})
+  add_dependencies(strivon_tests ${T_NAME})
+  add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
+    ENVIRONMENT "STRIVON_SOURCE_DIR=${PROJECT_SOURCE_DIR};STRIVON_BINARY_DIR=${PROJECT_BINARY_DIR}")
+  if(T_RUN_SERIAL)
+    set_tests_properties(${T_NAME} PROPERTIES RUN_SERIAL TRUE)
+  endif()
+endfunction()
+
+function(strivon_add_fuzzer)
+  cmake_parse_arguments(F "" "NAME" "SOURCES;LIBS" ${ARGN})
+  if(NOT STRIVON_FUZZ)
+    return()
+  endif()
+  add_executable(${F_NAME} ${F_SOURCES})
+  target_link_libraries(${F_NAME} PRIVATE ${F_LIBS} Threads::Threads)
+  target_include_directories(${F_NAME} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_link_options(${F_NAME} PRIVATE -fsanitize=fuzzer)
+  add_dependencies(strivon_tests ${F_NAME})
+  set(corpus ${CMAKE_CURRENT_BINARY_DIR}/${F_NAME}-corpus)
+  file(MAKE_DIRECTORY ${corpus})
+  add_test(NAME ${F_NAME}
+    COMMAND ${F_NAME} -max_total_time=${STRIVON_FUZZ_SECONDS} -rss_limit_mb=2048 -timeout=10 ${corpus})
+  math(EXPR fuzz_timeout "${STRIVON_FUZZ_SECONDS} + 120")
+  set_tests_properties(${F_NAME} PROPERTIES LABELS fuzz TIMEOUT ${fuzz_timeout})
+endfunction()
