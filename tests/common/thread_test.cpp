@@ -1,0 +1,147 @@
+// Start/Join/Stop semantics of the worker-thread wrappers as their owners
+// rely on them.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "common/TVThread.h"
+
+namespace {
+
+class CountingThread : public CTVThread {
+ public:
+  std::atomic<int> runs{0};
+  std::atomic<bool> release{true};
+  ~CountingThread() override { release = true; }
+
+ protected:
+  void Run() override {
+    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ++runs;
+  }
+};
+
+class LoopThread : public CSafeThread {
+ public:
+  std::atomic<int> loopsStarted{0};
+  std::atomic<long> turns{0};
+  ~LoopThread() override { Stop(); }
+
+ protected:
+  void SafeThreadProcMain() override {
+    ++loopsStarted;
+    while (m_running) {
+      ++turns;
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+};
+
+class ReturnsAtOnce : public CSafeThread {
+ public:
+  std::atomic<int> bodies{0};
+  ~ReturnsAtOnce() override { Stop(); }
+
+ protected:
+  void SafeThreadProcMain() override { ++bodies; }
+};
+
+TEST(CTVThread, ImmediateBodyStartsAndJoins) {
+  CountingThread t;
+  EXPECT_TRUE(t.Start());
+  t.Join();
+  EXPECT_EQ(t.runs, 1);
+  EXPECT_FALSE(t.HasThread());
+  // A second cycle works the same way.
+  EXPECT_TRUE(t.Start());
+  t.Join();
+  EXPECT_EQ(t.runs, 2);
+}
+
+TEST(CTVThread, JoinWithoutStartReturnsAtOnce) {
+  CountingThread t;
+  t.Join();
+  EXPECT_FALSE(t.HasThread());
+  EXPECT_EQ(t.runs, 0);
+}
+
+TEST(CTVThread, StartWhileRunningCreatesNothing) {
+  CountingThread t;
+  t.release = false;
+  ASSERT_TRUE(t.Start());
+  EXPECT_TRUE(t.Start());
+  t.release = true;
+  t.Join();
+  EXPECT_EQ(t.runs, 1);
+}
+
+TEST(CTVThread, CreationFailureLeavesNoThread) {
+  CountingThread t;
+  CTVThread::SetThreadCreationFailsForTest(true);
+  EXPECT_FALSE(t.Start());
+  CTVThread::SetThreadCreationFailsForTest(false);
+  EXPECT_FALSE(t.HasThread());
+  t.Join();  // must not block
+  EXPECT_EQ(t.runs, 0);
+}
+
+TEST(CTVThread, DestroyingAFinishedButUnjoinedThreadIsSafe) {
+  // The body has returned but nobody called Join: the thread is still
+  // attached, and destroying an attached thread would end the process.
+  auto t = std::make_unique<CountingThread>();
+  ASSERT_TRUE(t->Start());
+  while (t->runs == 0) std::this_thread::yield();
+  EXPECT_TRUE(t->HasThread());
+  t.reset();
+  SUCCEED();
+}
+
+TEST(CSafeThread, StartTwiceRestartsTheLoop) {
+  LoopThread t;
+  ASSERT_TRUE(t.Start());
+  while (t.turns == 0) std::this_thread::yield();
+  ASSERT_TRUE(t.Start());
+  EXPECT_TRUE(t.IsRunning());
+  while (t.loopsStarted < 2) std::this_thread::yield();
+  EXPECT_EQ(t.loopsStarted, 2);
+  t.Stop();
+  EXPECT_FALSE(t.IsRunning());
+  EXPECT_FALSE(t.HasThread());
+}
+
+TEST(CSafeThread, StopWhenStoppedDoesNothing) {
+  LoopThread t;
+  t.Stop();
+  EXPECT_FALSE(t.IsRunning());
+  ASSERT_TRUE(t.Start());
+  t.Stop();
+  const long turns = t.turns;
+  t.Stop();
+  EXPECT_EQ(t.turns, turns);
+  EXPECT_EQ(t.loopsStarted, 1);
+}
+
+TEST(CSafeThread, BodyThatEndsByItselfIsJoinedByTheNextStart) {
+  ReturnsAtOnce t;
+  ASSERT_TRUE(t.Start());
+  while (t.bodies == 0) std::this_thread::yield();
+  EXPECT_TRUE(t.IsRunning());  // the flag is the owner's request, not the body's state
+  ASSERT_TRUE(t.Start());
+  t.Stop();
+  EXPECT_EQ(t.bodies, 2);
+}
+
+TEST(CSafeThread, CreationFailureKeepsTheRunningRequest) {
+  LoopThread t;
+  CTVThread::SetThreadCreationFailsForTest(true);
+  EXPECT_FALSE(t.Start());
+  CTVThread::SetThreadCreationFailsForTest(false);
+  EXPECT_TRUE(t.IsRunning());
+  EXPECT_FALSE(t.HasThread());
+  t.Stop();  // must not block on a thread that never existed
+  EXPECT_FALSE(t.IsRunning());
+}
+
+}  // namespace
