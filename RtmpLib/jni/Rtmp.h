@@ -1,0 +1,173 @@
+// CRtmp: the library's publish-only RTMP client behind IRtmpLib.
+//
+// One object serves one connection attempt: Connect starts a connect thread
+// (resolve, TCP connect, handshake, connect/createStream/publish commands);
+// once publishing, a receive thread answers the server (pongs, bandwidth
+// checks, status). The encoder thread sends media through the same object.
+// The class is spread over rtmp_*.cpp files, one concern each: connect,
+// handshake, chunk reader, chunk writer, dispatch, commands, media.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "RtmpLib/jni/IRtmpLib.h"
+#include "RtmpLib/jni/rtmp_packet.h"
+#include "RtmpLib/jni/rtmp_url.h"
+#include "common/IOBuffer.h"
+#include "common/TVThread.h"
+#include "platform/base/socket.h"
+
+namespace rtmp {
+class AmfCommand;
+}
+
+class CRtmp : public IRtmpLib, public CSafeThread {
+ public:
+  explicit CRtmp(IRtmpLibNotify* notify);
+  ~CRtmp() override;
+
+  // IRtmpLib
+  bool Connect(const char* url) override;
+  bool SetAudioParams(int channels, int sampleRate) override;
+  bool SendAAC(const unsigned char* frame, int length, unsigned timestampMs) override;
+  bool SetVideoParams(int width, int height, int fps, int bps) override;
+  bool SendVideoH264(const unsigned char* accessUnit, int length, unsigned timestampMs) override;
+  void GetStatistics(MediaInfo* out) override;
+  bool SetUdpParam1(int value) override;
+  bool SetUdpParam2(int value) override;
+  bool SetParam(int value) override;
+  bool SendString2(const char* method, const char* text) override;
+  bool SetMediaInfo(MediaInfo* info) override;
+  bool SetSessionInfo(const char* first, const char* second, const char* third) override;
+  void Release() override;
+  void CloseSocket() override;
+  bool PostMediaInfo(MediaInfo info) override;
+  bool SendPing() override;
+  const char* GetServerIP() override;
+
+  // Silence after which the TCP connect and each read before publishing give up.
+  static constexpr int kConnectPhaseTimeoutMs = 10000;
+
+  // Tests and the fuzzer: adopt an already connected socket as if the TCP
+  // connect had succeeded (the object then owns it), without any thread.
+  void AdoptSocketForTest(platform::SocketHandle socket);
+  // Tests and the fuzzer: read and dispatch everything the peer sends until
+  // the connection ends, on the calling thread.
+  void ReadAndDispatchForTest();
+  // Tests and the fuzzer: a reply to this call is expected, as if it had been sent.
+  void ExpectResultForTest(const std::string& method, int transaction) { AddPendingCall(method, transaction); }
+  // Tests: shorten the connect-phase time-out.
+  void SetConnectPhaseTimeoutForTest(int ms) { m_connectPhaseTimeoutMs = ms; }
+
+ protected:
+  // The receive thread.
+  void SafeThreadProcMain() override;
+
+ private:
+  // rtmp_connect.cpp
+  void StartConnect(const std::string& url);
+  bool Resolve(const std::string& host, uint32_t* addressNetworkOrder);
+  bool ConnectTcp(uint32_t addressNetworkOrder, int port);
+  void Report(const char* key, const std::string& value);
+  void Report(const char* key, int value);
+  // rtmp_handshake.cpp
+  bool HandShake();
+  // rtmp_chunk_reader.cpp
+  bool ReadN(uint8_t* out, size_t n);
+  // Reads one chunk; *complete tells whether it finished a message (then in *message).
+  bool RTMP_ReadPacket(rtmp::RtmpMessage* message, bool* complete);
+  void DropPartialMessage(rtmp::InChunkStream* stream);
+  // rtmp_chunk_writer.cpp
+  bool RTMP_SendPacket(rtmp::RtmpOutPacket* packet, bool queue);
+  bool WriteN(const uint8_t* data, size_t n);
+  bool SendCtrl(uint16_t eventType, uint32_t value, uint32_t value2);
+  bool SendChunkSizeAndSwitch(uint32_t chunkSize);
+  bool SendCommand(int chunkStreamId, uint8_t headerType, uint32_t timestamp, int32_t messageStreamId,
+                   const uint8_t* body, size_t size, bool queue);
+  // rtmp_dispatch.cpp
+  void ReadUntilPublishing();
+  void RTMP_AnalysisPacket(const rtmp::RtmpMessage& message);
+  void HandleCtrl(const rtmp::RtmpMessage& message);
+  // rtmp_invoke.cpp
+  bool SendConnectPacket(const rtmp::RtmpUrl& url, const std::string& tcUrl);
+  bool SendReleaseStream();
+  bool SendFCPublish();
+  bool SendCreateStream();
+  bool SendPublish();
+  bool SendCheckBW();
+  bool SendCheckBWResult(double transaction);
+  int HandleInvoke(const uint8_t* body, size_t size);
+  void HandleResult(int transaction, const rtmp::AmfCommand& command);
+  void HandleOnStatus(const std::string& code);
+  void AddPendingCall(const std::string& method, int transaction);
+  bool TakePendingCall(int transaction, std::string* method);
+  void DropPendingCall(const std::string& method);
+  // rtmp_media.cpp
+  void CountAndReportStatistics();
+
+  // rtmp_factory.cpp
+  void RaiseStatus(const char* word);
+  bool IsOpen() const { return !m_closed.load() && m_socket.load() != platform::kNoSocket; }
+
+  IRtmpLibNotify* const m_notify;
+
+  // Connection. The descriptor is closed only by the destructor, after every
+  // thread that might use it has been joined; CloseSocket only shuts it down.
+  std::atomic<platform::SocketHandle> m_socket{platform::kNoSocket};
+  std::atomic<bool> m_closed{true};
+  std::recursive_mutex m_closeLock;
+  std::thread m_connectThread;
+  std::mutex m_connectMutex;  // guards m_connectThread and m_url
+  std::string m_url;
+  std::atomic<int> m_connectPhaseTimeoutMs{kConnectPhaseTimeoutMs};
+  // Read time-out while connecting; -1 (none) once publishing.
+  std::atomic<int> m_readTimeoutMs{-1};
+
+  // Reader: used by the connect thread, then by the receive thread.
+  IOBuffer m_in;
+  std::map<int, rtmp::InChunkStream> m_inStreams;
+  size_t m_partialBytes = 0;
+  uint32_t m_inChunkSize = 128;
+  uint32_t m_serverBandwidth = 2500000;
+  uint32_t m_clientBandwidth = 2500000;
+  uint8_t m_clientBandwidthLimitType = 2;
+  int m_bwCheckCounter = 0;
+
+  // Writer: everything below is touched only with m_sendLock held, which
+  // also keeps the chunks of one message together on the wire.
+  std::recursive_mutex m_sendLock;
+  std::map<int, rtmp::OutChunkStream> m_outStreams;
+  uint32_t m_outChunkSize = 128;
+
+  // Commands.
+  std::atomic<int> m_invokeCount{0};
+  struct PendingCall {
+    std::string method;
+    int transaction;
+  };
+  std::mutex m_pendingLock;
+  std::vector<PendingCall> m_pendingCalls;
+  std::string m_app;
+  std::string m_stream;
+  std::atomic<int> m_streamId{0};
+  std::atomic<bool> m_publishing{false};
+  std::atomic<bool> m_serverClose{false};
+
+  // Media (encoder thread).
+  std::atomic<int> m_audioChannels{0};
+  std::atomic<int> m_audioSampleRate{0};
+  bool m_aacHeaderSent = false;
+  bool m_avcHeaderSent = false;
+  std::vector<uint8_t> m_lastSps;
+  std::vector<uint8_t> m_lastPps;
+  std::atomic<uint32_t> m_counters[8] = {};  // 1..7 used, as numbered in reports
+  uint32_t m_statisticsTick = 0;
+
+  std::string m_serverIp;
+};

@@ -1,0 +1,330 @@
+// The RTMP client's bytes on the wire and its status words, checked against
+// a scripted server on loopback.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include <sys/socket.h>
+
+#include "RtmpLib/jni/IRtmpLib.h"
+#include "RtmpLib/jni/Rtmp.h"
+#include "tests/rtmp/recording_notify.h"
+#include "tests/support/fake_rtmp_server.h"
+#include "tests/support/free_port.h"
+
+namespace {
+
+using test_support::FakeRtmpMessage;
+using test_support::FakeRtmpServer;
+using Client = std::unique_ptr<IRtmpLib, RtmpLibDeleter>;
+namespace amf0 = test_support::amf0;
+
+std::string Hex(const std::string& bytes) {
+  static const char* digits = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : bytes) {
+    if (!out.empty()) out += ' ';
+    out += digits[c >> 4];
+    out += digits[c & 15];
+  }
+  return out;
+}
+
+int Count(const std::vector<std::string>& words, const std::string& word) {
+  return static_cast<int>(std::count(words.begin(), words.end(), word));
+}
+
+// Runs the server side of a connection up to "NetStream.Publish.Start".
+class RtmpWireTest : public ::testing::Test {
+ protected:
+  void SetUp() override { m_client.reset(CreateRtmpLib(&m_notify)); }
+
+  void ConnectUntilConnectCommand(bool corruptS2 = false) {
+    ASSERT_TRUE(m_client->Connect(m_server.Url("app", "stream").c_str()));
+    ASSERT_TRUE(m_server.Accept());
+    ASSERT_TRUE(m_server.Handshake(corruptS2));
+    std::string method;
+    ASSERT_TRUE(m_server.ReadCommand(&m_connect, &method));
+    ASSERT_EQ(method, "connect");
+  }
+
+  void Publish() {
+    ConnectUntilConnectCommand();
+    ASSERT_TRUE(m_server.Send(test_support::RtmpChunks(2, 5, 0, 0, test_support::Be32(2500000)) +
+                              test_support::RtmpCommand("_result", 1, amf0::Object({{"fmsVer", "FMS/3,0,1,123"}}) +
+                                                                          amf0::Object({{"code", "NetConnection.Connect.Success"}}))));
+    FakeRtmpMessage message;
+    std::string method;
+    for (const char* expected : {"releaseStream", "FCPublish", "createStream"}) {
+      ASSERT_TRUE(m_server.ReadCommand(&message, &method));
+      ASSERT_EQ(method, expected);
+      EXPECT_EQ(message.chunkHeaders[0].size(), 8u) << method;
+      EXPECT_EQ(static_cast<uint8_t>(message.chunkHeaders[0][0]), 0x43) << method;
+    }
+    ASSERT_TRUE(m_server.Send(test_support::RtmpCommand("_result", 4, amf0::Number(1))));
+    ASSERT_TRUE(m_server.ReadCommand(&message, &method));
+    ASSERT_EQ(method, "publish");
+    EXPECT_EQ(message.chunkStreamId, 4);
+    EXPECT_EQ(message.messageStreamId, 1u);
+    EXPECT_EQ(message.chunkHeaders[0].size(), 12u);
+    ASSERT_TRUE(m_server.ReadMessage(&message));
+    EXPECT_EQ(message.type, 1);
+    EXPECT_EQ(message.body, test_support::Be32(1048576));
+    ASSERT_TRUE(m_server.Send(test_support::RtmpOnStatus("NetStream.Publish.Start")));
+    ASSERT_TRUE(m_notify.WaitForWord("NetStream.Publish.Start", 5000));
+    EXPECT_EQ(m_notify.Connected(), 1);
+  }
+
+  bool SendAac(const std::string& frame, unsigned timestamp) {
+    return m_client->SendAAC(reinterpret_cast<const unsigned char*>(frame.data()), static_cast<int>(frame.size()),
+                             timestamp);
+  }
+  bool SendVideo(const std::string& au, unsigned timestamp) {
+    return m_client->SendVideoH264(reinterpret_cast<const unsigned char*>(au.data()), static_cast<int>(au.size()),
+                                   timestamp);
+  }
+
+  FakeRtmpServer m_server;
+  RecordingNotify m_notify;
+  Client m_client;
+  FakeRtmpMessage m_connect;
+};
+
+TEST_F(RtmpWireTest, ConnectCommandIsChunkedAt128BytesWithC3Continuations) {
+  ConnectUntilConnectCommand();
+  EXPECT_EQ(m_connect.chunkStreamId, 3);
+  ASSERT_GT(m_connect.body.size(), 128u);
+  ASSERT_EQ(m_connect.chunkHeaders.size(), (m_connect.body.size() + 127) / 128);
+  EXPECT_EQ(Hex(m_connect.chunkHeaders[0].substr(0, 1)), "03");
+  EXPECT_EQ(m_connect.chunkHeaders[0].size(), 12u);
+  for (size_t i = 1; i < m_connect.chunkHeaders.size(); ++i) EXPECT_EQ(Hex(m_connect.chunkHeaders[i]), "C3");
+  const std::string tcUrl = "rtmp://127.0.0.1:" + std::to_string(m_server.port()) + "/app";
+  EXPECT_NE(m_connect.body.find(amf0::String(tcUrl)), std::string::npos);
+  EXPECT_NE(m_connect.body.find(amf0::String("connect") + amf0::Number(1)), std::string::npos);
+  EXPECT_NE(m_connect.body.find(amf0::String("WIN 10,0,32,18")), std::string::npos);
+}
+
+TEST_F(RtmpWireTest, ServerWhoseS2DiffersFromC1StillGetsTheConnectCommand) {
+  ConnectUntilConnectCommand(/*corruptS2=*/true);
+  EXPECT_EQ(Count(m_notify.Words(), "NetConnection.Connect.Closed"), 0);
+}
+
+TEST_F(RtmpWireTest, AudioHeadersShrinkOnlyWhenTheDeltaRepeats) {
+  Publish();
+  ASSERT_TRUE(m_client->SetAudioParams(2, 44100));
+  const std::string frame(100, '\x21');
+  const unsigned kHuge = 46u + 0x1000000u;
+  for (unsigned timestamp : {0u, 23u, 46u, 46u, 46u, kHuge}) ASSERT_TRUE(SendAac(frame, timestamp));
+
+  FakeRtmpMessage header;
+  ASSERT_TRUE(m_server.ReadMessage(&header));
+  EXPECT_EQ(header.chunkStreamId, 21);
+  EXPECT_EQ(Hex(header.body), "AF 00 13 90 56 E5 A0");
+  EXPECT_EQ(Hex(header.chunkHeaders[0].substr(0, 1)), "15");
+  EXPECT_EQ(header.messageStreamId, 1u);
+
+  struct Expected {
+    size_t headerSize;
+    uint32_t timestamp;
+  };
+  const Expected expected[] = {{12, 0}, {4, 23}, {1, 46}, {4, 46}, {1, 46}, {8, kHuge}};
+  for (const Expected& e : expected) {
+    FakeRtmpMessage message;
+    ASSERT_TRUE(m_server.ReadMessage(&message));
+    EXPECT_EQ(message.type, 8);
+    EXPECT_EQ(message.chunkHeaders[0].size(), e.headerSize) << Hex(message.chunkHeaders[0]);
+    EXPECT_EQ(message.timestamp, e.timestamp);
+    EXPECT_FALSE(message.ambiguousDelta);
+    EXPECT_EQ(message.body, std::string("\xAF\x01", 2) + frame);
+  }
+}
+
+TEST_F(RtmpWireTest, AudioHeaderBytesFollowRateAndChannels) {
+  Publish();
+  ASSERT_TRUE(m_client->SetAudioParams(1, 24000));
+  ASSERT_TRUE(SendAac("x", 0));
+  FakeRtmpMessage header;
+  ASSERT_TRUE(m_server.ReadMessage(&header));
+  EXPECT_EQ(Hex(header.body), "AF 00 14 88 56 E5 B0");
+}
+
+TEST_F(RtmpWireTest, VideoStartsAtTheFirstKeyFrameWithItsOwnParameterSets) {
+  Publish();
+  const std::string start4("\x00\x00\x00\x01", 4);
+  const std::string start3("\x00\x00\x01", 3);
+  const std::string sps("\x67\x4D\x40\x1F\xAA\xBB", 6);
+  const std::string pps("\x68\xEE\x3C\x80", 4);
+  const std::string idr("\x65\x88\x84\x00\x33", 5);
+  const std::string inter = start4 + std::string("\x41\x9A\x02", 3);
+
+  EXPECT_FALSE(SendVideo(inter, 0));
+  EXPECT_TRUE(m_server.NothingArrives(200));
+
+  ASSERT_TRUE(SendVideo(start4 + sps + start4 + pps + start3 + idr, 40));
+  FakeRtmpMessage config;
+  ASSERT_TRUE(m_server.ReadMessage(&config));
+  EXPECT_EQ(config.chunkStreamId, 20);
+  EXPECT_EQ(config.timestamp, 40u);
+  EXPECT_EQ(Hex(config.body), "17 00 00 00 00 01 4D 40 1F FF E1 00 06 67 4D 40 1F AA BB 01 00 04 68 EE 3C 80");
+  FakeRtmpMessage key;
+  ASSERT_TRUE(m_server.ReadMessage(&key));
+  EXPECT_EQ(key.timestamp, 40u);
+  EXPECT_EQ(Hex(key.body), "17 01 00 00 00 00 00 00 05 65 88 84 00 33");
+
+  ASSERT_TRUE(SendVideo(inter, 80));
+  FakeRtmpMessage next;
+  ASSERT_TRUE(m_server.ReadMessage(&next));
+  EXPECT_EQ(Hex(next.body), "27 01 00 00 00 00 00 00 03 41 9A 02");
+  EXPECT_EQ(next.timestamp, 80u);
+
+  // The same parameter sets again: no new sequence header.
+  ASSERT_TRUE(SendVideo(start4 + sps + start4 + pps + start4 + idr, 120));
+  ASSERT_TRUE(m_server.ReadMessage(&next));
+  EXPECT_EQ(Hex(next.body.substr(0, 2)), "17 01");
+
+  // A new SPS (another level) is announced before its key frame.
+  const std::string sps2("\x67\x4D\x40\x28\xAA\xBB", 6);
+  ASSERT_TRUE(SendVideo(start4 + sps2 + start4 + pps + start4 + idr, 160));
+  ASSERT_TRUE(m_server.ReadMessage(&next));
+  EXPECT_EQ(Hex(next.body.substr(0, 9)), "17 00 00 00 00 01 4D 40 28");
+  ASSERT_TRUE(m_server.ReadMessage(&next));
+  EXPECT_EQ(Hex(next.body.substr(0, 2)), "17 01");
+}
+
+TEST_F(RtmpWireTest, ServerPingIsEchoedAndOwnPingMeasuresTheRoundTrip) {
+  Publish();
+  ASSERT_TRUE(m_server.Send(test_support::RtmpChunks(2, 4, 0, 0, std::string("\x00\x06", 2) + test_support::Be32(0x01020304))));
+  FakeRtmpMessage pong;
+  ASSERT_TRUE(m_server.ReadMessage(&pong));
+  EXPECT_EQ(pong.type, 4);
+  EXPECT_EQ(Hex(pong.body), "00 07 01 02 03 04");
+
+  ASSERT_TRUE(m_client->SendPing());
+  FakeRtmpMessage ping;
+  ASSERT_TRUE(m_server.ReadMessage(&ping));
+  ASSERT_EQ(ping.body.size(), 6u);
+  EXPECT_EQ(Hex(ping.body.substr(0, 2)), "00 06");
+  ASSERT_TRUE(m_server.Send(test_support::RtmpChunks(2, 4, 0, 0, std::string("\x00\x07", 2) + ping.body.substr(2))));
+  EXPECT_TRUE(m_notify.WaitForRoundTrip(3000));
+}
+
+TEST_F(RtmpWireTest, ServerClosingTheConnectionRaisesClosedOnce) {
+  Publish();
+  m_server.CloseClient();
+  ASSERT_TRUE(m_notify.WaitForWord("NetConnection.Connect.Closed", 5000));
+  m_client->CloseSocket();
+  EXPECT_EQ(Count(m_notify.Words(), "NetConnection.Connect.Closed"), 1);
+  EXPECT_FALSE(SendAac("x", 10));
+}
+
+TEST_F(RtmpWireTest, SilentServerEndsTheConnectPhaseWithFailedThenClosed) {
+  static_cast<CRtmp*>(m_client.get())->SetConnectPhaseTimeoutForTest(300);
+  ASSERT_TRUE(m_client->Connect(m_server.Url("app", "s").c_str()));
+  ASSERT_TRUE(m_server.Accept());
+  ASSERT_TRUE(m_notify.WaitForWord("NetConnection.Connect.Closed", 5000));
+  const auto words = m_notify.Words();
+  ASSERT_EQ(words.size(), 4u) << ::testing::PrintToString(words);
+  EXPECT_EQ(words[2], "NetConnection.Connect.Failed");
+  EXPECT_EQ(words[3], "NetConnection.Connect.Closed");
+}
+
+TEST_F(RtmpWireTest, TcpSuccessWordsArriveBeforeAnyHandshakeByte) {
+  std::atomic<int> acceptedSocket{-1};
+  std::atomic<int> bytesWaitingAtSuccess{-1};
+  m_notify.onStatus = [&](const std::string& word) {
+    if (word != "NetConnection.Connect.Success") return;
+    // The client's thread waits here, so whatever it sent before raising
+    // the word has reached the server by the time we look.
+    for (int i = 0; i < 200 && acceptedSocket == -1; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    char probe[1];
+    const ssize_t n = ::recv(acceptedSocket, probe, 1, MSG_PEEK | MSG_DONTWAIT);
+    bytesWaitingAtSuccess = n > 0 ? 1 : 0;
+  };
+  ASSERT_TRUE(m_client->Connect(m_server.Url("app", "s").c_str()));
+  ASSERT_TRUE(m_server.Accept());
+  acceptedSocket = m_server.clientSocket();
+  ASSERT_TRUE(m_notify.WaitForWord("NetConnection.Connect.Success", 5000));
+  ASSERT_TRUE(m_server.Handshake());
+  const auto words = m_notify.Words();
+  ASSERT_GE(words.size(), 2u);
+  EXPECT_EQ(words[0], "HighQualityService.Connect.Success");
+  EXPECT_EQ(words[1], "NetConnection.Connect.Success");
+  EXPECT_EQ(bytesWaitingAtSuccess.load(), 0);
+}
+
+TEST(RtmpStatusTest, RefusedPortGivesFailedThenClosed) {
+  test_support::RefusingPort refusing;
+  ASSERT_NE(refusing.port(), 0);
+  RecordingNotify notify;
+  Client client(CreateRtmpLib(&notify));
+  ASSERT_TRUE(client->Connect(("rtmp://127.0.0.1:" + std::to_string(refusing.port()) + "/app/s").c_str()));
+  ASSERT_TRUE(notify.WaitForWord("NetConnection.Connect.Closed", 5000));
+  EXPECT_EQ(notify.Words(), (std::vector<std::string>{"NetConnection.Connect.Failed", "NetConnection.Connect.Closed"}));
+}
+
+TEST(RtmpStatusTest, UnresolvableHostGivesFailedOnly) {
+  // A label longer than 63 characters is refused by the resolver library
+  // itself, so no query leaves the machine.
+  const std::string host = std::string(70, 'a') + ".invalid";
+  RecordingNotify notify;
+  {
+    Client client(CreateRtmpLib(&notify));
+    ASSERT_TRUE(client->Connect(("rtmp://" + host + "/app/s").c_str()));
+    ASSERT_TRUE(notify.WaitForWord("NetConnection.Connect.Failed", 10000));
+  }
+  EXPECT_EQ(notify.Words(), std::vector<std::string>{"NetConnection.Connect.Failed"});
+}
+
+TEST(RtmpStatusTest, BadUrlRaisesNothingAndReleaseReturns) {
+  RecordingNotify notify;
+  {
+    Client client(CreateRtmpLib(&notify));
+    ASSERT_TRUE(client->Connect("rtmp://127.0.0.1/app/"));
+    EXPECT_FALSE(client->Connect("rtmp://127.0.0.1/app/s"));
+  }
+  EXPECT_TRUE(notify.Words().empty());
+}
+
+TEST_F(RtmpWireTest, CloseFromAnotherThreadWhileSendingAndReceivingIsClean) {
+  Publish();
+  ASSERT_TRUE(m_client->SetAudioParams(2, 48000));
+  std::atomic<bool> stop{false};
+  std::thread sender([&] {
+    const std::string frame(300, '\x11');
+    unsigned timestamp = 0;
+    while (!stop) {
+      SendAac(frame, timestamp += 21);
+      m_client->SendPing();
+    }
+  });
+  // The server keeps pinging meanwhile, so the receive thread answers while
+  // the sender sends; the server does not read, so sends end up blocked.
+  for (int i = 0; i < 20; ++i) {
+    m_server.Send(test_support::RtmpChunks(2, 4, 0, 0, std::string("\x00\x06", 2) + test_support::Be32(i)));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  std::thread closer([&] { m_client->CloseSocket(); });
+  closer.join();
+  ASSERT_TRUE(m_notify.WaitForWord("NetConnection.Connect.Closed", 5000));
+  stop = true;
+  sender.join();
+  m_client.reset();
+  EXPECT_EQ(Count(m_notify.Words(), "NetConnection.Connect.Closed"), 1);
+}
+
+TEST_F(RtmpWireTest, ReleaseDuringTheHandshakeJoinsEverything) {
+  ASSERT_TRUE(m_client->Connect(m_server.Url("app", "s").c_str()));
+  ASSERT_TRUE(m_server.Accept());
+  // No handshake answer: the connect thread is blocked reading S0.
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  m_client.reset();
+  const auto words = m_notify.Words();
+  EXPECT_EQ(Count(words, "NetConnection.Connect.Closed"), 1);
+  EXPECT_EQ(Count(words, "NetConnection.Connect.Failed"), 0);
+}
+
+}  // namespace
