@@ -1,0 +1,198 @@
+// CEncoderMediaThenSendThroughRtmp: the encoder object behind
+// IEncoderMediaThenSendThroughRtmp. It queues raw audio blocks and pooled
+// RGB24 frames from the manager, encodes one audio block and one picture per
+// pass on its own thread (HE-AAC, x264), stamps both relative to one time
+// base, sends them through its RTMP client and passes the client's events up.
+// Only this folder's factory and the tests construct it directly.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "RtmpLib/jni/IRtmpLib.h"
+#include "common/TVThread.h"
+#include "encodemediathensendthroughrtmp/AacEncoder.h"
+#include "encodemediathensendthroughrtmp/AdaptiveBitrate.h"
+#include "encodemediathensendthroughrtmp/IEncoderMediaThenSendThroughRtmp.h"
+#include "encodemediathensendthroughrtmp/PcmRingBuffer.h"
+#include "encodemediathensendthroughrtmp/RawFramePool.h"
+#include "encodemediathensendthroughrtmp/VideoEncoder.h"
+
+class CEncoderMediaThenSendThroughRtmp : public IEncoderMediaThenSendThroughRtmp,
+                                         public IRtmpLibNotify,
+                                         public CSafeThread {
+ public:
+  using TransportFactory = std::function<IRtmpLib*(IRtmpLibNotify*)>;
+  using Clock = std::function<uint32_t()>;
+
+  static constexpr unsigned kMaxAudioBlockBytes = 192000;
+  static constexpr unsigned kMaxVideoFrameBytes = 24883200;  // 4096 x 2025 x 3
+  static constexpr uint32_t kNoTimeBase = 0xFFFFFFFFu;
+  static constexpr int kCommandPing = 1;
+
+  // transportFactory makes the RTMP client at Connect (CreateRtmpLib when
+  // empty); clock is the tick source of the adaptive control (TickCount when
+  // empty). Starts the encoder thread.
+  CEncoderMediaThenSendThroughRtmp(IEncoderMediaThenSendThroughRtmpNotify* notify,
+                                   TransportFactory transportFactory = {}, Clock clock = {});
+  ~CEncoderMediaThenSendThroughRtmp() override;
+
+  // IEncoderMediaThenSendThroughRtmp
+  bool Connect(const char* url) override;
+  void SetAudioBitrate(unsigned bps) override;
+  bool SetAudioFormat(int channels, int sampleRate, int bitsPerSample) override;
+  void SetVideoBitrate(unsigned bps, int vbrQuality) override;
+  void SetFrameRateAndGop(int fps, int keyInterval) override;
+  bool SetVideoFormat(int width, int height, int colourSpace, int fps, unsigned bps, int vbrQuality) override;
+  void SetBframeCount(int count) override;
+  void SetAbrQmin(int qmin) override;
+  void SetRfConstant(float rfConstant, float rfConstantMax) override;
+  bool SendRawAudio(const unsigned char* pcm, unsigned length, unsigned timestampMs) override;
+  bool SendRawVideo(const unsigned char* rgb24, unsigned length, unsigned timestampMs) override;
+  void ReservedNoOperation() override {}
+  void SetLowAudioBitrate(bool low) override;
+  void SetStaticScreenMode(bool on) override;
+  void GetStatistics(MediaInfo* out) override;
+  bool SetUdpParam1(int value) override;
+  bool SetUdpParam2(int value) override;
+  bool SetParam(int value) override;
+  bool SendString2(const char* method, const char* text) override;
+  bool SetMediaInfo(MediaInfo* info) override;
+  bool SetSessionInfo(const char* first, const char* second, const char* third) override;
+  bool PostMediaInfo(MediaInfo info) override;
+  void Release() override;
+  void Disconnect() override;
+  void QueuePing() override;
+  void SetAutoCtrlBitrate(bool on) override;
+  void ReopenVideoEncoder() override;
+  const char* GetServerIP() override;
+
+  // IRtmpLibNotify (the RTMP client's threads)
+  void OnRtmpDead() override;
+  void OnRtmpConnected() override;
+  void OnRtmpPublishFaild() override;
+  void OnRtmpStatus(MediaInfo* status) override;
+  void OnRtmpStatistics(MediaInfo* statistics) override;
+  bool OnRtmpReserved() override { return true; }
+  void OnPingRoundTrip(int ms) override;
+  bool OnRtmpMediaData(const char* body, int size, double timestampMs, int kind) override;
+  bool OnRtmpReport(const char* json) override;
+
+  // Read-outs for tests and diagnostics.
+  struct Snapshot {
+    unsigned configuredAudioBitrate;
+    unsigned currentAudioBitrate;
+    int aacBitRate;  // after the wrapper's clamps
+    bool aacOpen;
+    unsigned configuredVideoBitrate;
+    int videoKbps;
+    int rateControlMode;
+    int vbrQuality;
+    int frameRate;
+    int keyInterval;
+    int configuredFrameRate;
+    int configuredKeyInterval;
+    int width;
+    int height;
+    bool videoOpen;
+    int bframeCount;
+    float rfConstant;
+    int channels;
+    int sampleRate;
+    int frameBytes;
+    uint32_t timeBase;
+    int aacOpens;    // codec (re)opens since construction
+    int videoOpens;
+  };
+  Snapshot GetSnapshot();
+  bool IsConnected() const { return m_connected.load(); }
+
+ protected:
+  void SafeThreadProcMain() override;
+
+ private:
+  struct AudioBlock {
+    uint32_t timestamp = 0;
+    std::vector<uint8_t> pcm;
+  };
+
+  IRtmpLib* Transport() const { return m_transport.load(); }
+  void RunAudioStep();
+  void RunVideoStep();
+  void RunCommandStep();
+  void MaybeReportSendBuffer();
+  // Sets the time base to ts if unset; the base in force afterwards.
+  uint32_t EnsureTimeBase(uint32_t ts);
+  void ResetConnectionState();
+  // Both under the respective codec lock.
+  void ReopenAacLocked();
+  void ReopenVideoLocked();
+  void ApplyFrameRateAndGop(int fps, int keyInterval, bool asConfigured);
+  void RaiseBitrateStatus(unsigned audioBps, unsigned videoBps);
+  // Back to the rates the owner configured (after a lowering, or when automatic control is switched off).
+  void RestoreConfiguredBitrates(bool report);
+  void ApplyAdaptiveDecision(const AdaptiveBitrateControl::Decision& decision);
+
+  IEncoderMediaThenSendThroughRtmpNotify* m_notify;
+  TransportFactory m_transportFactory;
+  Clock m_clock;
+  bool m_threadStarted = false;
+
+  std::mutex m_transportLock;  // creation in Connect
+  std::atomic<IRtmpLib*> m_transport{nullptr};
+
+  std::atomic<bool> m_audioFormatSet{false};
+  std::atomic<bool> m_videoFormatSet{false};
+  std::atomic<bool> m_aacOpen{false};
+  std::atomic<bool> m_videoOpen{false};
+  std::atomic<bool> m_connected{false};
+  std::atomic<uint32_t> m_timeBase{kNoTimeBase};
+
+  // AAC encoder (m_aacLock). The codec locks are held across the send, and
+  // the client reports statistics and media data from inside it; a manager
+  // that reacts with a setter on that thread must not deadlock itself.
+  std::recursive_mutex m_aacLock;
+  unsigned m_currentAudioBitrate = 64000;
+  unsigned m_configuredAudioBitrate = 64000;
+  PcmFormat m_pcmFormat;
+  int m_frameBytes = 8192;
+  AacConfig m_aacConfig;
+  int m_aacOpens = 0;
+  PcmRingBuffer m_ring;
+  std::vector<uint8_t> m_pcmFrame;  // encoder thread only
+
+  // x264 (m_videoLock)
+  std::recursive_mutex m_videoLock;
+  VideoEncoderSettings m_video;
+  int m_videoOpens = 0;
+  std::vector<uint8_t> m_videoOutput;
+  int m_configuredFrameRate = 10;
+  int m_configuredKeyInterval = 30;
+  unsigned m_configuredVideoBitrate = 64000;
+  std::vector<uint8_t> m_i420;  // encoder thread only
+
+  // Adaptive rate (m_adaptiveLock)
+  std::mutex m_adaptiveLock;
+  std::atomic<bool> m_autoCtrl{false};
+  AdaptiveBitrateControl m_adaptive;
+
+  // Audio queue (m_audioQueueLock)
+  std::mutex m_audioQueueLock;
+  std::deque<std::unique_ptr<AudioBlock>> m_audioQueue;
+  std::atomic<uint32_t> m_lastQueuedAudioTs{0};
+  std::atomic<uint32_t> m_lastTakenAudioTs{0};
+  uint32_t m_reportTick = 0;  // encoder thread only
+
+  // Video queue (m_videoQueueLock); the pool has its own lock.
+  std::mutex m_videoQueueLock;
+  std::deque<RawFrame*> m_videoQueue;
+  RawFramePool m_framePool;
+
+  // Commands for the encoder thread (m_commandLock)
+  std::mutex m_commandLock;
+  std::deque<int> m_commands;
+};

@@ -1,0 +1,39 @@
+// The eight reusable RGB24 frame buffers between SendRawVideo (manager's send
+// thread) and the encoder thread. At most eight frames are queued or being
+// encoded at once; steady-state video allocates nothing. The pool owns every
+// buffer; the video queue only borrows them.
+#pragma once
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+struct RawFrame {
+  bool inUse = false;
+  uint32_t length = 0;     // bytes of picture in `bytes`
+  uint32_t timestamp = 0;  // capture time in ms
+  std::vector<uint8_t> bytes;
+};
+
+class RawFramePool {
+ public:
+  static constexpr int kCapacity = 8;
+
+  RawFramePool() = default;
+  RawFramePool(const RawFramePool&) = delete;
+  RawFramePool& operator=(const RawFramePool&) = delete;
+
+  // The oldest free buffer, grown to at least `bytes`; null when all are
+  // taken or memory ran out.
+  RawFrame* Acquire(size_t bytes);
+  // Hands a buffer from Acquire back (to the end of the free list).
+  void Return(RawFrame* frame);
+  int FreeCount() const;
+  void FreeAll();
+
+ private:
+  mutable std::mutex m_lock;
+  std::vector<std::unique_ptr<RawFrame>> m_frames;
+  std::deque<RawFrame*> m_free;
+};

@@ -1,0 +1,70 @@
+// The x264 side of the encoder object: a settings record the object owns and
+// four plain functions that open, reconfigure, feed and close an x264 encoder
+// from it. The encoder object calls them under its video lock; tests call them
+// directly to check the settings that reach x264.
+#pragma once
+#include <cstdint>
+#include <memory>
+// x264.h expects the fixed-width types to be declared already.
+#include <x264.h>
+
+struct X264Session;
+
+struct VideoEncoderSettings {
+  int width = 320;
+  int height = 240;
+  int colourSpace = 4106;  // carried for the manager, never used here
+
+  const uint8_t* input = nullptr;  // I420 picture of width x height
+  int inputLength = 0;
+
+  uint8_t* output = nullptr;  // Annex-B access unit of the last EncodeVideoFrame
+  int outputCapacity = 0;
+  int outputLength = 0;
+
+  int frameRate = 10;
+  int keyInterval = 30;
+  int rateControlMode = 1;  // 1 bit rate (CRF capped by VBV), 0 constant quality
+  int bitrateKbps = 160;
+  int vbrQuality = 26;
+  float rfConstant = 0.0f;
+  float rfConstantMax = 0.0f;
+  int bframeCount = 5;
+  int abrQmin = 0;
+
+  bool lastFrameIdr = false;
+  uint32_t openTime = 0;  // tick of the last open, 0 when closed
+  int frameCount = 0;     // pictures since the last open
+
+  std::unique_ptr<X264Session> session;
+
+  VideoEncoderSettings();
+  ~VideoEncoderSettings();
+  VideoEncoderSettings(const VideoEncoderSettings&) = delete;
+  VideoEncoderSettings& operator=(const VideoEncoderSettings&) = delete;
+};
+
+// The open encoder: its handle, the parameter set it was opened with (kept for
+// reconfiguring in place) and the picture counter.
+struct X264Session {
+  int64_t ptsCounter = 0;
+  int fpsDenominator = 1;
+  x264_t* handle = nullptr;
+  x264_param_t params{};
+  int openedWidth = 0;  // x264 cannot change the picture size in place
+  int openedHeight = 0;
+};
+
+// 0 on success, -1 when x264 refused the settings (the record stays closed).
+int OpenVideoEncoder(VideoEncoderSettings* record);
+// Copies the record's settings into p (the fields the encoder controls only).
+void ApplyVideoEncoderSettings(const VideoEncoderSettings* record, x264_param_t* p);
+// 0 when an access unit was produced (output length may be 0: x264 held the
+// picture back), -1 when the picture was not encoded. Every 100000 pictures
+// or 30 minutes the encoder is reopened instead and that picture is lost.
+int EncodeVideoFrame(VideoEncoderSettings* record);
+void CloseVideoEncoder(VideoEncoderSettings* record);
+
+// The lowest H.264 level whose frame size, macroblock rate and (High profile)
+// bit rate limits hold the given picture; 52 when nothing smaller fits.
+int H264LevelFor(int width, int height, int fps, int maxKbps);

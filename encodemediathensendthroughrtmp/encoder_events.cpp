@@ -1,0 +1,79 @@
+// Events of the RTMP client, passed up to the manager, and the adaptive
+// bit rate driven by the client's ping round trips.
+#include <string>
+
+#include "common/Log.h"
+#include "encodemediathensendthroughrtmp/EncoderMediaThenSendThroughRtmp.h"
+
+void CEncoderMediaThenSendThroughRtmp::OnRtmpDead() {
+  STRIVON_LOG(kLogInfo, "CEncoderMediaThenSendThroughRtmp::OnRtmpDead", "OnRtmpDead");
+  ResetConnectionState();
+  if (m_notify) m_notify->OnEncoderMediaThenSendThroughRtmpDead();
+}
+
+void CEncoderMediaThenSendThroughRtmp::OnRtmpConnected() {
+  m_connected = true;
+  if (m_notify) m_notify->OnEncoderMediaThenSendThroughRtmpConnected();
+}
+
+void CEncoderMediaThenSendThroughRtmp::OnRtmpPublishFaild() {
+  ResetConnectionState();
+  if (m_notify) m_notify->OnEncoderMediaThenSendThroughRtmpPublishFaild();
+}
+
+void CEncoderMediaThenSendThroughRtmp::OnRtmpStatus(MediaInfo* status) {
+  if (m_notify) m_notify->OnEncoderMediaThenSendThroughRtmpStatus(status);
+}
+
+void CEncoderMediaThenSendThroughRtmp::OnRtmpStatistics(MediaInfo* statistics) {
+  if (m_notify) m_notify->OnEncoderMediaThenSendThroughRtmpStatistics(statistics);
+}
+
+bool CEncoderMediaThenSendThroughRtmp::OnRtmpMediaData(const char* body, int size, double timestampMs, int kind) {
+  if (m_notify) m_notify->OnEncoderMediaThenSendThroughRtmpMediaData(body, size, timestampMs, kind);
+  return true;
+}
+
+bool CEncoderMediaThenSendThroughRtmp::OnRtmpReport(const char* json) {
+  if (m_notify) m_notify->OnEncoderMediaThenSendThroughRtmpReport(json);
+  return true;
+}
+
+void CEncoderMediaThenSendThroughRtmp::RaiseBitrateStatus(unsigned audioBps, unsigned videoBps) {
+  if (!m_notify) return;
+  MediaInfo status;
+  status.type = MediaInfo::kStatusText;
+  FormatString(&status.text1, "Auto set audio bitrate %u, video bitrate %u", audioBps, videoBps);
+  m_notify->OnEncoderMediaThenSendThroughRtmpStatus(&status);
+}
+
+void CEncoderMediaThenSendThroughRtmp::OnPingRoundTrip(int ms) {
+  if (!m_autoCtrl) return;
+  AdaptiveBitrateControl::Decision decision;
+  {
+    std::lock_guard<std::mutex> lock(m_adaptiveLock);
+    decision = m_adaptive.OnRoundTrip(ms, m_clock());
+  }
+  ApplyAdaptiveDecision(decision);
+}
+
+void CEncoderMediaThenSendThroughRtmp::ApplyAdaptiveDecision(const AdaptiveBitrateControl::Decision& decision) {
+  using Action = AdaptiveBitrateControl::Action;
+  if (decision.action == Action::Lower) {
+    {
+      std::lock_guard<std::recursive_mutex> lock(m_aacLock);
+      m_currentAudioBitrate = AdaptiveBitrateControl::kFloorAudioBps;
+      ReopenAacLocked();
+    }
+    {
+      std::lock_guard<std::recursive_mutex> lock(m_videoLock);
+      m_video.bitrateKbps = static_cast<int>(AdaptiveBitrateControl::kFloorVideoKbps);
+      ReopenVideoLocked();
+    }
+    if (decision.report) {
+      RaiseBitrateStatus(AdaptiveBitrateControl::kFloorAudioBps, AdaptiveBitrateControl::kFloorVideoKbps * 1000);
+    }
+  } else if (decision.action == Action::Restore) {
+    RestoreConfiguredBitrates(decision.report);
+  }
+}

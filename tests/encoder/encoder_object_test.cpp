@@ -1,0 +1,263 @@
+// The encoder object against a recording RTMP client: input checks, the
+// shared time base, the frame pool, settings clamps and the event path.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "tests/encoder/encoder_fixture.h"
+
+namespace {
+
+std::vector<uint8_t> Picture(int width, int height, uint8_t value = 90) {
+  return std::vector<uint8_t>(static_cast<size_t>(width) * height * 3, value);
+}
+
+// 2048 stereo samples of a loud square wave: one AAC frame per block.
+std::vector<uint8_t> PcmBlock(size_t bytes = 8192) {
+  std::vector<uint8_t> pcm(bytes);
+  for (size_t i = 0; i + 1 < bytes; i += 2) {
+    const int16_t s = ((i / 64) & 1) ? 8000 : -8000;
+    pcm[i] = static_cast<uint8_t>(s & 0xFF);
+    pcm[i + 1] = static_cast<uint8_t>((s >> 8) & 0xFF);
+  }
+  return pcm;
+}
+
+TEST(EncoderObject, RawInputIsRefusedUnlessConnectedPresentAndSmallEnough) {
+  EncoderUnderTest t;
+  std::vector<uint8_t> pcm(192001);
+  EXPECT_FALSE(t.encoder->SendRawAudio(pcm.data(), 1000, 0)) << "not connected yet";
+  EXPECT_FALSE(t.encoder->SendRawVideo(pcm.data(), 1000, 0)) << "not connected yet";
+  t.ConnectAndConfigure();
+  EXPECT_FALSE(t.encoder->SendRawAudio(pcm.data(), 192001, 0));
+  EXPECT_TRUE(t.encoder->SendRawAudio(pcm.data(), 192000, 0));
+  EXPECT_FALSE(t.encoder->SendRawAudio(nullptr, 10, 0));
+  EXPECT_FALSE(t.encoder->SendRawVideo(nullptr, 10, 0));
+  EXPECT_FALSE(t.encoder->SendRawVideo(pcm.data(), 24883200, 0));
+  t.encoder->Disconnect();
+  EXPECT_FALSE(t.encoder->SendRawAudio(pcm.data(), 100, 0)) << "refused again after Disconnect";
+  EXPECT_EQ(t.transport.load()->closes.load(), 1);
+}
+
+TEST(EncoderObject, NinthFrameIsRefusedWhileEightAreQueued) {
+  EncoderUnderTest t;
+  // Connected but without a video format: x264 never opens, so the thread
+  // leaves the queue alone and the pool stays taken.
+  t.encoder->Connect("rtmp://127.0.0.1/live/test");
+  t.encoder->OnRtmpConnected();
+  std::vector<uint8_t> frame = Picture(64, 48);
+  for (int i = 0; i < 8; ++i) EXPECT_TRUE(t.encoder->SendRawVideo(frame.data(), frame.size(), i)) << i;
+  EXPECT_FALSE(t.encoder->SendRawVideo(frame.data(), frame.size(), 8));
+}
+
+TEST(EncoderObject, AudioFormatNeedsEveryValueUsable) {
+  EncoderUnderTest t;
+  t.encoder->Connect("rtmp://127.0.0.1/live/test");
+  EXPECT_FALSE(t.encoder->SetAudioFormat(3, 22050, 8));
+  EXPECT_FALSE(t.encoder->SetAudioFormat(1, 22050, 8)) << "one usable value is not enough";
+  EXPECT_FALSE(t.encoder->SetAudioFormat(2, 44100, 8));
+  EXPECT_FALSE(t.encoder->SetAudioFormat(2, 22050, 16));
+  EXPECT_TRUE(t.encoder->SetAudioFormat(1, 48000, 16));
+  EXPECT_EQ(t.transport.load()->AudioParams(), std::make_pair(1, 48000));
+  EXPECT_EQ(t.encoder->GetSnapshot().frameBytes, 4096);
+  t.transport.load()->refuseAudioParams = true;
+  EXPECT_FALSE(t.encoder->SetAudioFormat(2, 44100, 16));
+  EXPECT_EQ(t.encoder->GetSnapshot().channels, 1) << "a refused format changes nothing";
+}
+
+TEST(EncoderObject, AudioBitrateIsClampedAndTheWrapperClampsFurther) {
+  EncoderUnderTest t;
+  t.encoder->SetAudioBitrate(8000);
+  auto s = t.encoder->GetSnapshot();
+  EXPECT_EQ(s.configuredAudioBitrate, 16000u);
+  EXPECT_TRUE(s.aacOpen);
+  t.encoder->SetAudioBitrate(96000);
+  s = t.encoder->GetSnapshot();
+  EXPECT_EQ(s.configuredAudioBitrate, 64000u);
+  EXPECT_EQ(s.aacBitRate, 44000) << "44.1 kHz tops out at 44000 bps";
+  t.encoder->SetLowAudioBitrate(true);
+  EXPECT_EQ(t.encoder->GetSnapshot().currentAudioBitrate, 16000u);
+  t.encoder->SetLowAudioBitrate(false);
+  EXPECT_EQ(t.encoder->GetSnapshot().currentAudioBitrate, 64000u);
+}
+
+TEST(EncoderObject, FrameRateDefaultsAndStaticScreenModeComesBack) {
+  EncoderUnderTest t;
+  t.encoder->SetFrameRateAndGop(0, 0);
+  auto s = t.encoder->GetSnapshot();
+  EXPECT_EQ(s.frameRate, 10);
+  EXPECT_EQ(s.keyInterval, 30);
+  t.encoder->SetFrameRateAndGop(25, 0);
+  s = t.encoder->GetSnapshot();
+  EXPECT_EQ(s.frameRate, 25);
+  EXPECT_EQ(s.keyInterval, 75);
+  t.encoder->SetStaticScreenMode(true);
+  s = t.encoder->GetSnapshot();
+  EXPECT_EQ(s.frameRate, 1);
+  EXPECT_EQ(s.keyInterval, 3);
+  t.encoder->SetStaticScreenMode(false);
+  s = t.encoder->GetSnapshot();
+  EXPECT_EQ(s.frameRate, 25);
+  EXPECT_EQ(s.keyInterval, 75);
+}
+
+TEST(EncoderObject, VideoFormatRefusesOddSizesAndChangesWhileLive) {
+  EncoderUnderTest t;
+  t.encoder->Connect("rtmp://127.0.0.1/live/test");
+  EXPECT_FALSE(t.encoder->SetVideoFormat(63, 48, 4106, 25, 500000, 0));
+  EXPECT_FALSE(t.encoder->SetVideoFormat(64, 47, 4106, 25, 500000, 0));
+  EXPECT_FALSE(t.encoder->SetVideoFormat(0, 48, 4106, 25, 500000, 0));
+  EXPECT_TRUE(t.encoder->SetVideoFormat(64, 48, 4106, 25, 500000, 0));
+  t.encoder->OnRtmpConnected();
+  EXPECT_FALSE(t.encoder->SetVideoFormat(128, 96, 4106, 25, 500000, 0));
+  auto s = t.encoder->GetSnapshot();
+  EXPECT_EQ(s.width, 64);
+  EXPECT_EQ(s.height, 48);
+  EXPECT_TRUE(s.videoOpen);
+  EXPECT_EQ(s.videoKbps, 500);
+}
+
+TEST(EncoderObject, OnlyRtmpSchemesConnectInAnyLetterCase) {
+  EncoderUnderTest t;
+  EXPECT_FALSE(t.encoder->Connect("rtmpudp://127.0.0.1/live/a"));
+  EXPECT_FALSE(t.encoder->Connect("http://127.0.0.1/live/a"));
+  EXPECT_FALSE(t.encoder->Connect(nullptr));
+  EXPECT_EQ(t.transport.load(), nullptr);
+  EXPECT_TRUE(t.encoder->Connect("RtMp://127.0.0.1/live/a"));
+  ASSERT_NE(t.transport.load(), nullptr);
+  EXPECT_EQ(t.transport.load()->Urls().size(), 1u);
+}
+
+TEST(EncoderObject, EarlierAudioThanTheVideoTimeBaseIsDroppedAndNothingEmptyIsSent) {
+  EncoderUnderTest t;
+  t.ConnectAndConfigure();
+  RecordingRtmpLib* fake = t.transport.load();
+  std::vector<uint8_t> frame = Picture(64, 48);
+  ASSERT_TRUE(t.encoder->SendRawVideo(frame.data(), frame.size(), 5000));
+  ASSERT_TRUE(EncoderUnderTest::WaitFor([&] { return !fake->Sends().empty(); }));
+  EXPECT_EQ(t.encoder->GetSnapshot().timeBase, 5000u);
+
+  std::vector<uint8_t> pcm = PcmBlock();
+  for (int i = 0; i < 6; ++i) ASSERT_TRUE(t.encoder->SendRawAudio(pcm.data(), pcm.size(), 4990));
+  for (int i = 0; i < 12; ++i) ASSERT_TRUE(t.encoder->SendRawAudio(pcm.data(), pcm.size(), 5100 + 46 * i));
+  ASSERT_TRUE(t.encoder->SendRawVideo(frame.data(), frame.size(), 5040));
+  auto audioSends = [&] {
+    int audio = 0;
+    for (const auto& s : fake->Sends()) audio += s.audio ? 1 : 0;
+    return audio;
+  };
+  auto secondVideoSent = [&] {
+    for (const auto& s : fake->Sends())
+      if (!s.audio && s.timestamp == 40) return true;
+    return false;
+  };
+  ASSERT_TRUE(EncoderUnderTest::WaitFor([&] { return audioSends() >= 4 && secondVideoSent(); }));
+  const auto sends = fake->Sends();
+  EXPECT_EQ(sends.front().timestamp, 0u);
+  EXPECT_FALSE(sends.front().audio);
+  for (const auto& s : sends) {
+    EXPECT_FALSE(s.bytes.empty()) << "an empty encoded frame was sent";
+    if (s.audio) {
+      EXPECT_GE(s.timestamp, 100u) << "audio stamped before the time base got through";
+      EXPECT_LE(s.timestamp, 100u + 46 * 11);
+    }
+  }
+}
+
+TEST(EncoderObject, FrameOfTheWrongSizeIsDroppedNotConverted) {
+  EncoderUnderTest t;
+  t.ConnectAndConfigure(64, 48);
+  RecordingRtmpLib* fake = t.transport.load();
+  std::vector<uint8_t> small = Picture(64, 46);
+  std::vector<uint8_t> right = Picture(64, 48);
+  ASSERT_TRUE(t.encoder->SendRawVideo(small.data(), small.size(), 1000));
+  ASSERT_TRUE(t.encoder->SendRawVideo(right.data(), right.size(), 1040));
+  ASSERT_TRUE(EncoderUnderTest::WaitFor([&] { return !fake->Sends().empty(); }));
+  EXPECT_EQ(t.encoder->GetSnapshot().timeBase, 1040u) << "only the matching frame was encoded";
+}
+
+TEST(EncoderObject, ClientEventsTravelUpAndClearTheConnection) {
+  EncoderUnderTest t;
+  t.ConnectAndConfigure();
+  EXPECT_EQ(t.notify.connected.load(), 1);
+  MediaInfo status;
+  status.type = MediaInfo::kStatusText;
+  status.text1 = "NetStream.Publish.Start";
+  t.encoder->OnRtmpStatus(&status);
+  EXPECT_EQ(t.notify.Statuses().back(), "NetStream.Publish.Start");
+  MediaInfo statistics;
+  t.encoder->GetStatistics(&statistics);
+  EXPECT_EQ(statistics.value1, 4242);
+  t.encoder->QueuePing();
+  EXPECT_TRUE(EncoderUnderTest::WaitFor([&] { return t.transport.load()->pings.load() == 1; }));
+  t.encoder->OnRtmpDead();
+  EXPECT_EQ(t.notify.dead.load(), 1);
+  EXPECT_FALSE(t.encoder->IsConnected());
+  EXPECT_EQ(t.encoder->GetSnapshot().timeBase, CEncoderMediaThenSendThroughRtmp::kNoTimeBase);
+  t.encoder->OnRtmpConnected();
+  t.encoder->OnRtmpPublishFaild();
+  EXPECT_EQ(t.notify.failed.load(), 1);
+  EXPECT_FALSE(t.encoder->IsConnected());
+}
+
+TEST(EncoderObject, ReleaseWhileFramesAreQueuedJoinsEverything) {
+  for (int round = 0; round < 3; ++round) {
+    EncoderUnderTest t;
+    t.ConnectAndConfigure();
+    std::vector<uint8_t> frame = Picture(64, 48);
+    std::vector<uint8_t> pcm = PcmBlock();
+    for (int i = 0; i < 8; ++i) {
+      t.encoder->SendRawVideo(frame.data(), frame.size(), 40 * i);
+      t.encoder->SendRawAudio(pcm.data(), pcm.size(), 46 * i);
+    }
+  }
+  SUCCEED();
+}
+
+TEST(EncoderObject, SettersAndRoundTripsDuringEncodingNeitherRaceNorDeadlock) {
+  EncoderUnderTest t;
+  t.ConnectAndConfigure();
+  t.encoder->SetAutoCtrlBitrate(true);
+  std::atomic<bool> stop{false};
+  std::thread feeder([&] {
+    std::vector<uint8_t> frame = Picture(64, 48);
+    std::vector<uint8_t> pcm = PcmBlock();
+    for (uint32_t i = 0; !stop; ++i) {
+      t.encoder->SendRawVideo(frame.data(), frame.size(), 40 * i);
+      t.encoder->SendRawAudio(pcm.data(), pcm.size(), 40 * i);
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  });
+  std::thread pinger([&] {  // the RTMP receive thread's role
+    for (int i = 0; !stop; ++i) {
+      t.now += 700;
+      t.encoder->OnPingRoundTrip(i % 3 ? 900 : 20);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  for (int i = 0; i < 40; ++i) {
+    t.encoder->SetAudioBitrate(i % 2 ? 32000 : 64000);
+    t.encoder->SetVideoBitrate(i % 2 ? 300000 : 600000, 0);
+    t.encoder->SetLowAudioBitrate(i % 3 == 0);
+    t.encoder->SetStaticScreenMode(i % 4 == 0);
+    t.encoder->ReopenVideoEncoder();
+    t.encoder->QueuePing();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  stop = true;
+  feeder.join();
+  pinger.join();
+  EXPECT_FALSE(t.transport.load()->Sends().empty());
+}
+
+TEST(EncoderObject, FactoryObjectReleasesThroughItsInterface) {
+  EncoderMediaThenSendThroughRtmpPtr encoder(CreateEncoderMediaThenSendThroughRtmp(nullptr));
+  ASSERT_NE(encoder, nullptr);
+  EXPECT_EQ(encoder->GetServerIP(), nullptr);
+  EXPECT_FALSE(encoder->SetParam(1));
+}
+
+}  // namespace

@@ -1,0 +1,96 @@
+// A recording stand-in for the RTMP client: remembers every media send and
+// parameter call, and lets a test raise the client's events itself. Used by
+// the encoder tests that need no server.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "RtmpLib/jni/IRtmpLib.h"
+
+struct RecordedSend {
+  bool audio = false;
+  uint32_t timestamp = 0;
+  std::vector<uint8_t> bytes;
+};
+
+class RecordingRtmpLib : public IRtmpLib {
+ public:
+  explicit RecordingRtmpLib(IRtmpLibNotify* notify) : m_notify(notify) {}
+
+  IRtmpLibNotify* notify() const { return m_notify; }
+
+  bool Connect(const char* url) override {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_urls.push_back(url ? url : "");
+    return true;
+  }
+  bool SetAudioParams(int channels, int sampleRate) override {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_audioParams = {channels, sampleRate};
+    return refuseAudioParams.load() ? false : true;
+  }
+  bool SendAAC(const unsigned char* frame, int length, unsigned timestampMs) override {
+    return Record(true, frame, length, timestampMs);
+  }
+  bool SetVideoParams(int width, int height, int, int) override {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_videoParams = {width, height};
+    return true;
+  }
+  bool SendVideoH264(const unsigned char* accessUnit, int length, unsigned timestampMs) override {
+    return Record(false, accessUnit, length, timestampMs);
+  }
+  void GetStatistics(MediaInfo* out) override { out->value1 = 4242; }
+  bool SetUdpParam1(int) override { return true; }
+  bool SetUdpParam2(int) override { return true; }
+  bool SetParam(int) override { return true; }
+  bool SendString2(const char*, const char*) override { return true; }
+  bool SetMediaInfo(MediaInfo*) override { return true; }
+  bool SetSessionInfo(const char*, const char*, const char*) override { return true; }
+  void Release() override { delete this; }
+  void CloseSocket() override { closes++; }
+  bool PostMediaInfo(MediaInfo) override { return true; }
+  bool SendPing() override {
+    pings++;
+    return true;
+  }
+  const char* GetServerIP() override { return ""; }
+
+  std::vector<RecordedSend> Sends() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_sends;
+  }
+  std::vector<std::string> Urls() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_urls;
+  }
+  std::pair<int, int> AudioParams() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_audioParams;
+  }
+
+  std::atomic<int> closes{0};
+  std::atomic<int> pings{0};
+  std::atomic<bool> refuseAudioParams{false};
+
+ private:
+  bool Record(bool audio, const unsigned char* data, int length, unsigned ts) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    RecordedSend send;
+    send.audio = audio;
+    send.timestamp = ts;
+    if (data && length > 0) send.bytes.assign(data, data + length);
+    m_sends.push_back(std::move(send));
+    return true;
+  }
+
+  IRtmpLibNotify* m_notify;
+  std::mutex m_lock;
+  std::vector<RecordedSend> m_sends;
+  std::vector<std::string> m_urls;
+  std::pair<int, int> m_audioParams{0, 0};
+  std::pair<int, int> m_videoParams{0, 0};
+};
