@@ -1,0 +1,51 @@
+// Virtual devices for tests: a tone microphone, a test-pattern camera and
+// name-only playback devices and compressors. Tests configure them, then push
+// sound or frames by hand; a push runs on the caller's thread as the
+// streaming thread, so a test decides exactly what arrives and when.
+#pragma once
+#include <string>
+#include <vector>
+
+#include "platform/dshow/device_enum.h"
+
+namespace dshow {
+
+enum class VirtualKind { AudioInput, VideoInput, AudioRenderer, AudioCompressor, VideoCompressor };
+
+struct VirtualDevice {
+  VirtualKind kind = VirtualKind::AudioInput;
+  std::wstring name;
+  // Microphones.
+  WAVEFORMATEX format{WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0};  // the device's own format
+  bool hasStreamConfig = true;   // offers IAMStreamConfig
+  bool refuseFormat = false;     // SetFormat fails
+  bool stampTimes = true;        // samples carry start and stop times
+  double toneHz = 1000.0;
+  bool hasBufferNegotiation = true;  // offers IAMBufferNegotiation
+  int bufferMs = 100;                // buffer size when nobody suggests one
+  bool failStart = false;            // the graph cannot be started with this device
+  // Cameras: RGB24 or YUY2 frames of width x height.
+  int width = 320, height = 240;
+  bool yuy2 = false;
+  // Playback devices: whether the filter's class is the DirectSound renderer.
+  bool directSound = true;
+};
+
+// Replaces the configured devices (empty: none).
+void SetVirtualDevices(const std::vector<VirtualDevice>& devices);
+
+// Delivers ms milliseconds of the device's tone in its current format to every
+// running filter of that name, in buffers of at most the agreed buffer size.
+// Returns the bytes delivered.
+long PushVirtualTone(const std::wstring& name, int ms);
+// Delivers raw bytes as one or more samples (chunked at the buffer size), with
+// times continuing the device's clock.
+long PushVirtualAudio(const std::wstring& name, const BYTE* data, long length);
+// Delivers count test-pattern frames to every running camera of that name.
+int PushVirtualFrames(const std::wstring& name, int count);
+// Raises a graph event (EC_ERRORABORT and the like) from every filter of that name.
+int InjectVirtualEvent(const std::wstring& name, long code);
+
+DeviceBackend& VirtualBackend();
+
+}  // namespace dshow

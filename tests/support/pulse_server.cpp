@@ -1,0 +1,115 @@
+#include "tests/support/pulse_server.h"
+
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <thread>
+
+namespace test_support {
+namespace {
+
+void PutLe(std::string* out, uint32_t v, int bytes) {
+  for (int i = 0; i < bytes; ++i) out->push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+}
+
+}  // namespace
+
+bool WriteToneWav(const std::string& path, double hz, int ms, int rate, int channels) {
+  const uint32_t frames = static_cast<uint32_t>(static_cast<int64_t>(rate) * ms / 1000);
+  const uint32_t dataBytes = frames * static_cast<uint32_t>(channels) * 2;
+  std::string wav = "RIFF";
+  PutLe(&wav, 36 + dataBytes, 4);
+  wav += "WAVEfmt ";
+  PutLe(&wav, 16, 4);
+  PutLe(&wav, 1, 2);
+  PutLe(&wav, static_cast<uint32_t>(channels), 2);
+  PutLe(&wav, static_cast<uint32_t>(rate), 4);
+  PutLe(&wav, static_cast<uint32_t>(rate * channels * 2), 4);
+  PutLe(&wav, static_cast<uint32_t>(channels * 2), 2);
+  PutLe(&wav, 16, 2);
+  wav += "data";
+  PutLe(&wav, dataBytes, 4);
+  for (uint32_t f = 0; f < frames; ++f) {
+    const auto s = static_cast<int16_t>(std::lround(0.5 * 32767 * std::sin(2 * M_PI * hz * f / rate)));
+    for (int c = 0; c < channels; ++c) PutLe(&wav, static_cast<uint16_t>(s), 2);
+  }
+  return WriteFileBytes(path, wav);
+}
+
+PulseServer::PulseServer() : m_dir("strivon-pulse") {}
+
+PulseServer::~PulseServer() { Stop(); }
+
+std::string PulseServer::ServerAddress() const { return "unix:" + m_dir.File("rt/native"); }
+
+std::vector<std::string> PulseServer::ClientEnvironment() const {
+  return {"PULSE_SERVER=" + ServerAddress(), "PULSE_COOKIE=" + m_dir.File("home/cookie")};
+}
+
+void PulseServer::ExportToClients() const {
+  setenv("PULSE_SERVER", ServerAddress().c_str(), 1);
+  // The server takes anonymous clients; a private cookie path keeps clients
+  // from touching the user's own PulseAudio settings.
+  setenv("PULSE_COOKIE", m_dir.File("home/cookie").c_str(), 1);
+}
+
+bool PulseServer::Start(const std::string& sinkName, const std::string& sinkDescription) {
+  if (m_running) return true;
+  if (m_dir.path().empty()) return false;
+  m_sinkName = sinkName;
+  m_sinkDescription = sinkDescription;
+  const std::string rt = m_dir.File("rt");
+  const std::string home = m_dir.File("home");
+  if (RunCommand({"mkdir", "-p", rt, home}).exitCode != 0) return false;
+  std::vector<std::string> argv = {
+      "env", "HOME=" + home, "XDG_RUNTIME_DIR=" + rt, "PULSE_RUNTIME_PATH=" + rt, "PULSE_STATE_PATH=" + home,
+      "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "--disable-shm=yes",
+      "--log-target=stderr",
+      "-L", "module-native-protocol-unix socket=" + m_dir.File("rt/native") + " auth-anonymous=1",
+      "-L", "module-null-sink sink_name=" + sinkName + " sink_properties='device.description=\"" +
+                sinkDescription + "\"'"};
+  if (!m_server.Start(argv, m_dir.File("pulseaudio.log"))) return false;
+  m_running = true;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+  while (std::chrono::steady_clock::now() < deadline && m_server.Running()) {
+    std::vector<std::string> probe = {"env"};
+    for (const auto& e : ClientEnvironment()) probe.push_back(e);
+    probe.insert(probe.end(), {"pactl", "list", "short", "sinks"});
+    const CommandResult r = RunCommand(probe, 5000);
+    if (r.exitCode == 0 && r.out.find(sinkName) != std::string::npos) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  Stop();
+  return false;
+}
+
+void PulseServer::Stop() {
+  if (!m_running) return;
+  m_player.Stop(SIGTERM, 2000);
+  m_server.Stop(SIGTERM, 5000);
+  m_running = false;
+}
+
+bool PulseServer::PlayTone(double hz, int ms) {
+  const std::string wav = m_dir.File("tone.wav");
+  if (!WriteToneWav(wav, hz, ms)) return false;
+  std::vector<std::string> argv = {"env"};
+  for (const auto& e : ClientEnvironment()) argv.push_back(e);
+  argv.insert(argv.end(), {"paplay", "--device=" + m_sinkName, wav});
+  return m_player.Start(argv, m_dir.File("paplay.log"));
+}
+
+bool PulseServer::WaitPlayback(int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (!m_player.Running()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}
+
+}  // namespace test_support
