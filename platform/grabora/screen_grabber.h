@@ -1,0 +1,30 @@
+// Reads a rectangle of the root window into client memory, through a shared
+// memory segment when the server offers MIT-SHM (no copy through the socket)
+// and with a plain GetImage otherwise. The image is kept and reused while the
+// rectangle size stays the same. Used by the screen capture object.
+#pragma once
+#include <X11/Xlib.h>
+#include <X11/extensions/XShm.h>
+
+class ScreenGrabber {
+ public:
+  explicit ScreenGrabber(Display* display);
+  ~ScreenGrabber();
+  ScreenGrabber(const ScreenGrabber&) = delete;
+  ScreenGrabber& operator=(const ScreenGrabber&) = delete;
+
+  // The rectangle must lie inside the root window. Returns the image (owned
+  // by the grabber, valid until the next Grab) or null on failure.
+  XImage* Grab(int x, int y, int width, int height);
+
+ private:
+  bool MakeShmImage(int width, int height);
+  void DropShmImage();
+
+  Display* m_display;
+  Window m_root;
+  bool m_useShm = false;
+  XShmSegmentInfo m_shm{};
+  XImage* m_shmImage = nullptr;
+  XImage* m_plainImage = nullptr;
+};

@@ -1,0 +1,62 @@
+// Turns a media file into the items the file source delivers: output-size
+// pictures and publish-format sound blocks, each with its position in the
+// file (ms), handed out in position order. A file without sound yields
+// silence blocks alongside its pictures. Used only by the decode thread.
+#pragma once
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <vector>
+
+#include "platform/vexa/media_file_reader.h"
+#include "platform/vexa/picture_fitter.h"
+#include "platform/vexa/sound_converter.h"
+
+struct MediaItem {
+  bool video = false;
+  int64_t positionMs = 0;
+  int sampleFrames = 0;  // sound only
+  std::vector<uint8_t> data;
+};
+
+class MediaItemSource {
+ public:
+  MediaItemSource(std::unique_ptr<MediaFileReader> reader, int width, int height, bool stretch,
+                  int sampleRate, int channels);
+
+  // The earliest item not yet taken, or null at the end of the file.
+  MediaItem* Peek();
+  void Pop();
+  // Starts again from positionMs (clamped to the file): queued items are
+  // dropped, and items before the position are skipped.
+  bool SeekTo(int64_t positionMs);
+  int64_t DurationMs() const { return m_reader->DurationMs(); }
+
+ private:
+  static constexpr int kSilenceBlockMs = 20;
+  // Too many items of one kind while the other is awaited means a badly
+  // interleaved file; beyond this the earliest is handed out anyway.
+  static constexpr size_t kMaxQueued = 256;
+
+  void ReadOne();
+  void TakePicture(AVFrame* frame, int64_t positionMs);
+  void TakeSound(AVFrame* frame, int64_t positionMs);
+  bool SilenceDue() const;
+  void MakeSilence();
+
+  std::unique_ptr<MediaFileReader> m_reader;
+  PictureFitter m_fitter;
+  SoundConverter m_converter;
+  int m_sampleRate;
+  int m_channels;
+  std::deque<MediaItem> m_video;
+  std::deque<MediaItem> m_audio;
+  bool m_readerEnd = false;
+  int64_t m_skipBeforeMs = 0;
+  int64_t m_lastVideoMs = -1;
+  // Sound positions follow the sample count from the first block after a
+  // start or seek, so resampling never makes them jitter.
+  bool m_soundBaseSet = false;
+  int64_t m_soundBaseMs = 0;
+  int64_t m_soundFrames = 0;
+};

@@ -1,0 +1,32 @@
+// A private X server for tests that need a screen: Xvfb on a display number
+// that no other server uses, 1366x768 with 24-bit colour, no TCP listener.
+// Start() waits until the server accepts connections; the destructor stops
+// it. Tests set DISPLAY to DisplayName() (or use ExportDisplay()).
+#pragma once
+#include <string>
+
+#include "tests/support/process.h"
+
+namespace test_support {
+
+class XvfbServer {
+ public:
+  XvfbServer() = default;
+  ~XvfbServer();
+  XvfbServer(const XvfbServer&) = delete;
+  XvfbServer& operator=(const XvfbServer&) = delete;
+
+  // screen is Xvfb's "-screen 0" value. False when no server came up.
+  bool Start(const std::string& screen = "1366x768x24");
+  void Stop();
+  // ":N", or "" when not running.
+  std::string DisplayName() const;
+  // Sets DISPLAY of this process to the server.
+  void ExportDisplay() const;
+
+ private:
+  ChildProcess m_process;
+  int m_display = -1;
+};
+
+}  // namespace test_support
