@@ -1,3 +1,13 @@
-// The library's exported factories are defined by the publish manager; until
-// it exists the library carries the runtime only.
-#include "common/Log.h"
+// The library's exports. CreateRtmpPublishManager wires the manager to the
+// real components; CreateDeviceList is the device list's own factory, made
+// visible by the export list (strivon.map).
+#include "strivon/IRtmpPublishManager.h"
+#include "strivon/RtmpPublishManager.h"
+
+extern "C" IRtmpPublishManager* CreateRtmpPublishManager(IRtmpPublishManagerNotify* notify) {
+  try {
+    return CreateRtmpPublishManagerWith(notify, DefaultManagerFactories());
+  } catch (...) {
+    return nullptr;
+  }
+}

@@ -1,0 +1,10 @@
+#include "strivon/ManagerFactories.h"
+
+ManagerFactories DefaultManagerFactories() {
+  ManagerFactories factories;
+  factories.createDeviceList = &CreateDeviceList;
+  factories.createAudioCapture = &CreateAudioCapture;
+  factories.createEncoder = &CreateEncoderMediaThenSendThroughRtmp;
+  factories.outside = OutsideFactories();
+  return factories;
+}

@@ -1,0 +1,31 @@
+// The one wiring point between the publish manager and the components it
+// creates: the device list, the microphone capture, the encoder, the
+// scheduler and the outside libraries. The library's export hands the
+// manager the real table; tests hand it doubles.
+#pragma once
+#include <functional>
+#include <string>
+
+#include "capture/IAudioCapture.h"
+#include "capture/IDeviceList.h"
+#include "encodemediathensendthroughrtmp/IEncoderMediaThenSendThroughRtmp.h"
+#include "platform/outside/OutsideFactories.h"
+#include "schedule/IServerSchedule.h"
+
+struct ManagerFactories {
+  std::function<IDeviceList*(IDeviceListNotfiy* notify)> createDeviceList;
+  std::function<IAudioCapture*(IAudioCaptureNotify* notify, int captureId, const char* deviceName, int nameIndex,
+                               int nameCount, int* channels, int* sampleRate, unsigned short* bitsPerSample,
+                               bool* ok, std::string* error)>
+      createAudioCapture;
+  std::function<IEncoderMediaThenSendThroughRtmp*(IEncoderMediaThenSendThroughRtmpNotify* notify)> createEncoder;
+  // Empty until the library carries its scheduler; the run then reports that
+  // no schedule object could be made.
+  std::function<IServerSchedule*(IServerScheduleNotify* notify)> createServerSchedule;
+  OutsideFactoryTable outside;
+  // The library's version text; empty means the library file's own time.
+  std::function<std::string()> sdkVersion;
+};
+
+// The real components; defined by the library itself.
+ManagerFactories DefaultManagerFactories();

@@ -1,0 +1,78 @@
+#include "strivon/PublishUrl.h"
+
+namespace {
+
+std::string TextOrEmpty(const char* text) { return text ? std::string(text) : std::string(); }
+
+std::string SchedulingRequestUrl(const std::string& hostPart, const PublishTarget& target) {
+  return "http://" + hostPart + "/?cmd=SchedulingRequest_version2&app=" + PercentEncode(target.app) +
+         "&stream=" + PercentEncode(target.stream);
+}
+
+}  // namespace
+
+const std::map<std::string, std::pair<int, int>>& PublishProtocolMap() {
+  static const std::map<std::string, std::pair<int, int>> map = {
+      {"rtmp", {kRouteDirect, kTransportTcp}},
+      {"rtmpUDP", {kRouteDirect, kTransportUdp}},
+      {"httpRtmp", {kRouteScheduled, kTransportTcp}},
+      {"httpRtmpUDP", {kRouteScheduled, kTransportUdp}},
+  };
+  return map;
+}
+
+void ApplyPublishUrl(PublishTarget* target, const char* url, const char* app, const char* stream) {
+  const std::string urlText = TextOrEmpty(url);
+  target->app = TextOrEmpty(app);
+  target->stream = TextOrEmpty(stream);
+  if (urlText.empty() || target->app.empty() || target->stream.empty()) return;
+
+  // The key rides in the application name after "?"; a name without one
+  // leaves the previous key in force.
+  const size_t question = target->app.find('?');
+  if (question != std::string::npos) {
+    target->key = target->app.substr(question + 1);
+    target->app.erase(question);
+  }
+
+  const size_t schemeEnd = urlText.find("://");
+  if (schemeEnd == std::string::npos) {
+    target->route = kRouteScheduled;
+    target->transport = kTransportUdp;
+    target->storedUrl = SchedulingRequestUrl(urlText, *target);
+    return;
+  }
+  const std::string word = urlText.substr(0, schemeEnd);
+  const std::string rest = urlText.substr(schemeEnd + 3);
+  const auto& map = PublishProtocolMap();
+  target->protocolWord = word;
+  const auto row = map.find(word);
+  if (row != map.end()) {
+    target->route = row->second.first;
+    target->transport = row->second.second;
+    target->storedUrl = target->route == kRouteDirect ? urlText : SchedulingRequestUrl(rest, *target);
+  } else if (word == "http" || word == "HTTP") {
+    target->route = kRouteScheduled;
+    target->transport = kTransportUdp;
+    target->storedUrl = SchedulingRequestUrl(rest, *target);
+  }
+  // Any other word leaves the previous route and URL in force.
+}
+
+std::string PercentEncode(const std::string& text) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  for (unsigned char c : text) {
+    const bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                            c == '-' || c == '.' || c == '_' || c == '~';
+    if (unreserved) {
+      out += static_cast<char>(c);
+    } else {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+  }
+  return out;
+}

@@ -1,0 +1,132 @@
+#include "strivon/RtmpPublishManager.h"
+
+#include <new>
+
+#include "common/Log.h"
+
+IRtmpPublishManager* CreateRtmpPublishManagerWith(IRtmpPublishManagerNotify* notify, ManagerFactories factories) {
+  try {
+    // The manager hands out its interface and ends its own life in release().
+    return new RtmpPublishManager(notify, std::move(factories));
+  } catch (...) {
+    STRIVON_LOG(kLogFatal, "CreateRtmpPublishManager", "publish manager could not be created");
+    return nullptr;
+  }
+}
+
+RtmpPublishManager::RtmpPublishManager(IRtmpPublishManagerNotify* notify, ManagerFactories factories)
+    : m_notifier(notify), m_factories(std::move(factories)) {
+  OpenLogFile();
+  LoadDeviceLists();
+  BuildCommandTable();
+}
+
+RtmpPublishManager::~RtmpPublishManager() {
+  STRIVON_LOG(kLogInfo, "RtmpPublishManager::~RtmpPublishManager", "publishmanger release.");
+  if (m_deviceList) m_deviceList->Release();
+  {
+    std::lock_guard<std::mutex> lock(m_audioCaptureLock);
+    if (m_audioCapture) m_audioCapture->Release();
+    m_audioCapture = nullptr;
+  }
+  {
+    std::lock_guard<std::mutex> lock(m_screenCaptureLock);
+    if (m_screenCapture) m_screenCapture->Release();
+    m_screenCapture = nullptr;
+  }
+  ReplaceEncoder(nullptr);
+}
+
+void RtmpPublishManager::release() {
+  // The host's callback runs on a stack that still holds this manager; tearing
+  // it down from there would pull the object away under that call.
+  if (m_notifier.InsideCallbackOnThisThread()) {
+    STRIVON_LOG(kLogWarning, "RtmpPublishManager::release", "release called from a notify callback; refused");
+    return;
+  }
+  m_notifier.Status(strivon_status::kLevelInformation, strivon_status::kRelease);
+  StopPublish();
+  delete this;
+}
+
+void RtmpPublishManager::SetVideoBitrate(int bitrate, int vbrQuality) {
+  std::lock_guard<std::mutex> encoderLock(m_encoderLock);
+  if (!m_encoder) return;
+  {
+    std::lock_guard<std::mutex> lock(m_paramsLock);
+    m_video.bitrate = bitrate;
+    m_encoderSettings.vbrQuality = vbrQuality;
+  }
+  m_encoder->SetVideoBitrate(static_cast<unsigned>(bitrate), vbrQuality);
+}
+
+void RtmpPublishManager::ReplaceEncoder(IEncoderMediaThenSendThroughRtmp* encoder) {
+  IEncoderMediaThenSendThroughRtmp* previous = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(m_encoderLock);
+    previous = m_encoder;
+    m_encoder = encoder;
+  }
+  // Released outside the lock: its thread may be reporting into the manager.
+  if (previous) previous->Release();
+}
+
+bool RtmpPublishManager::GetInstalledPlayers(std::list<std::string>* /*players*/) { return true; }
+
+bool RtmpPublishManager::EnablePreviewRender(bool on) {
+  std::lock_guard<std::mutex> lock(m_paramsLock);
+  m_video.preview = on;
+  return true;
+}
+
+void RtmpPublishManager::SetSYNBufTime(int, int, int) {}
+
+bool RtmpPublishManager::IsNonZero(int value) { return value != 0; }
+
+bool RtmpPublishManager::SetPublishUrlParts(const char* proto, const char* hostApp, const char* stream) {
+  if (!proto || !hostApp || !stream) return false;
+  const std::string hostAppText(hostApp);
+  const size_t question = hostAppText.find('?');
+  std::lock_guard<std::mutex> lock(m_paramsLock);
+  m_urlPartsProto = proto;
+  m_urlPartsHostApp = hostAppText.substr(0, question);
+  if (question != std::string::npos) m_urlPartsKey = hostAppText.substr(question + 1);
+  m_urlPartsStream = stream;
+  return true;
+}
+
+bool RtmpPublishManager::ReservedFalse() { return false; }
+
+void RtmpPublishManager::ReservedNoop(int, int) {}
+
+void RtmpPublishManager::OnSchedule(ScheduleResult /*result*/, bool /*ok*/) {}
+
+AudioParams RtmpPublishManager::Audio() const {
+  std::lock_guard<std::mutex> lock(m_paramsLock);
+  return m_audio;
+}
+
+VideoParams RtmpPublishManager::Video() const {
+  std::lock_guard<std::mutex> lock(m_paramsLock);
+  return m_video;
+}
+
+EncoderSettings RtmpPublishManager::Encoder() const {
+  std::lock_guard<std::mutex> lock(m_paramsLock);
+  return m_encoderSettings;
+}
+
+PublishTarget RtmpPublishManager::Target() const {
+  std::lock_guard<std::mutex> lock(m_paramsLock);
+  return m_target;
+}
+
+std::string RtmpPublishManager::UserId() const {
+  std::lock_guard<std::mutex> lock(m_paramsLock);
+  return m_userId;
+}
+
+std::string RtmpPublishManager::RecordFilePath() const {
+  std::lock_guard<std::mutex> lock(m_paramsLock);
+  return m_recordPath;
+}

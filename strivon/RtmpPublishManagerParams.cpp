@@ -1,0 +1,37 @@
+// The API operations that store the publish parameters and target.
+#include "common/Log.h"
+#include "strivon/RtmpPublishManager.h"
+
+void RtmpPublishManager::SetPublishAudioPara(int samplerate, int channels, int bitpersample, int bitrate, int volum,
+                                             bool bMute) {
+  STRIVON_LOG(kLogInfo, "RtmpPublishManager::SetPublishAudioPara",
+              "SetAudioPara:samplerate:%d, channels:%d, bitpersample:%d, bitrate:%d, volum:%d, bMute:%d", samplerate,
+              channels, bitpersample, bitrate, volum, bMute ? 1 : 0);
+  std::lock_guard<std::mutex> lock(m_paramsLock);
+  ApplyAudioPara(&m_audio, samplerate, channels, bitpersample, bitrate, volum, bMute);
+}
+
+int RtmpPublishManager::SetPublishVideoPara(int width, int height, int framerate, int bitrate, HWND display,
+                                            int keyInterval) {
+  STRIVON_LOG(kLogInfo, "RtmpPublishManager::SetPublishVideoPara",
+              "setvideopara:width:%d, height:%d, framerate:%d, bitrate:%d", width, height, framerate, bitrate);
+  std::lock_guard<std::mutex> lock(m_paramsLock);
+  return ApplyVideoPara(&m_video, width, height, framerate, bitrate, display, keyInterval);
+}
+
+void RtmpPublishManager::SetPublishUrl(const char* url, const char* app, const char* stream) {
+  std::lock_guard<std::mutex> lock(m_paramsLock);
+  ApplyPublishUrl(&m_target, url, app, stream);
+}
+
+void RtmpPublishManager::SetUserID(const char* id) {
+  if (!id) return;
+  std::lock_guard<std::mutex> lock(m_paramsLock);
+  m_userId = id;
+}
+
+void RtmpPublishManager::SetRecordFilePath(const char* path) {
+  if (!path) return;
+  std::lock_guard<std::mutex> lock(m_paramsLock);
+  m_recordPath = path;
+}

@@ -1,0 +1,35 @@
+#!/bin/sh
+# Installs the library's SDK (public headers and libStrivon.so) into a private
+# prefix, checks that the library exports exactly its two factories and that
+# the headers stand alone, builds the sample host against that prefix only
+# and runs it.
+# Usage: run_host_sdk.sh <build dir> <host source> <c++ compiler>
+set -eu
+build=$1
+source=$2
+cxx=$3
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+cmake --install "$build" --component StrivonSdk --prefix "$work/sdk" >/dev/null
+library="$work/sdk/lib/libStrivon.so"
+
+exports=$(nm -D --defined-only "$library" | awk '{print $NF}' | sort)
+expected=$(printf '%s\n' CreateRtmpPublishManager _Z16CreateDeviceListP17IDeviceListNotfiy | sort)
+if [ "$exports" != "$expected" ]; then
+  echo "libStrivon.so exports:"; echo "$exports"
+  echo "expected:"; echo "$expected"
+  exit 1
+fi
+
+if grep -rn '#include' "$work/sdk/include" | grep -v -e '#include "strivon/' -e '#include <'; then
+  echo "public headers include something outside the SDK"
+  exit 1
+fi
+for header in "$work"/sdk/include/strivon/*.h; do
+  echo "#include <strivon/$(basename "$header")>" | "$cxx" -std=c++20 -Wall -Wextra -Werror -fsyntax-only \
+    -I"$work/sdk/include" -x c++ -
+done
+
+"$cxx" -std=c++20 -Wall -Wextra -Werror -I"$work/sdk/include" "$source" -ldl -o "$work/host"
+"$work/host" "$library"
