@@ -1,9 +1,9 @@
 #include "tests/rtmp/test_media.h"
 
-#include <fdk-aac/aacenc_lib.h>
 
 #include <cmath>
 
+#include "encodemediathensendthroughrtmp/AacEncoder.h"
 #include "tests/support/media_tools.h"
 
 namespace rtmp_test {
@@ -51,66 +51,29 @@ std::vector<std::string> SplitAccessUnits(const std::string& annexB) {
 }
 
 std::vector<std::string> EncodeHeAacFrames(int sampleRate, int channels, double seconds) {
+  // The encoder's own HE-AAC wrapper, so the client is fed what it gets in a live run.
   std::vector<std::string> frames;
-  HANDLE_AACENCODER encoder = nullptr;
-  if (aacEncOpen(&encoder, 0, static_cast<UINT>(channels)) != AACENC_OK) return frames;
-  aacEncoder_SetParam(encoder, AACENC_AOT, AOT_SBR);
-  aacEncoder_SetParam(encoder, AACENC_SAMPLERATE, static_cast<UINT>(sampleRate));
-  aacEncoder_SetParam(encoder, AACENC_CHANNELMODE, channels == 1 ? MODE_1 : MODE_2);
-  aacEncoder_SetParam(encoder, AACENC_BITRATE, 48000);
-  aacEncoder_SetParam(encoder, AACENC_TRANSMUX, TT_MP4_RAW);
-  if (aacEncEncode(encoder, nullptr, nullptr, nullptr, nullptr) != AACENC_OK) {
-    aacEncClose(&encoder);
-    return frames;
-  }
-  AACENC_InfoStruct info{};
-  aacEncInfo(encoder, &info);
-  const int frameLength = static_cast<int>(info.frameLength);
+  PcmFormat pcm;
+  pcm.sampleRate = sampleRate;
+  pcm.channels = channels;
+  AacConfig config;
+  config.bitRate = 48000;
+  if (InitAudioEncoder(&pcm, &config) != 0) return frames;
+  std::vector<int16_t> block(static_cast<size_t>(kAacInputSamplesPerChannel * channels));
   const long totalSamples = static_cast<long>(seconds * sampleRate);
-  std::vector<INT_PCM> pcm(static_cast<size_t>(frameLength * channels));
-  std::vector<UCHAR> out(8192);
-  long position = 0;
-  bool flushing = false;
-  for (int guard = 0; guard < 100000; ++guard) {
-    int samples = 0;
-    if (!flushing) {
-      for (int s = 0; s < frameLength && position < totalSamples; ++s, ++position) {
-        const auto value = static_cast<INT_PCM>(8000 * std::sin(2 * M_PI * 440.0 * position / sampleRate));
-        for (int c = 0; c < channels; ++c) pcm[static_cast<size_t>(s * channels + c)] = value;
-        samples += channels;
-      }
-      if (samples == 0) flushing = true;
+  for (long position = 0; position < totalSamples;) {
+    for (int s = 0; s < kAacInputSamplesPerChannel; ++s, ++position) {
+      const auto value = static_cast<int16_t>(8000 * std::sin(2 * M_PI * 440.0 * position / sampleRate));
+      for (int c = 0; c < channels; ++c) block[static_cast<size_t>(s * channels + c)] = value;
     }
-    void* inPtr = pcm.data();
-    INT inId = IN_AUDIO_DATA;
-    INT inSize = samples * static_cast<INT>(sizeof(INT_PCM));
-    INT inElSize = sizeof(INT_PCM);
-    AACENC_BufDesc inBuf{};
-    inBuf.numBufs = 1;
-    inBuf.bufs = &inPtr;
-    inBuf.bufferIdentifiers = &inId;
-    inBuf.bufSizes = &inSize;
-    inBuf.bufElSizes = &inElSize;
-    void* outPtr = out.data();
-    INT outId = OUT_BITSTREAM_DATA;
-    INT outSize = static_cast<INT>(out.size());
-    INT outElSize = 1;
-    AACENC_BufDesc outBuf{};
-    outBuf.numBufs = 1;
-    outBuf.bufs = &outPtr;
-    outBuf.bufferIdentifiers = &outId;
-    outBuf.bufSizes = &outSize;
-    outBuf.bufElSizes = &outElSize;
-    AACENC_InArgs inArgs{};
-    inArgs.numInSamples = flushing ? -1 : samples;
-    AACENC_OutArgs outArgs{};
-    const AACENC_ERROR err = aacEncEncode(encoder, &inBuf, &outBuf, &inArgs, &outArgs);
-    if (err == AACENC_ENCODE_EOF || err != AACENC_OK) break;
-    if (outArgs.numOutBytes > 0) {
-      frames.emplace_back(reinterpret_cast<const char*>(out.data()), static_cast<size_t>(outArgs.numOutBytes));
-    }
+    BufferDesc in;
+    in.data = reinterpret_cast<uint8_t*>(block.data());
+    in.capacity = in.length = static_cast<int>(block.size() * sizeof(int16_t));
+    BufferDesc out;
+    if (EncodeAudioFrame(&pcm, &config, &in, &out) != 0) break;
+    if (out.length > 0) frames.emplace_back(reinterpret_cast<const char*>(out.data), static_cast<size_t>(out.length));
   }
-  aacEncClose(&encoder);
+  CloseAudioEncoder(&config);
   return frames;
 }
 

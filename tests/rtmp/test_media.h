@@ -1,5 +1,5 @@
 // Media for the RTMP client's tests: H.264 access units cut from an Annex-B
-// stream that ffmpeg made, and HE-AAC frames from fdk-aac (the format the
+// stream that ffmpeg made, and HE-AAC frames from the encoder (the format the
 // client's audio sequence header announces).
 #pragma once
 #include <string>
