@@ -153,6 +153,11 @@ HRESULT CCapturePin::DeliverBuffer(const BYTE* data, long length, const REFERENC
 }
 
 long CCapturePin::BufferSize() {
+  // Pushers outside the graph's own threads ask this while the graph may be
+  // stopping; the allocator is released only after Inactive has waited for
+  // this lock, so holding it keeps the allocator alive for the question.
+  std::lock_guard<std::mutex> lock(m_deliverLock);
+  if (!m_streaming) return 0;
   ALLOCATOR_PROPERTIES props{};
   if (!m_pAllocator || FAILED(m_pAllocator->GetProperties(&props))) return 0;
   return props.cbBuffer;

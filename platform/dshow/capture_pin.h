@@ -45,7 +45,7 @@ class CCapturePin : public CBaseOutputPin, public IAMStreamConfig, public IAMBuf
   // Copies data into one sample with the given times (null start: no times)
   // and delivers it. S_FALSE when the graph is not running.
   HRESULT DeliverBuffer(const BYTE* data, long length, const REFERENCE_TIME* start, const REFERENCE_TIME* stop);
-  // Largest payload of one sample (the agreed buffer size), 0 when unconnected.
+  // Largest payload of one sample (the agreed buffer size), 0 unless streaming.
   long BufferSize();
   bool IsStreaming() const { return m_streaming.load(); }
   CMediaType Format();

@@ -324,6 +324,39 @@ TEST_F(AudioCaptureTest, NoInputsAtAllFailsCreationWithTheNotice) {
   EXPECT_EQ(1, rec.Count(kCountNotice, 1));
 }
 
+TEST_F(AudioCaptureTest, EveryFailedBuildStepReleasesWhatItMadeAndBalancesTheApartment) {
+  dshow::SetVirtualDevices({Mic(L"Plain Mic")});
+  const struct {
+    const CLSID* failing;
+    const char* error;
+  } steps[] = {
+      {&CLSID_FilterGraph, "AudioCapture FilterGraph build errAudioCapture create err"},
+      {&CLSID_CaptureGraphBuilder2, "AudioCapture find ICaptureGraphBuilder2 interface errAudioCapture create err"},
+      {&CLSID_SystemDeviceEnum, "AudioCapture create audio capture device errAudioCapture create err"},
+  };
+  // A thread of its own, so the apartment count seen is the capture's alone.
+  std::thread([&] {
+    for (const auto& step : steps) {
+      SCOPED_TRACE(step.error);
+      dshow::SetCreateFailsForTest(*step.failing, true);
+      Recorder rec;
+      Made m = Make(&rec, "Plain Mic", 0, 1);
+      dshow::SetCreateFailsForTest(*step.failing, false);
+      EXPECT_EQ(nullptr, m.capture);
+      EXPECT_FALSE(m.ok);
+      EXPECT_EQ(step.error, m.error);
+      EXPECT_EQ(0, CoInitializeDepth());
+      EXPECT_EQ(baseline_, dshow::LiveObjectCount());
+    }
+    Recorder rec;
+    Made m = Make(&rec, "Plain Mic", 0, 1);
+    ASSERT_TRUE(m.ok) << m.error;
+    EXPECT_EQ(1, CoInitializeDepth()) << "the capture's device list keeps the thread initialised";
+    m.capture->Release();
+    EXPECT_EQ(0, CoInitializeDepth());
+  }).join();
+}
+
 TEST_F(AudioCaptureTest, TheGrabberTakesOnlyPcmAndRefusesFormatBlocksTooShortToRead) {
   WAVEFORMATEX connected{};
   HRESULT hr = E_FAIL;

@@ -80,6 +80,18 @@ TEST_F(PulseCaptureTest, ToneInTheSinkIsCapturedFromTheMonitorInThePublishFormat
   EXPECT_TRUE(server_->WaitPlayback(10000));
   platform::SleepMs(300);
   ASSERT_TRUE(capture->Stop());
+  // The recording thread is gone once Stop returns, while the source itself
+  // keeps producing (the monitor of a running sink).
+  size_t afterStop = 0;
+  {
+    std::lock_guard<std::mutex> lock(rec.mutex);
+    afterStop = rec.data.size();
+  }
+  platform::SleepMs(100);
+  {
+    std::lock_guard<std::mutex> lock(rec.mutex);
+    EXPECT_EQ(afterStop, rec.data.size()) << "no data after Stop returned";
+  }
   capture->Release();
   EXPECT_EQ(baseline, dshow::LiveObjectCount());
 
