@@ -48,6 +48,9 @@ CEncoderMediaThenSendThroughRtmp::CEncoderMediaThenSendThroughRtmp(IEncoderMedia
 
 CEncoderMediaThenSendThroughRtmp::~CEncoderMediaThenSendThroughRtmp() {
   m_connected = false;
+  // A send that a stalled server has blocked would keep the encoder thread
+  // from ever ending; closing the connection first makes that send fail.
+  if (IRtmpLib* transport = Transport()) transport->CloseSocket();
   CSafeThread::Stop();
   // The client's threads deliver events that touch the codecs; join them
   // before the codecs go away.

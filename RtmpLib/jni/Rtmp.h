@@ -166,6 +166,10 @@ class CRtmp : public IRtmpLib, public CSafeThread {
   bool m_avcHeaderSent = false;
   std::vector<uint8_t> m_lastSps;
   std::vector<uint8_t> m_lastPps;
+  // Last time stamp sent per medium: a receiver takes a smaller one as a jump
+  // back (the delta wraps), so a late caller's stamp is raised to it instead.
+  uint32_t m_lastAudioTimestamp = 0;
+  uint32_t m_lastVideoTimestamp = 0;
   std::atomic<uint32_t> m_counters[8] = {};  // 1..7 used, as numbered in reports
   uint32_t m_statisticsTick = 0;
 

@@ -73,6 +73,8 @@ bool CRtmp::SendAAC(const unsigned char* frame, int length, unsigned timestampMs
     m_aacHeaderSent = true;
   }
 
+  timestampMs = std::max(timestampMs, m_lastAudioTimestamp);
+  m_lastAudioTimestamp = timestampMs;
   rtmp::RtmpOutPacket packet(timestampMs ? rtmp::kHeaderNoStreamId : rtmp::kHeaderFull, rtmp::kAudio,
                              rtmp::kAudioChannel, timestampMs, m_streamId, static_cast<size_t>(length) + 2);
   uint8_t* body = packet.body();
@@ -106,6 +108,8 @@ bool CRtmp::SendVideoH264(const unsigned char* accessUnit, int length, unsigned 
     if (unit.type() == rtmp::kNalIdr && idr == nullptr) idr = &unit;
   }
   const rtmp::NalUnit* end = units.data() + units.size();
+  timestampMs = std::max(timestampMs, m_lastVideoTimestamp);
+  m_lastVideoTimestamp = timestampMs;
   const uint8_t headerType = timestampMs ? rtmp::kHeaderNoStreamId : rtmp::kHeaderFull;
 
   if (sps == nullptr) {

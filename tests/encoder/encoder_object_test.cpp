@@ -217,6 +217,26 @@ TEST(EncoderObject, ReleaseWhileFramesAreQueuedJoinsEverything) {
   SUCCEED();
 }
 
+TEST(EncoderObject, ReleaseReturnsWhileASendIsStalledByTheServer) {
+  auto t = std::make_unique<EncoderUnderTest>();
+  t->ConnectAndConfigure();
+  RecordingRtmpLib* transport = t->transport.load();
+  transport->stallSends = true;
+  std::vector<uint8_t> frame = Picture(64, 48);
+  for (int i = 0; i < 4; ++i) t->encoder->SendRawVideo(frame.data(), frame.size(), 40 * i);
+  ASSERT_TRUE(EncoderUnderTest::WaitFor([&] { return transport->stalledSends.load() > 0; }));
+
+  std::atomic<bool> released{false};
+  std::thread releaser([&] {
+    t->encoder.reset();
+    released = true;
+  });
+  const bool returned = EncoderUnderTest::WaitFor([&] { return released.load(); }, 5000);
+  if (!returned) transport->Unstall();  // let the test end either way
+  releaser.join();
+  EXPECT_TRUE(returned) << "Release waited for a send that only closing the connection can end";
+}
+
 TEST(EncoderObject, SettersAndRoundTripsDuringEncodingNeitherRaceNorDeadlock) {
   EncoderUnderTest t;
   t.ConnectAndConfigure();

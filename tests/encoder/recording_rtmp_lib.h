@@ -3,6 +3,7 @@
 // the encoder tests that need no server.
 #pragma once
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -51,7 +52,10 @@ class RecordingRtmpLib : public IRtmpLib {
   bool SetMediaInfo(MediaInfo*) override { return true; }
   bool SetSessionInfo(const char*, const char*, const char*) override { return true; }
   void Release() override { delete this; }
-  void CloseSocket() override { closes++; }
+  void CloseSocket() override {
+    closes++;
+    Unstall();
+  }
   bool PostMediaInfo(MediaInfo) override { return true; }
   bool SendPing() override {
     pings++;
@@ -72,12 +76,28 @@ class RecordingRtmpLib : public IRtmpLib {
     return m_audioParams;
   }
 
+  // While set, a media send blocks like a socket send to a server that reads
+  // nothing, until CloseSocket (or Unstall) wakes it and it fails.
+  std::atomic<bool> stallSends{false};
+  std::atomic<int> stalledSends{0};
+  void Unstall() {
+    std::lock_guard<std::mutex> lock(m_stallLock);
+    m_unstalled = true;
+    m_stallWake.notify_all();
+  }
+
   std::atomic<int> closes{0};
   std::atomic<int> pings{0};
   std::atomic<bool> refuseAudioParams{false};
 
  private:
   bool Record(bool audio, const unsigned char* data, int length, unsigned ts) {
+    if (stallSends) {
+      std::unique_lock<std::mutex> lock(m_stallLock);
+      stalledSends++;
+      m_stallWake.wait(lock, [this] { return m_unstalled; });
+      return false;
+    }
     std::lock_guard<std::mutex> lock(m_lock);
     RecordedSend send;
     send.audio = audio;
@@ -93,4 +113,7 @@ class RecordingRtmpLib : public IRtmpLib {
   std::vector<std::string> m_urls;
   std::pair<int, int> m_audioParams{0, 0};
   std::pair<int, int> m_videoParams{0, 0};
+  std::mutex m_stallLock;
+  std::condition_variable m_stallWake;
+  bool m_unstalled = false;
 };

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <map>
 #include <memory>
 #include <thread>
 
@@ -140,6 +141,30 @@ TEST_F(RtmpWireTest, AudioHeadersShrinkOnlyWhenTheDeltaRepeats) {
     EXPECT_FALSE(message.ambiguousDelta);
     EXPECT_EQ(message.body, std::string("\xAF\x01", 2) + frame);
   }
+}
+
+TEST_F(RtmpWireTest, LateTimestampsNeverMoveAStreamBackwards) {
+  Publish();
+  ASSERT_TRUE(m_client->SetAudioParams(2, 44100));
+  const std::string frame(50, '\x21');
+  for (unsigned timestamp : {100u, 123u, 110u, 146u}) ASSERT_TRUE(SendAac(frame, timestamp));
+  const std::string start4("\x00\x00\x00\x01", 4);
+  const std::string key = start4 + std::string("\x67\x4D\x40\x1F\xAA", 5) + start4 + std::string("\x68\xEE", 2) +
+                          start4 + std::string("\x65\x88", 2);
+  const std::string inter = start4 + std::string("\x41\x9A", 2);
+  ASSERT_TRUE(SendVideo(key, 200));
+  ASSERT_TRUE(SendVideo(inter, 240));
+  ASSERT_TRUE(SendVideo(inter, 220));
+  ASSERT_TRUE(SendVideo(inter, 280));
+
+  std::map<int, std::vector<uint32_t>> received;
+  for (int i = 0; i < 10; ++i) {
+    FakeRtmpMessage message;
+    ASSERT_TRUE(m_server.ReadMessage(&message));
+    received[message.type].push_back(message.timestamp);
+  }
+  EXPECT_EQ(received[8], (std::vector<uint32_t>{0, 100, 123, 123, 146}));
+  EXPECT_EQ(received[9], (std::vector<uint32_t>{200, 200, 240, 240, 280}));
 }
 
 TEST_F(RtmpWireTest, AudioHeaderBytesFollowRateAndChannels) {
