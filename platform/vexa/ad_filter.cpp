@@ -2,6 +2,7 @@
 // source "in" and a buffer sink "out", both packed B,G,R of one size. Pushes
 // and pulls may come from the manager's capture threads, so every use of
 // the graph is under one lock.
+#include <cstddef>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -89,7 +90,8 @@ class CADFilter final : public IADFilter {
     }
     if (*byteCount < need) return -2;  // kept for a larger buffer
     for (int y = 0; y < m_pending->height; ++y) {
-      std::memcpy(rgb + y * row, m_pending->data[0] + static_cast<size_t>(y) * m_pending->linesize[0], row);
+      // Signed row steps: a flipping graph hands out negative line sizes.
+      std::memcpy(rgb + y * row, m_pending->data[0] + static_cast<ptrdiff_t>(y) * m_pending->linesize[0], row);
     }
     av_frame_free(&m_pending);
     *byteCount = static_cast<int>(need);

@@ -25,6 +25,7 @@ void MediaItemSource::MakeSilence() {
   item.sampleFrames = frames;
   item.data.assign(static_cast<size_t>(frames) * m_channels * 2, 0);
   m_soundFrames += frames;
+  m_queuedBytes += item.data.size();
   m_audio.push_back(std::move(item));
 }
 
@@ -36,6 +37,7 @@ void MediaItemSource::TakePicture(AVFrame* frame, int64_t positionMs) {
   item.positionMs = positionMs;
   if (!m_fitter.Fit(frame, &item.data)) return;
   m_lastVideoMs = std::max(m_lastVideoMs, positionMs);
+  m_queuedBytes += item.data.size();
   m_video.push_back(std::move(item));
 }
 
@@ -54,6 +56,7 @@ void MediaItemSource::TakeSound(AVFrame* frame, int64_t positionMs) {
   item.sampleFrames = static_cast<int>(item.data.size() / (static_cast<size_t>(m_channels) * 2));
   item.positionMs = m_soundBaseMs + m_soundFrames * 1000 / m_sampleRate;
   m_soundFrames += item.sampleFrames;
+  m_queuedBytes += item.data.size();
   m_audio.push_back(std::move(item));
 }
 
@@ -78,7 +81,8 @@ MediaItem* MediaItemSource::Peek() {
     if (!m_reader->HasAudio() && m_audio.empty() && SilenceDue()) MakeSilence();
     const bool wantVideo = m_reader->HasVideo() && m_video.empty();
     const bool wantAudio = m_reader->HasAudio() && m_audio.empty();
-    const bool overfull = m_video.size() > kMaxQueued || m_audio.size() > kMaxQueued;
+    const bool overfull = m_video.size() > kMaxQueued || m_audio.size() > kMaxQueued ||
+                          m_queuedBytes > kMaxQueuedBytes;
     if (m_readerEnd || overfull || (!wantVideo && !wantAudio)) break;
     ReadOne();
   }
@@ -92,6 +96,7 @@ MediaItem* MediaItemSource::Peek() {
 void MediaItemSource::Pop() {
   MediaItem* item = Peek();
   if (!item) return;
+  m_queuedBytes -= item->data.size();
   if (item->video) {
     m_video.pop_front();
   } else {
@@ -105,6 +110,7 @@ bool MediaItemSource::SeekTo(int64_t positionMs) {
   const bool ok = m_reader->Seek(positionMs);
   m_video.clear();
   m_audio.clear();
+  m_queuedBytes = 0;
   m_converter.Reset();
   m_readerEnd = false;
   m_skipBeforeMs = positionMs;

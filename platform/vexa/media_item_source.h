@@ -37,6 +37,10 @@ class MediaItemSource {
   // Too many items of one kind while the other is awaited means a badly
   // interleaved file; beyond this the earliest is handed out anyway.
   static constexpr size_t kMaxQueued = 256;
+  // The same by size: a file whose sound ends long before its picture would
+  // otherwise hold kMaxQueued output-size pictures (1.6 GB at 1080p). This
+  // still covers over a second of 1080p, more than files interleave by.
+  static constexpr size_t kMaxQueuedBytes = size_t{256} << 20;
 
   void ReadOne();
   void TakePicture(AVFrame* frame, int64_t positionMs);
@@ -51,6 +55,7 @@ class MediaItemSource {
   int m_channels;
   std::deque<MediaItem> m_video;
   std::deque<MediaItem> m_audio;
+  size_t m_queuedBytes = 0;  // data of both queues
   bool m_readerEnd = false;
   int64_t m_skipBeforeMs = 0;
   int64_t m_lastVideoMs = -1;

@@ -122,7 +122,8 @@ class CVexaCapture final : public IVexaCapture {
         m_position = m_mediaBaseMs;
         m_nextVideoSlotMs = -1;
         m_lastItemMs = -1;
-        if (notify) m_sink->OnVexaCaptureSeekDone(m_mediaBaseMs);
+        // The status text may have been answered with Release.
+        if (notify && !m_releasedFromCallback) m_sink->OnVexaCaptureSeekDone(m_mediaBaseMs);
         continue;
       }
       lock.unlock();

@@ -41,6 +41,9 @@ void PulseMonitorDevice::OnRead(pa_stream* stream, size_t, void* self) {
 
 void PulseMonitorDevice::Read(pa_stream* stream) {
   const size_t frameBytes = m_format.nBlockAlign;
+  // The stream can be ready, and data arrive, before Start has woken up and
+  // noted the format; the data stays queued for the next read.
+  if (frameBytes == 0) return;
   for (;;) {
     const void* data = nullptr;
     size_t bytes = 0;

@@ -22,6 +22,14 @@ if [ "$exports" != "$expected" ]; then
   exit 1
 fi
 
+# The desktop-sound library is loaded at run time from the folder of
+# libStrivon.so, so the SDK carries it there, with its one export.
+wexmoor="$work/sdk/lib/libWexmoor.so"
+if [ ! -f "$wexmoor" ] || [ "$(nm -D --defined-only "$wexmoor" | awk '{print $NF}')" != CreateCaptureDevice ]; then
+  echo "libWexmoor.so missing beside libStrivon.so or exporting more than CreateCaptureDevice"
+  exit 1
+fi
+
 if grep -rn '#include' "$work/sdk/include" | grep -v -e '#include "strivon/' -e '#include <'; then
   echo "public headers include something outside the SDK"
   exit 1

@@ -2,6 +2,7 @@
 // ffmpeg.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -108,6 +109,27 @@ TEST_F(AdFilterTest, RefusesBadGraphsSizesAndSmallBuffers) {
   EXPECT_EQ(filter->Pull(out.data(), &bytes), kBytes);
   EXPECT_EQ(out[1000], 0x40);
   EXPECT_LT(filter->Pull(picture.data(), &bytes), 0);
+}
+
+// A graph whose sink hands out pictures with a negative line size (vflip):
+// the rows still come out whole and in the flipped order.
+TEST_F(AdFilterTest, FlippedPicturesComeOutRowByRow) {
+  FilterPtr filter(CreateFilter(&m_sink));
+  ASSERT_TRUE(filter);
+  ASSERT_EQ(filter->Init("[in]vflip[out]", kWidth, kHeight, 3), 0);
+  std::vector<BYTE> picture(kBytes);
+  for (int y = 0; y < kHeight; ++y) {
+    std::fill_n(picture.data() + static_cast<size_t>(y) * kWidth * 3, kWidth * 3, static_cast<BYTE>(y));
+  }
+  ASSERT_EQ(filter->Push(picture.data(), kBytes), 0);
+  std::vector<BYTE> out(kBytes, 0xee);
+  int bytes = kBytes;
+  ASSERT_EQ(filter->Pull(out.data(), &bytes), kBytes);
+  for (int y = 0; y < kHeight; ++y) {
+    const BYTE* row = out.data() + static_cast<size_t>(y) * kWidth * 3;
+    ASSERT_EQ(row[0], static_cast<BYTE>(kHeight - 1 - y)) << "row " << y;
+    ASSERT_EQ(row[kWidth * 3 - 1], static_cast<BYTE>(kHeight - 1 - y)) << "row " << y;
+  }
 }
 
 }  // namespace

@@ -15,11 +15,6 @@ namespace {
 
 std::string SocketPath(int display) { return "/tmp/.X11-unix/X" + std::to_string(display); }
 
-bool DisplayLooksFree(int display) {
-  const std::string lock = "/tmp/.X" + std::to_string(display) + "-lock";
-  return ::access(lock.c_str(), F_OK) != 0 && ::access(SocketPath(display).c_str(), F_OK) != 0;
-}
-
 bool Accepts(const std::string& path) {
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return false;
@@ -37,27 +32,33 @@ XvfbServer::~XvfbServer() { Stop(); }
 
 bool XvfbServer::Start(const std::string& screen) {
   if (m_display >= 0) return true;
-  // Spread parallel test processes over the range so they rarely collide;
-  // a collision makes Xvfb exit at once and the next number is tried.
-  // -noreset below: without it the server resets whenever its last client
-  // disconnects, and a test that reconnects at that moment is refused.
-  int candidate = 200 + static_cast<int>(::getpid() % 600);
-  for (int attempt = 0; attempt < 30; ++attempt, candidate = 200 + (candidate - 200 + 7) % 600) {
-    if (!DisplayLooksFree(candidate)) continue;
-    if (!m_process.Start({"Xvfb", ":" + std::to_string(candidate), "-screen", "0", screen,
-                          "-nolisten", "tcp", "-noreset"})) {
-      return false;
-    }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-    while (std::chrono::steady_clock::now() < deadline && m_process.Running()) {
-      if (Accepts(SocketPath(candidate))) {
-        m_display = candidate;
+  // Xvfb picks the display number itself (-displayfd): it claims the number
+  // through its lock file, so servers of parallel tests (also of other build
+  // trees) never end up sharing one, and it writes the number only once it
+  // accepts connections. -noreset: without it the server resets whenever its
+  // last client disconnects, and a test that reconnects at that moment is
+  // refused.
+  m_dir = std::make_unique<TempDir>("xvfb");
+  if (m_dir->path().empty()) return false;
+  const std::string numberFile = m_dir->File("display");
+  if (!m_process.Start({"sh", "-c",
+                        "exec Xvfb -displayfd 3 -screen 0 \"$0\" -nolisten tcp -noreset 3>\"$1\"",
+                        screen, numberFile})) {
+    return false;
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+  while (std::chrono::steady_clock::now() < deadline && m_process.Running()) {
+    const std::string text = ReadFileBytes(numberFile);
+    if (text.find('\n') != std::string::npos) {
+      const int display = std::atoi(text.c_str());
+      if (display >= 0 && Accepts(SocketPath(display))) {
+        m_display = display;
         return true;
       }
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    m_process.Stop(SIGTERM, 2000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
+  m_process.Stop(SIGTERM, 2000);
   return false;
 }
 

@@ -3,9 +3,11 @@
 // Start() waits until the server accepts connections; the destructor stops
 // it. Tests set DISPLAY to DisplayName() (or use ExportDisplay()).
 #pragma once
+#include <memory>
 #include <string>
 
 #include "tests/support/process.h"
+#include "tests/support/temp_dir.h"
 
 namespace test_support {
 
@@ -25,6 +27,7 @@ class XvfbServer {
   void ExportDisplay() const;
 
  private:
+  std::unique_ptr<TempDir> m_dir;  // holds the file Xvfb writes its number to
   ChildProcess m_process;
   int m_display = -1;
 };
