@@ -65,13 +65,6 @@ struct Connection {
   }
 };
 
-bool FormatAcceptable(const WAVEFORMATEX& wf) {
-  return wf.wFormatTag == WAVE_FORMAT_PCM && (wf.nChannels == 1 || wf.nChannels == 2) &&
-         (wf.wBitsPerSample == 8 || wf.wBitsPerSample == 16) && wf.nSamplesPerSec >= 8000 &&
-         wf.nSamplesPerSec <= 192000 && wf.nBlockAlign == wf.nChannels * wf.wBitsPerSample / 8 &&
-         wf.nAvgBytesPerSec == wf.nSamplesPerSec * wf.nBlockAlign;
-}
-
 class CPulsePin : public CCapturePin {
  public:
   CPulsePin(CBaseFilter* filter, std::recursive_mutex* lock, std::string source)
@@ -84,14 +77,7 @@ class CPulsePin : public CCapturePin {
   }
 
  protected:
-  HRESULT CheckFormat(const CMediaType* mt) override {
-    if (mt->majortype != MEDIATYPE_Audio || mt->formattype != FORMAT_WaveFormatEx ||
-        mt->cbFormat < sizeof(WAVEFORMATEX))
-      return E_FAIL;
-    WAVEFORMATEX wf;
-    std::memcpy(&wf, mt->pbFormat, sizeof(wf));
-    return FormatAcceptable(wf) ? S_OK : E_FAIL;
-  }
+  HRESULT CheckFormat(const CMediaType* mt) override { return CheckPcmFormat(mt); }
   bool UsesThread() const override { return true; }
   ALLOCATOR_PROPERTIES DefaultAllocator() override {
     const WAVEFORMATEX wf = Wave();

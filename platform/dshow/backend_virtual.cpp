@@ -23,13 +23,6 @@ Registry& Reg() {
   return r;
 }
 
-bool FormatAcceptable(const WAVEFORMATEX& wf) {
-  return wf.wFormatTag == WAVE_FORMAT_PCM && (wf.nChannels == 1 || wf.nChannels == 2) &&
-         (wf.wBitsPerSample == 8 || wf.wBitsPerSample == 16) && wf.nSamplesPerSec >= 8000 &&
-         wf.nSamplesPerSec <= 192000 && wf.nBlockAlign == wf.nChannels * wf.wBitsPerSample / 8 &&
-         wf.nAvgBytesPerSec == wf.nSamplesPerSec * wf.nBlockAlign;
-}
-
 CMediaType VideoType(const VirtualDevice& d) {
   CMediaType mt;
   mt.majortype = MEDIATYPE_Video;
@@ -138,12 +131,7 @@ class CVirtualPin : public CCapturePin {
     if (m_device.kind != VirtualKind::AudioInput) {
       return MediaTypesEqual(*mt, VideoType(m_device)) ? S_OK : E_FAIL;
     }
-    if (mt->majortype != MEDIATYPE_Audio || mt->formattype != FORMAT_WaveFormatEx ||
-        mt->cbFormat < sizeof(WAVEFORMATEX))
-      return E_FAIL;
-    WAVEFORMATEX wf;
-    std::memcpy(&wf, mt->pbFormat, sizeof(wf));
-    return FormatAcceptable(wf) ? S_OK : E_FAIL;
+    return CheckPcmFormat(mt);
   }
   bool HasStreamConfig() const override { return m_device.hasStreamConfig; }
   bool HasBufferNegotiation() const override { return m_device.hasBufferNegotiation; }

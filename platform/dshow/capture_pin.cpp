@@ -152,6 +152,18 @@ HRESULT CCapturePin::DeliverBuffer(const BYTE* data, long length, const REFERENC
   return hr;
 }
 
+HRESULT CCapturePin::CheckPcmFormat(const CMediaType* mt) {
+  if (mt->majortype != MEDIATYPE_Audio || mt->formattype != FORMAT_WaveFormatEx || mt->cbFormat < sizeof(WAVEFORMATEX))
+    return E_FAIL;
+  WAVEFORMATEX wf;
+  std::memcpy(&wf, mt->pbFormat, sizeof(wf));
+  const bool usable = wf.wFormatTag == WAVE_FORMAT_PCM && (wf.nChannels == 1 || wf.nChannels == 2) &&
+                      (wf.wBitsPerSample == 8 || wf.wBitsPerSample == 16) && wf.nSamplesPerSec >= 8000 &&
+                      wf.nSamplesPerSec <= 192000 && wf.nBlockAlign == wf.nChannels * wf.wBitsPerSample / 8 &&
+                      wf.nAvgBytesPerSec == wf.nSamplesPerSec * wf.nBlockAlign;
+  return usable ? S_OK : E_FAIL;
+}
+
 long CCapturePin::BufferSize() {
   // Pushers outside the graph's own threads ask this while the graph may be
   // stopping; the allocator is released only after Inactive has waited for

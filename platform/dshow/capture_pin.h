@@ -53,6 +53,9 @@ class CCapturePin : public CBaseOutputPin, public IAMStreamConfig, public IAMBuf
  protected:
   // Whether the format may be set; S_OK to accept.
   virtual HRESULT CheckFormat(const CMediaType* mt) = 0;
+  // The check sound devices share: interleaved 8/16-bit PCM, one or two
+  // channels, 8000..192000 Hz, with consistent block and byte rates.
+  static HRESULT CheckPcmFormat(const CMediaType* mt);
   virtual bool HasStreamConfig() const { return true; }
   virtual bool HasBufferNegotiation() const { return true; }
   virtual bool UsesThread() const { return false; }
