@@ -38,6 +38,8 @@ bool SameBytes(const std::vector<uint8_t>& stored, const rtmp::NalUnit& unit) {
   return stored.size() == unit.size && std::equal(stored.begin(), stored.end(), unit.data);
 }
 
+constexpr int kMaxMessageBody = 0xFFFFFF;
+
 }  // namespace
 
 void CRtmp::CountAndReportStatistics() {
@@ -53,7 +55,9 @@ void CRtmp::CountAndReportStatistics() {
 
 bool CRtmp::SendAAC(const unsigned char* frame, int length, unsigned timestampMs) {
   if (!IsOpen()) return false;
-  if (frame == nullptr || length <= 0) return false;
+  // The body carries the whole frame and must fit RTMP's 24-bit length;
+  // refuse before allocating anything for it.
+  if (frame == nullptr || length <= 0 || length > kMaxMessageBody) return false;
   m_counters[7] += 1;
   m_counters[2] += static_cast<uint32_t>(length);
   CountAndReportStatistics();
@@ -90,7 +94,7 @@ bool CRtmp::SendAAC(const unsigned char* frame, int length, unsigned timestampMs
 
 bool CRtmp::SendVideoH264(const unsigned char* accessUnit, int length, unsigned timestampMs) {
   if (!IsOpen()) return false;
-  if (accessUnit == nullptr || length <= 0) return false;
+  if (accessUnit == nullptr || length <= 0 || length > kMaxMessageBody) return false;
   m_counters[6] += 1;
   m_counters[1] += static_cast<uint32_t>(length);
   CountAndReportStatistics();

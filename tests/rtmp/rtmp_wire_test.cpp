@@ -167,6 +167,20 @@ TEST_F(RtmpWireTest, LateTimestampsNeverMoveAStreamBackwards) {
   EXPECT_EQ(received[9], (std::vector<uint32_t>{200, 200, 240, 240, 280}));
 }
 
+TEST_F(RtmpWireTest, FramesBeyondTheMessageSizeLimitAreRefusedAndTheStreamGoesOn) {
+  Publish();
+  ASSERT_TRUE(m_client->SetAudioParams(2, 44100));
+  const std::string huge(0x1000000, '\x21');  // one byte over a 24-bit message length
+  EXPECT_FALSE(SendAac(huge, 10));
+  EXPECT_FALSE(SendVideo(std::string("\x00\x00\x01\x65", 4) + huge, 10));
+  ASSERT_TRUE(SendAac("ok", 20));
+  FakeRtmpMessage message;
+  ASSERT_TRUE(m_server.ReadMessage(&message));  // the sequence header
+  ASSERT_TRUE(m_server.ReadMessage(&message));
+  EXPECT_EQ(message.timestamp, 20u);
+  EXPECT_EQ(message.body, std::string("\xAF\x01ok", 4));
+}
+
 TEST_F(RtmpWireTest, AudioHeaderBytesFollowRateAndChannels) {
   Publish();
   ASSERT_TRUE(m_client->SetAudioParams(1, 24000));
