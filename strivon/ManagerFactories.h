@@ -8,6 +8,8 @@
 
 #include "capture/IAudioCapture.h"
 #include "capture/IDeviceList.h"
+#include "capture/IVideoCapture.h"
+#include "capture/IVideoShowVMR.h"
 #include "encodemediathensendthroughrtmp/IEncoderMediaThenSendThroughRtmp.h"
 #include "platform/outside/OutsideFactories.h"
 #include "schedule/IServerSchedule.h"
@@ -18,6 +20,13 @@ struct ManagerFactories {
                                int nameCount, int* channels, int* sampleRate, unsigned short* bitsPerSample,
                                bool* ok, std::string* error)>
       createAudioCapture;
+  // Empty until the library carries its camera capture: a switch to the
+  // camera then reports that no capture could be made.
+  std::function<IVideoCapture*(IVideoCaptureNotify* notify, int captureId, const char* deviceName, int nameIndex,
+                               int nameCount, int* width, int* height, int* frameRate, bool* ok, std::string* error)>
+      createVideoCapture;
+  // Empty until the library carries its preview window: runs have none.
+  std::function<IVideoShowVMR*()> createPreview;
   std::function<IEncoderMediaThenSendThroughRtmp*(IEncoderMediaThenSendThroughRtmpNotify* notify)> createEncoder;
   // Empty until the library carries its scheduler; the run then reports that
   // no schedule object could be made.

@@ -49,6 +49,10 @@ void ManagerNotifier::Statistics(const PublishSendStatistics& statistics) const 
   Deliver([&](IRtmpPublishManagerNotify* n) { n->OnSendStatistics(&statistics); });
 }
 
+void ManagerNotifier::ReservedInt(int value) const {
+  Deliver([&](IRtmpPublishManagerNotify* n) { n->OnReservedInt(value); });
+}
+
 bool ManagerNotifier::InsideCallbackOnThisThread() const {
   for (const CallbackFrame* frame = t_innermostCallback; frame; frame = frame->outer) {
     if (frame->owner == this) return true;

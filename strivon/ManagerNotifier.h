@@ -13,6 +13,7 @@ class ManagerNotifier {
   void Status(int level, const char* text) const;
   void Message(const char* json) const;
   void Statistics(const PublishSendStatistics& statistics) const;
+  void ReservedInt(int value) const;
 
   // True while the calling thread runs one of this notifier's callbacks.
   bool InsideCallbackOnThisThread() const;

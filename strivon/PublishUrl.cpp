@@ -1,5 +1,7 @@
 #include "strivon/PublishUrl.h"
 
+#include "common/Md5.h"
+
 namespace {
 
 std::string TextOrEmpty(const char* text) { return text ? std::string(text) : std::string(); }
@@ -75,4 +77,21 @@ std::string PercentEncode(const std::string& text) {
     }
   }
   return out;
+}
+
+std::string BuildConnectUrl(const PublishTarget& target, const ConnectTarget& connect, int64_t unixSeconds) {
+  std::string signature;
+  if (!target.key.empty()) {
+    const std::string t = std::to_string(static_cast<int32_t>(static_cast<uint32_t>(unixSeconds)));
+    signature = "?k=" + MD5(target.key + t).HexDigest() + "&t=" + t;
+  }
+  if (connect.forward) {
+    return "rtmp://" + connect.serverAddress + ":" + connect.serverPort + "/" + target.app + "/" + target.stream;
+  }
+  if (target.route == kRouteScheduled) {
+    return std::string(connect.udp ? "rtmpUDP://" : "rtmp://") + connect.serverAddress + ":" + connect.serverPort +
+           "/" + target.app + signature + "/" + target.stream;
+  }
+  if (target.route == kRouteDirect) return target.storedUrl + "/" + target.app + signature + "/" + target.stream;
+  return std::string();
 }

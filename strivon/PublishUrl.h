@@ -3,6 +3,7 @@
 // transport and the URL the connection step uses. Kept by the manager under
 // its parameter lock and read by the run's scheduling and connect steps.
 #pragma once
+#include <cstdint>
 #include <map>
 #include <string>
 #include <utility>
@@ -32,3 +33,16 @@ void ApplyPublishUrl(PublishTarget* target, const char* url, const char* app, co
 // Percent-encodes every byte outside the URL's unreserved set, so a name can
 // sit in a query without ending it or starting another parameter.
 std::string PercentEncode(const std::string& text);
+
+// Where one connection attempt goes.
+struct ConnectTarget {
+  std::string serverAddress;  // the stored URL itself on the direct route
+  std::string serverPort;
+  bool forward = false;       // the scheduler asked for a plain address
+  bool udp = false;
+};
+
+// The URL handed to the encoder's Connect. With a key, the application name
+// carries "?k=<md5(key + t)>&t=<t>" (t = unixSeconds as a signed decimal),
+// except on a forwarded address. Empty for an unknown route.
+std::string BuildConnectUrl(const PublishTarget& target, const ConnectTarget& connect, int64_t unixSeconds);

@@ -19,22 +19,39 @@ RtmpPublishManager::RtmpPublishManager(IRtmpPublishManagerNotify* notify, Manage
   OpenLogFile();
   LoadDeviceLists();
   BuildCommandTable();
+  m_backgroundRing.Init();
 }
 
 RtmpPublishManager::~RtmpPublishManager() {
   STRIVON_LOG(kLogInfo, "RtmpPublishManager::~RtmpPublishManager", "publishmanger release.");
+  // release() has stopped any run; what is left are objects made outside
+  // one (a screen capture for the capture frame, the logo filter).
+  m_exit = true;
+  Join();
+  if (m_sendThread.joinable()) m_sendThread.join();
   if (m_deviceList) m_deviceList->Release();
   {
-    std::lock_guard<std::mutex> lock(m_audioCaptureLock);
+    std::lock_guard<std::recursive_mutex> lock(m_sourceLock);
     if (m_audioCapture) m_audioCapture->Release();
     m_audioCapture = nullptr;
+    if (m_videoCapture) m_videoCapture->Release();
+    m_videoCapture = nullptr;
+    if (m_fileSource) m_fileSource->Release();
+    m_fileSource = nullptr;
   }
   {
     std::lock_guard<std::mutex> lock(m_screenCaptureLock);
     if (m_screenCapture) m_screenCapture->Release();
     m_screenCapture = nullptr;
   }
+  {
+    std::lock_guard<std::mutex> lock(m_logoLock);
+    if (m_logo) m_logo->Release();
+    m_logo = nullptr;
+  }
   ReplaceEncoder(nullptr);
+  ReleaseSchedule();
+  ReleasePreview();
 }
 
 void RtmpPublishManager::release() {

@@ -4,6 +4,14 @@
 // through the host's notify object. It owns every component it creates
 // through its factory table and frees them when released.
 //
+// A publish run is a worker thread (this object's CTVThread part) that runs
+// every blocking step as a queued command (start, schedule, connect, stop)
+// and pulls screen pictures, plus a send thread that hands captured sound and
+// pictures to the encoder in time-stamp order. The run's pieces live in files
+// of their own: RtmpPublishManagerRun (start, stop, worker, send loop),
+// RtmpPublishManagerConnect (schedule, connect, encoder events),
+// RtmpPublishManagerAudio (sound path) and RtmpPublishManagerVideo (sources).
+//
 // Created by CreateRtmpPublishManager (exports.cpp) with the real factories,
 // or by tests through CreateRtmpPublishManagerWith with doubles.
 #pragma once
@@ -13,6 +21,20 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
+#include <vector>
+
+#include "capture/IVideoCapture.h"
+#include "capture/IVideoShowVMR.h"
+#include "common/TVThread.h"
+#include "encodemediathensendthroughrtmp/PcmRingBuffer.h"
+#include "strivon/CommandQueue.h"
+#include "strivon/MediaQueues.h"
+#include "strivon/NoiseSuppressor.h"
+#include "strivon/SendStatistics.h"
+#include "strivon/SoundClock.h"
+#include "strivon/SoundProcessing.h"
+#include "strivon/VideoPacer.h"
 
 #include "strivon/DeviceCatalog.h"
 #include "strivon/IRtmpPublishManager.h"
@@ -29,7 +51,14 @@ class Value;
 // factory failing by exception).
 IRtmpPublishManager* CreateRtmpPublishManagerWith(IRtmpPublishManagerNotify* notify, ManagerFactories factories);
 
-class RtmpPublishManager final : public IRtmpPublishManager, public IServerScheduleNotify {
+class RtmpPublishManager final : public IRtmpPublishManager,
+                                 public IServerScheduleNotify,
+                                 public IEncoderMediaThenSendThroughRtmpNotify,
+                                 public IAudioCaptureNotify,
+                                 public IVideoCaptureNotify,
+                                 public IVexaCaptureNotify,
+                                 public IADFilterNotify,
+                                 private CTVThread {
  public:
   RtmpPublishManager(IRtmpPublishManagerNotify* notify, ManagerFactories factories);
   RtmpPublishManager(const RtmpPublishManager&) = delete;
@@ -96,6 +125,37 @@ class RtmpPublishManager final : public IRtmpPublishManager, public IServerSched
   // asynchronous answer is only dropped.
   void OnSchedule(ScheduleResult result, bool ok) override;
 
+  // IEncoderMediaThenSendThroughRtmpNotify (encoder and transport threads).
+  void OnEncoderMediaThenSendThroughRtmpDead() override;
+  void OnEncoderMediaThenSendThroughRtmpConnected() override;
+  void OnEncoderMediaThenSendThroughRtmpPublishFaild() override;
+  void OnEncoderMediaThenSendThroughRtmpStatus(MediaInfo* info) override;
+  void OnEncoderMediaThenSendThroughRtmpStatistics(MediaInfo* info) override;
+  void OnEncoderMediaThenSendThroughRtmpMediaData(const char* body, int size, double timestampMs, int kind) override;
+  bool OnEncoderMediaThenSendThroughRtmpReport(const char* json) override;
+
+  // IAudioCaptureNotify (microphone streaming thread).
+  void OnAudioData(int captureId, const BYTE* pcm, int length, int64_t startMs, int64_t stopMs) override;
+  void OnHDAudioCapNotify(std::string text, int kind) override;
+
+  // IVideoCaptureNotify (camera streaming thread; the worker for the screen).
+  bool OnVideoData(int captureId, BYTE* rgb, int len, int64_t startMs, int64_t stopMs) override;
+  bool OnVideoRawData(int captureId, BYTE* rgb, int len, int64_t startMs, int64_t stopMs) override;
+  bool OnHDVideoCapNotify(std::string text, int kind) override;
+
+  // IVexaCaptureNotify (the file source's decode thread).
+  void OnVexaCapturePlayComplete() override;
+  void OnVexaCaptureSeekDone(int64_t positionMs) override;
+  void OnVexaCaptureVideo(int id, BYTE* data, int byteCount, uint32_t timestampMs, int frameIndex) override;
+  void OnVexaCaptureAudio(int id, BYTE* pcm, int byteCount, uint32_t timestampMs, int sampleFrames) override;
+  void OnVexaCaptureStatus(const wchar_t* text) override;
+
+  // IADFilterNotify.
+  int OnADFilterMessage(const char* text) override;
+
+  // Passed on to the host's OnReservedInt; nothing in the library calls it.
+  void ForwardReservedInt(int value);
+
   // The JSON channel behind SendCmd. False for a malformed request (the
   // reply then carries code 1 and the reason).
   bool ParseCmd(const std::string& request, std::string* reply);
@@ -127,7 +187,47 @@ class RtmpPublishManager final : public IRtmpPublishManager, public IServerSched
 
  private:
   // Only release() destroys the manager.
-  ~RtmpPublishManager();
+  ~RtmpPublishManager() override;
+
+  // The run (RtmpPublishManagerRun.cpp).
+  void Run() override;  // the worker: ThreadProcMain
+  void ThreadProcMain();
+  void DispatchCmd(PublishCmd& cmd);
+  void StartPublishAsyn();
+  void StopPublishAsyn();
+  void PullScreenFrame();
+  void SendLoop();
+  void SendVideoFrame(const PublishCmd& unit);
+  void SendAudioUnit(const PublishCmd& unit);
+  void ReleasePreview();
+
+  // Scheduling and connecting (RtmpPublishManagerConnect.cpp).
+  void StartSchedule();
+  void ConnectSvr();
+  void OnConnectionLost(const std::string& text);
+  void KeepSequenceHeader(const char* body, int size, int kind);
+  IEncoderMediaThenSendThroughRtmp* TakeEncoder();
+  void ReleaseSchedule();
+
+  // Background sound and local recording (RtmpPublishManagerBackground.cpp).
+  void StopBackgroundSound();
+  void StartCapturePlayer();
+  void StopCapturePlayer();
+  void CloseRecording();
+  void WriteRecording(const char* body, int size, double timestampMs, int kind);
+
+  // Sound (RtmpPublishManagerAudio.cpp).
+  void QueueSound(std::vector<int16_t>* block, uint32_t timestamp);
+  void MixBackground(int16_t* block, size_t count);
+  void CheckMute(const int16_t* pcm, unsigned bytes);
+
+  // Sources (RtmpPublishManagerVideo.cpp).
+  void StopSources();
+  void RebaseTimeLine();
+  void ApplySourceRates(int framerate, int keyInterval);
+  bool FitAndQueuePicture(const BYTE* rgb, int len, int srcWidth, int srcHeight, bool fromFile, uint32_t fileStamp);
+  void QueuePicture(std::unique_ptr<uint8_t[]> picture, int bytes, uint32_t timestamp);
+  void OpenScreenCapture(bool fromStart);
 
   using CommandHandler = bool (RtmpPublishManager::*)(const Json::Value& params, Json::Value* data,
                                                       std::string* reason);
@@ -172,10 +272,77 @@ class RtmpPublishManager final : public IRtmpPublishManager, public IServerSched
 
   // Components a publish run creates; each behind the lock that guards its
   // pointer, so host calls never reach an object another thread released.
-  std::mutex m_audioCaptureLock;
+  // The source lock also orders source switches against the run's start and
+  // stop; no capture callback takes it, so captures may be stopped under it.
+  std::recursive_mutex m_sourceLock;
   IAudioCapture* m_audioCapture = nullptr;
+  IVideoCapture* m_videoCapture = nullptr;
+  IVexaCapture* m_fileSource = nullptr;
+  std::atomic<int> m_currentMode{1};  // 1 screen, 2 file, 3 camera
+  int m_previousMode = 1;
+  struct InitialSource {
+    int kind = 1;
+    int camId = 0;
+    std::string path;
+    int framerate = 0;
+    int keyInterval = 0;
+  } m_initialSource;
+  std::atomic<int> m_captureChannels{2};
+  // The capture lock: the screen capture object, one grab and its hand-over.
   std::mutex m_screenCaptureLock;
   IScreenCapture* m_screenCapture = nullptr;
+  std::atomic<bool> m_screenMode{false};
+  std::atomic<int> m_grabWidth{0};
+  std::atomic<int> m_grabHeight{0};
+  bool m_grabFailing = false;  // worker only
+  int m_captureX = 0, m_captureY = 0;
   std::mutex m_encoderLock;
   IEncoderMediaThenSendThroughRtmp* m_encoder = nullptr;
+  std::mutex m_previewLock;
+  IVideoShowVMR* m_preview = nullptr;
+  IServerSchedule* m_schedule = nullptr;  // worker only
+
+  // Run state.
+  std::mutex m_runLock;  // StartPublish and StopPublish, one at a time
+  std::atomic<bool> m_started{false};
+  std::atomic<bool> m_publishing{false};
+  std::atomic<bool> m_exit{false};
+  std::atomic<bool> m_connected{false};
+  std::atomic<bool> m_closed{false};
+  std::thread m_sendThread;
+  CommandQueue m_cmdQueue;
+  MediaQueues m_media;
+  SoundClock m_soundClock;
+  uint32_t m_workerFrameRate = 10;  // worker only
+  uint32_t m_lastPull = 0;          // worker only
+  uint32_t m_lastPing = 0;          // worker only
+
+  // Connection (worker, plus the encoder's event threads for the headers).
+  ConnectTarget m_connectTarget;
+  std::string m_clientAddress;
+  std::string m_publishedUrl;
+  std::mutex m_headerLock;
+  std::vector<char> m_audioHeader, m_videoHeader;
+  std::mutex m_statisticsLock;
+  SendStatistics m_statistics;
+
+  // Sound path.
+  std::atomic<int> m_publishVolume{80};
+  std::atomic<bool> m_publishMute{false};
+  std::atomic<int> m_backgroundVolume{80};
+  std::atomic<bool> m_backgroundMute{false};
+  std::atomic<bool> m_backgroundSound{false};
+  std::atomic<bool> m_mixOn{false};
+  PcmRingBuffer m_backgroundRing;
+  std::mutex m_mixLock;  // the limiter's gain, shared by microphone and file sound
+  Limiter m_limiter;
+  NoiseSuppressor m_noise;
+  SilenceDetector m_silence;  // send thread only
+
+  // Pictures.
+  std::mutex m_paceLock;
+  VideoPacer m_pacer;
+  std::mutex m_logoLock;
+  IADFilter* m_logo = nullptr;
+  bool m_logoActive = false;
 };

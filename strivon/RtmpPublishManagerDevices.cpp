@@ -56,7 +56,7 @@ int RtmpPublishManager::SetAudioPlayDev(int index) { return m_devices.Select(Dev
 
 int RtmpPublishManager::SetStereoMix(bool stereoMix) {
   m_stereoMix = stereoMix ? 1 : -1;
-  std::lock_guard<std::mutex> lock(m_audioCaptureLock);
+  std::lock_guard<std::recursive_mutex> lock(m_sourceLock);
   if (m_audioCapture) {
     if (stereoMix) {
       m_audioCapture->SelectStereoMix();

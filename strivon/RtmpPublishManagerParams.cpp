@@ -9,6 +9,8 @@ void RtmpPublishManager::SetPublishAudioPara(int samplerate, int channels, int b
               channels, bitpersample, bitrate, volum, bMute ? 1 : 0);
   std::lock_guard<std::mutex> lock(m_paramsLock);
   ApplyAudioPara(&m_audio, samplerate, channels, bitpersample, bitrate, volum, bMute);
+  m_publishVolume = m_audio.volume;
+  m_publishMute = m_audio.mute;
 }
 
 int RtmpPublishManager::SetPublishVideoPara(int width, int height, int framerate, int bitrate, HWND display,

@@ -1,37 +1,308 @@
-// Operations that belong to a publish run: starting and stopping it, its
-// sources, its sound processing, background sound, logo and recording. The
-// run itself is not part of the manager yet, so each is accepted, changes
-// nothing and answers as it would with nothing started and no source open.
+// The spine of a publish run: StartPublish and StopPublish, the worker that
+// runs the queued commands and pulls screen pictures, and the send thread
+// that hands sound and pictures to the encoder in time-stamp order.
+#include "capture/TextConvert.h"
+#include "common/Log.h"
+#include "platform/base/tick.h"
 #include "strivon/RtmpPublishManager.h"
+#include "strivon/StatusWords.h"
 
-void RtmpPublishManager::SetVideoSource(int, int, const char*, int, int) {}
-bool RtmpPublishManager::StartPublish() { return false; }
-bool RtmpPublishManager::StopPublish() { return false; }
-void RtmpPublishManager::changeToScreen(int, int) {}
-void RtmpPublishManager::setCaptrueArea(bool, int, int, int, int) {}
-void RtmpPublishManager::ShowCaptureFrame(int) {}
-bool RtmpPublishManager::IsCaptureFrameShown() { return false; }
-void RtmpPublishManager::ScreenCaptureAuxA() {}
-void RtmpPublishManager::ScreenCaptureAuxB() {}
-void RtmpPublishManager::SetCaptureWindow(HWND) {}
-void RtmpPublishManager::changeToVexaFile(const char*, int, int) {}
-bool RtmpPublishManager::PlayFile() { return false; }
-bool RtmpPublishManager::StopFile() { return false; }
-bool RtmpPublishManager::PauseFile() { return false; }
-bool RtmpPublishManager::SeekFile(int, int) { return false; }
-bool RtmpPublishManager::SetFilePara(int, int) { return false; }
-int64_t RtmpPublishManager::GetFilePosition() { return -1; }
-void RtmpPublishManager::SetFileVolume(int) {}
-void RtmpPublishManager::changeToCamera(int, int, int) {}
-void RtmpPublishManager::EnableNoiseSuppression(bool) {}
-int RtmpPublishManager::SetNoiseSuppressionPara(int, int) { return 0; }
-int RtmpPublishManager::SetAgcLevel(int) { return 0; }
-int RtmpPublishManager::SetLogo(const char*, int, int, int, int) { return 0; }
-void RtmpPublishManager::SetPublishVolume(int, bool) {}
-void RtmpPublishManager::SetBackgroundVolume(int, bool) {}
-bool RtmpPublishManager::SelectPlayerName(const char*) { return false; }
-void RtmpPublishManager::EnableHookPlayer(bool) {}
-void RtmpPublishManager::SetHookVolume(int) {}
-void RtmpPublishManager::SetHookFlag(bool) {}
-void RtmpPublishManager::ClearHookBuffer() {}
-void RtmpPublishManager::EnableRecordFile(bool) {}
+using namespace strivon_status;
+
+namespace {
+
+std::string ThisPrefix(const void* self) {
+  std::string text;
+  FormatString(&text, kThisPrefix, static_cast<unsigned>(reinterpret_cast<uintptr_t>(self)));
+  return text;
+}
+
+}  // namespace
+
+bool RtmpPublishManager::StartPublish() {
+  std::lock_guard<std::mutex> run(m_runLock);
+  if (m_started.exchange(true)) {
+    STRIVON_LOG(kLogInfo, "RtmpPublishManager::StartPublish", "Have Started publish");
+    return false;
+  }
+  m_publishing = true;
+  m_exit = true;
+  Join();
+
+  const VideoParams video = Video();
+  if (m_factories.createPreview) {
+    std::lock_guard<std::mutex> lock(m_previewLock);
+    if (!m_preview) m_preview = m_factories.createPreview();
+    if (m_preview) {
+      m_preview->SetMode(0);
+      BITMAPINFOHEADER format{};
+      format.biSize = sizeof(BITMAPINFOHEADER);
+      format.biWidth = video.outputWidth;
+      format.biHeight = video.outputHeight;
+      format.biPlanes = 1;
+      format.biBitCount = 24;
+      format.biSizeImage = static_cast<uint32_t>(video.outputWidth * video.outputHeight * 3);
+      std::wstring err;
+      if (!m_preview->Start(&format, video.display, &err)) m_notifier.Status(kLevelError, kStartVideoShowVmrFailed);
+    }
+  }
+
+  m_cmdQueue.Clear();
+  m_exit = false;
+  if (!CTVThread::Start()) {
+    STRIVON_LOG(kLogFatal, "RtmpPublishManager::StartPublish", "worker thread could not be started");
+  }
+  if (!m_sendThread.joinable()) {
+    try {
+      m_sendThread = std::thread([this] { SendLoop(); });
+    } catch (...) {
+      STRIVON_LOG(kLogFatal, "RtmpPublishManager::StartPublish", "send thread could not be started");
+    }
+  }
+  m_cmdQueue.Push(kCmdStartPublish);
+  return true;
+}
+
+bool RtmpPublishManager::StopPublish() {
+  // Stopping joins the threads that deliver the host's callbacks; from inside
+  // one of them that would wait for itself.
+  if (m_notifier.InsideCallbackOnThisThread()) {
+    STRIVON_LOG(kLogWarning, "RtmpPublishManager::StopPublish", "StopPublish called from a notify callback; refused");
+    return false;
+  }
+  std::lock_guard<std::mutex> run(m_runLock);
+  StopBackgroundSound();
+  STRIVON_LOG(kLogInfo, "RtmpPublishManager::StopPublish", "Click stop button, this:%x",
+              static_cast<unsigned>(reinterpret_cast<uintptr_t>(this)));
+  if (!m_started.exchange(false)) {
+    STRIVON_LOG(kLogInfo, "RtmpPublishManager::StopPublish", "return because m_bHavePublished true, this:%x",
+                static_cast<unsigned>(reinterpret_cast<uintptr_t>(this)));
+    return false;
+  }
+  m_exit = true;
+  StopSources();
+  Join();  // the worker's last step is StopPublishAsyn
+  if (m_sendThread.joinable()) m_sendThread.join();
+  // Only now: the send thread drew into the preview until it ended.
+  ReleasePreview();
+  return true;
+}
+
+void RtmpPublishManager::ReleasePreview() {
+  std::lock_guard<std::mutex> lock(m_previewLock);
+  if (m_preview) {
+    m_preview->Stop();
+    m_preview->Release();
+    m_preview = nullptr;
+  }
+}
+
+void RtmpPublishManager::Run() { ThreadProcMain(); }
+
+void RtmpPublishManager::ThreadProcMain() {
+  const VideoParams video = Video();
+  m_workerFrameRate = static_cast<uint32_t>(video.frameRate > 0 ? video.frameRate : 1);
+  m_lastPing = platform::TickCount();
+  while (!m_exit) {
+    PullScreenFrame();
+    PublishCmd cmd;
+    if (m_cmdQueue.TakeDue(&cmd)) DispatchCmd(cmd);
+    if (m_connected) {
+      const uint32_t now = platform::TickCount();
+      if (now - m_lastPing >= 1000) {
+        m_lastPing = now;
+        std::lock_guard<std::mutex> lock(m_encoderLock);
+        if (m_encoder) m_encoder->QueuePing();
+      }
+    }
+    platform::SleepMs(1);
+  }
+  STRIVON_LOG(kLogInfo, "RtmpPublishManager::ThreadProcMain", "exit thread, StopPublishAsyn");
+  StopPublishAsyn();
+}
+
+void RtmpPublishManager::PullScreenFrame() {
+  if (!m_screenMode) return;
+  const uint32_t now = platform::TickCount();
+  if (now - m_lastPull < 1000 / m_workerFrameRate) return;
+  std::lock_guard<std::mutex> lock(m_screenCaptureLock);
+  if (!m_screenCapture || !m_screenMode) return;
+  BITMAPINFOHEADER* info = nullptr;
+  BYTE* pixels = nullptr;
+  int bytes = 0;
+  const bool grabbed = m_screenCapture->GrabFrame(&info, &pixels, &bytes);
+  if (!grabbed || !info || !pixels || bytes <= 0) {
+    // A captured window that went away: no picture this time, and the host
+    // hears it once per failing stretch rather than every frame.
+    if (!m_grabFailing) {
+      m_grabFailing = true;
+      STRIVON_LOG(kLogWarning, "RtmpPublishManager::ThreadProcMain", "screen grab failed");
+      m_notifier.Status(kLevelError, kVideoCaptureError);
+    }
+  } else {
+    m_grabFailing = false;
+    m_grabWidth = info->biWidth;
+    m_grabHeight = info->biHeight;
+    OnVideoData(1, pixels, bytes, m_lastPull, now);
+  }
+  m_lastPull = now;
+}
+
+void RtmpPublishManager::DispatchCmd(PublishCmd& cmd) {
+  switch (cmd.type) {
+    case kCmdStartPublish: StartPublishAsyn(); break;
+    case kCmdStartSchedule: StartSchedule(); break;
+    case kCmdConnectServer: ConnectSvr(); break;
+    case kCmdStopPublish: StopPublishAsyn(); break;
+    case kCmdVideoUnit: SendVideoFrame(cmd); break;
+    case kCmdAudioUnit: SendAudioUnit(cmd); break;
+    case kCmdStartCapturePlayer: StartCapturePlayer(); break;
+    case kCmdStopCapturePlayer: StopCapturePlayer(); break;
+    default: break;
+  }
+}
+
+void RtmpPublishManager::StartPublishAsyn() {
+  const std::string text = ThisPrefix(this) + kStartPublish;
+  m_notifier.Status(kLevelInformation, text.c_str());
+  STRIVON_LOG(kLogInfo, "RtmpPublishManager::StartPublishAsyn", "%s", text.c_str());
+  m_soundClock.Reset();
+  {
+    std::lock_guard<std::mutex> lock(m_statisticsLock);
+    m_statistics.Reset();
+  }
+
+  std::unique_lock<std::recursive_mutex> sources(m_sourceLock);
+  if (m_audioCapture) m_audioCapture->Release();
+  m_audioCapture = nullptr;
+  if (m_videoCapture) m_videoCapture->Release();
+  m_videoCapture = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(m_screenCaptureLock);
+    m_screenMode = false;
+    if (m_screenCapture) m_screenCapture->Release();
+    m_screenCapture = nullptr;
+  }
+
+  const AudioParams audio = Audio();
+  m_noise.SetFormat(audio.sampleRate, audio.channels);
+  const DeviceSelection mic = Selected(DeviceKind::kMicrophone);
+  const unsigned micCount = m_devices.Count(DeviceKind::kMicrophone);
+  if (mic.position >= 0 && static_cast<unsigned>(mic.position) < micCount) {
+    const std::string name = WideToAnsiString(mic.name);
+    int channels = audio.channels;
+    int sampleRate = audio.sampleRate;
+    unsigned short bits = static_cast<unsigned short>(audio.bitsPerSample);
+    STRIVON_LOG(kLogInfo, "RtmpPublishManager::StartPublishAsyn",
+                "AudioDev name:%s, nameid:%d, namesum:%d, channels:%d, samplerate:%d, bitpersample:%d", name.c_str(),
+                mic.occurrence, mic.sameNameCount, channels, sampleRate, bits);
+    bool ok = false;
+    std::string error;
+    if (m_factories.createAudioCapture)
+      m_audioCapture = m_factories.createAudioCapture(this, 0, name.c_str(), mic.occurrence, mic.sameNameCount,
+                                                      &channels, &sampleRate, &bits, &ok, &error);
+    if (!m_audioCapture) {
+      m_notifier.Status(kLevelError, kAudioCaptureError);
+      return;
+    }
+    if (!ok) {
+      m_notifier.Status(kLevelError, error.c_str());
+      return;
+    }
+    STRIVON_LOG(kLogInfo, "RtmpPublishManager::StartPublishAsyn", "CreateAudioCap: %s", error.c_str());
+    WAVEFORMATEX format{};
+    m_captureChannels = m_audioCapture->GetFormat(&format) && format.nChannels ? format.nChannels : 2;
+  } else {
+    std::string text;
+    FormatString(&text, kMicIdWrong, mic.position, static_cast<int>(micCount));
+    m_notifier.Status(kLevelInformation, text.c_str());
+  }
+  if (m_audioCapture) {
+    if (StereoMixChoice() == 1) m_audioCapture->SelectStereoMix();
+    if (StereoMixChoice() == -1) m_audioCapture->SelectMicrophone();
+    if (!m_audioCapture->Start()) {
+      m_notifier.Status(kLevelError, kStartAudioCaptureError);
+      return;
+    }
+    m_notifier.Status(kLevelInformation, kStartAudioCaptureSuc);
+  }
+
+  m_cmdQueue.Push(kCmdStartSchedule);
+
+  OpenScreenCapture(true);
+
+  const InitialSource initial = m_initialSource;
+  if (initial.kind == 1) {
+    m_screenMode = m_screenCapture != nullptr;
+  } else if (initial.kind == 3) {
+    changeToCamera(initial.camId, initial.framerate, initial.keyInterval);
+  } else if (initial.kind == 2) {
+    changeToVexaFile(initial.path.c_str(), initial.framerate, initial.keyInterval);
+  }
+}
+
+void RtmpPublishManager::StopPublishAsyn() {
+  m_notifier.Status(kLevelInformation, kStopPublishAsyn);
+  STRIVON_LOG(kLogInfo, "RtmpPublishManager::StopPublishAsyn", "StopPublishAsyn. release all object.this:%x",
+              static_cast<unsigned>(reinterpret_cast<uintptr_t>(this)));
+  m_publishing = false;
+  CloseRecording();
+  std::unique_lock<std::recursive_mutex> sources(m_sourceLock);
+  StopSources();
+  if (m_audioCapture) m_audioCapture->Release();
+  m_audioCapture = nullptr;
+  if (m_videoCapture) m_videoCapture->Release();
+  m_videoCapture = nullptr;
+  if (m_fileSource) m_fileSource->Release();
+  m_fileSource = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(m_screenCaptureLock);
+    m_screenMode = false;
+    if (m_screenCapture) m_screenCapture->Release();
+    m_screenCapture = nullptr;
+  }
+  m_initialSource.kind = m_currentMode;
+  sources.unlock();
+  // Outside every lock: the encoder reports its close while it goes.
+  if (IEncoderMediaThenSendThroughRtmp* encoder = TakeEncoder()) encoder->Release();
+  m_connected = false;
+  ReleaseSchedule();
+  m_cmdQueue.Clear();
+  std::lock_guard<std::mutex> lock(m_headerLock);
+  m_audioHeader.clear();
+  m_videoHeader.clear();
+}
+
+void RtmpPublishManager::SendLoop() {
+  while (!m_exit) {
+    PublishCmd unit;
+    if (m_media.TakeNext(&unit)) {
+      if (unit.type == kCmdVideoUnit) {
+        SendVideoFrame(unit);
+      } else {
+        SendAudioUnit(unit);
+      }
+      continue;
+    }
+    platform::SleepMs(1);
+  }
+}
+
+void RtmpPublishManager::SendVideoFrame(const PublishCmd& unit) {
+  if (!unit.data || unit.len <= 0) return;
+  if (Video().preview) {
+    std::lock_guard<std::mutex> lock(m_previewLock);
+    std::wstring err;
+    if (m_preview) m_preview->ShowFrame(unit.data.get(), unit.len, &err);
+  }
+  std::lock_guard<std::mutex> lock(m_encoderLock);
+  if (m_encoder) m_encoder->SendRawVideo(unit.data.get(), static_cast<unsigned>(unit.len), unit.timestamp);
+}
+
+void RtmpPublishManager::SendAudioUnit(const PublishCmd& unit) {
+  if (!unit.data || unit.len <= 0) return;
+  CheckMute(reinterpret_cast<const int16_t*>(unit.data.get()), static_cast<unsigned>(unit.len));
+  if (!m_connected || m_closed) return;
+  std::lock_guard<std::mutex> lock(m_encoderLock);
+  if (m_encoder) m_encoder->SendRawAudio(unit.data.get(), static_cast<unsigned>(unit.len), unit.timestamp);
+}

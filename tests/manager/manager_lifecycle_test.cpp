@@ -71,17 +71,18 @@ TEST(ManagerLifecycle, OperationsWithoutState) {
   EXPECT_EQ(m->Encoder().vbrQuality, -1);
 }
 
-TEST(ManagerLifecycle, RunOperationsAreAcceptedWithNothingStarted) {
+TEST(ManagerLifecycle, OperationsWithoutARunAnswerAsWithNothingOpen) {
   RecordingNotify notify;
   ManagerPtr manager = MakeManager(&notify);
-  EXPECT_FALSE(manager->StartPublish());
   EXPECT_FALSE(manager->StopPublish());
   EXPECT_EQ(manager->GetFilePosition(), -1);
   EXPECT_FALSE(manager->PlayFile());
   EXPECT_FALSE(manager->IsCaptureFrameShown());
-  manager->changeToCamera(0, 15, 0);
   manager->ClearHookBuffer();
   EXPECT_TRUE(notify.statuses.empty());
+  // No camera in the list: the switch says so and opens nothing.
+  manager->changeToCamera(0, 15, 0);
+  EXPECT_EQ(notify.CountStatus(0, "Cam ID wrong, ID:-1, Cam sum:0"), 1);
 }
 
 TEST(SdkVersion, FileTimeIsFormattedAsFourteenDigitsOfLocalTime) {

@@ -1,0 +1,56 @@
+#include "strivon/MediaQueues.h"
+
+bool MediaQueues::PushAudio(PublishCmd entry) {
+  std::lock_guard<std::mutex> lock(m_lock);
+  if (m_audio.size() > kMaxAudioEntries) return false;
+  NoteTimestamp(entry.timestamp);
+  m_audio.push_back(std::move(entry));
+  return true;
+}
+
+bool MediaQueues::AudioFull() const {
+  std::lock_guard<std::mutex> lock(m_lock);
+  return m_audio.size() > kMaxAudioEntries;
+}
+
+bool MediaQueues::PushVideo(PublishCmd entry, size_t limit) {
+  std::lock_guard<std::mutex> lock(m_lock);
+  if (m_video.size() >= limit) return false;
+  NoteTimestamp(entry.timestamp);
+  m_video.push_back(std::move(entry));
+  return true;
+}
+
+size_t MediaQueues::VideoSize() const {
+  std::lock_guard<std::mutex> lock(m_lock);
+  return m_video.size();
+}
+
+size_t MediaQueues::AudioSize() const {
+  std::lock_guard<std::mutex> lock(m_lock);
+  return m_audio.size();
+}
+
+bool MediaQueues::TakeNext(PublishCmd* out) {
+  std::lock_guard<std::mutex> lock(m_lock);
+  if (m_audio.empty() || m_video.empty()) return false;
+  std::deque<PublishCmd>& from = m_video.front().timestamp > m_audio.front().timestamp ? m_audio : m_video;
+  *out = std::move(from.front());
+  from.pop_front();
+  return true;
+}
+
+void MediaQueues::Clear() {
+  std::lock_guard<std::mutex> lock(m_lock);
+  m_audio.clear();
+  m_video.clear();
+}
+
+uint32_t MediaQueues::LargestTimestamp() const {
+  std::lock_guard<std::mutex> lock(m_lock);
+  return m_largest;
+}
+
+void MediaQueues::NoteTimestamp(uint32_t timestamp) {
+  if (timestamp > m_largest) m_largest = timestamp;
+}

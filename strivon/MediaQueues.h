@@ -1,0 +1,41 @@
+// The audio and video queues between the sources and the send thread, under
+// one lock. The send thread takes the earlier head only while both queues
+// hold an entry, so sound and picture reach the encoder interleaved by
+// capture time. The queues also remember the largest time stamp they have
+// taken in, which a source switch uses as the base of the new source's time
+// line so the stream's time never goes back.
+#pragma once
+#include <cstdint>
+#include <deque>
+#include <mutex>
+
+#include "strivon/PublishCmd.h"
+
+class MediaQueues {
+ public:
+  static constexpr size_t kMaxAudioEntries = 100;
+  static constexpr size_t kMaxVideoEntries = 8;
+
+  // False (entry dropped) when more than kMaxAudioEntries wait.
+  bool PushAudio(PublishCmd entry);
+  bool AudioFull() const;
+  // False (entry dropped) when limit or more wait.
+  bool PushVideo(PublishCmd entry, size_t limit = kMaxVideoEntries);
+  size_t VideoSize() const;
+  size_t AudioSize() const;
+
+  // Takes the video head unless the audio head is strictly earlier; false
+  // when either queue is empty.
+  bool TakeNext(PublishCmd* out);
+  void Clear();
+  // Largest time stamp ever queued (0 before the first entry).
+  uint32_t LargestTimestamp() const;
+
+ private:
+  void NoteTimestamp(uint32_t timestamp);
+
+  mutable std::mutex m_lock;
+  std::deque<PublishCmd> m_audio;
+  std::deque<PublishCmd> m_video;
+  uint32_t m_largest = 0;
+};

@@ -1,0 +1,141 @@
+// The sound path: microphone and media-file blocks get the publish volume,
+// noise suppression, the background mix and a time stamp, then wait in the
+// audio queue; the send thread's silence check lowers the audio bit rate
+// after five seconds of silence.
+#include <cstring>
+#include <new>
+
+#include "common/Log.h"
+#include "strivon/RtmpPublishManager.h"
+#include "strivon/StatusWords.h"
+
+using namespace strivon_status;
+
+void RtmpPublishManager::OnAudioData(int /*captureId*/, const BYTE* pcm, int length, int64_t /*startMs*/,
+                                     int64_t stopMs) {
+  if (!pcm || length <= 0) {
+    m_notifier.Status(kLevelError, kAudioDataNull);
+    return;
+  }
+  if (m_media.AudioFull()) return;
+  // The capture's buffer is reused once we return: work on a copy.
+  std::vector<int16_t> block;
+  try {
+    const size_t count = static_cast<size_t>(length) / 2;
+    if (m_captureChannels == 2 && Audio().channels == 1) {
+      block.resize(count / 2);
+      std::vector<int16_t> stereo(count);
+      std::memcpy(stereo.data(), pcm, count * 2);
+      DownmixStereoToMono(stereo.data(), count, block.data());
+    } else {
+      block.resize(count);
+      std::memcpy(block.data(), pcm, count * 2);
+    }
+  } catch (const std::bad_alloc&) {
+    return;
+  }
+  if (block.empty()) return;
+  ApplyVolume(block.data(), block.size(), m_publishVolume, m_publishMute);
+  if (m_noise.enabled()) {
+    std::vector<int16_t> frames;
+    if (!m_noise.Process(block.data(), block.size() * 2, &frames)) return;
+    block.swap(frames);
+  }
+  MixBackground(block.data(), block.size());
+  const uint32_t stamp = m_soundClock.StampMicrophoneBlock(stopMs, static_cast<unsigned>(block.size() * 2));
+  QueueSound(&block, stamp);
+}
+
+void RtmpPublishManager::QueueSound(std::vector<int16_t>* block, uint32_t timestamp) {
+  PublishCmd unit = PublishCmd::Unit(kCmdAudioUnit, block->data(), static_cast<int>(block->size() * 2), timestamp);
+  if (unit.data) m_media.PushAudio(std::move(unit));
+}
+
+void RtmpPublishManager::MixBackground(int16_t* block, size_t count) {
+  if (!m_backgroundSound || !m_mixOn) return;
+  // A muted or silent background adds nothing, not even the limiter's
+  // rounding.
+  const int volume = m_backgroundVolume;
+  if (m_backgroundMute || volume <= 0) return;
+  std::vector<int16_t> background;
+  try {
+    background.resize(count);
+  } catch (const std::bad_alloc&) {
+    return;
+  }
+  const int read = m_backgroundRing.Read(background.data(), static_cast<int>(count * 2));
+  if (read <= 0) return;
+  ApplyVolume(background.data(), static_cast<size_t>(read) / 2, volume, false);
+  std::lock_guard<std::mutex> lock(m_mixLock);
+  m_limiter.Mix(block, count, background.data(), static_cast<size_t>(read) / 2);
+}
+
+void RtmpPublishManager::OnHDAudioCapNotify(std::string text, int kind) {
+  STRIVON_LOG(kLogInfo, "RtmpPublishManager::OnHDAudioCapNotify", "%s", text.c_str());
+  if (kind == 0) {
+    m_notifier.Status(kLevelError, text.c_str());
+    m_notifier.Status(kLevelError, kAudioCaptureError);
+  } else if (kind == 1) {
+    m_notifier.Status(kLevelDevice, text.c_str());
+  }
+}
+
+void RtmpPublishManager::OnVexaCaptureAudio(int /*id*/, BYTE* pcm, int byteCount, uint32_t timestampMs,
+                                            int /*sampleFrames*/) {
+  if (!pcm || byteCount <= 0) {
+    m_notifier.Status(kLevelError, kAudioDataNull);
+    return;
+  }
+  std::vector<int16_t> block;
+  try {
+    block.resize(static_cast<size_t>(byteCount) / 2);
+  } catch (const std::bad_alloc&) {
+    return;
+  }
+  if (block.empty()) return;
+  std::memcpy(block.data(), pcm, block.size() * 2);
+  const int volume = m_publishVolume;
+  const bool mute = m_publishMute;
+  ApplyVolume(block.data(), block.size(), volume, mute);
+  const bool measure = volume >= 1 && volume <= 99 && !mute;
+  MixBackground(block.data(), block.size());
+  const int percent = measure ? PeakPercent(PeakSample(block.data(), block.size())) : 0;
+  std::string event;
+  FormatString(&event, "{\"cmd\":\"%s\",\"params\":{\"uPercent\":%d}}", kEventAudioPercent, percent);
+  m_notifier.Message(event.c_str());
+  const uint32_t stamp = m_soundClock.StampFileUnit(timestampMs);
+  STRIVON_LOG(kLogDebug, "RtmpPublishManager::OnVexaCaptureAudio", "lastTime:%d,time:%d", static_cast<int>(stamp),
+              static_cast<int>(timestampMs));
+  QueueSound(&block, stamp);
+}
+
+void RtmpPublishManager::CheckMute(const int16_t* pcm, unsigned bytes) {
+  const AudioParams audio = Audio();
+  if (audio.bitsPerSample != 16) return;
+  const SilenceDetector::Change change = m_silence.Check(pcm, bytes, audio.bytesPerSecond);
+  if (change == SilenceDetector::Change::kNone) return;
+  const bool silent = change == SilenceDetector::Change::kBecameSilent;
+  {
+    std::lock_guard<std::mutex> lock(m_encoderLock);
+    if (m_encoder) m_encoder->SetLowAudioBitrate(silent);
+  }
+  STRIVON_LOG(kLogInfo, "RtmpPublishManager::CheckMute", silent ? "Mute..." : "Have sound...");
+}
+
+void RtmpPublishManager::SetPublishVolume(int volum, bool bMute) {
+  if (volum > 0) m_publishVolume = volum;
+  m_publishMute = bMute;
+}
+
+void RtmpPublishManager::SetBackgroundVolume(int volum, bool bMute) {
+  m_backgroundVolume = volum;
+  m_backgroundMute = bMute;
+}
+
+void RtmpPublishManager::EnableNoiseSuppression(bool on) {
+  if (m_noise.Enable(on) != 0 && on) m_notifier.Status(kLevelError, kHushgainInitError);
+}
+
+int RtmpPublishManager::SetNoiseSuppressionPara(int level, int mode) { return m_noise.SetSuppression(level, mode); }
+
+int RtmpPublishManager::SetAgcLevel(int level) { return m_noise.SetAgcLevel(level); }

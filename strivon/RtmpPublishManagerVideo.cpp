@@ -1,0 +1,414 @@
+// The picture sources: screen, media file and camera, switching between them
+// while live, fitting every picture into the output size, the logo overlay,
+// and the screen-capture and file-control operations of the API.
+#include <climits>
+#include <cstring>
+#include <new>
+
+#include "capture/ResizeRgb24Fit.h"
+#include "capture/TextConvert.h"
+#include "common/Log.h"
+#include "platform/base/tick.h"
+#include "strivon/LogoFilterText.h"
+#include "strivon/RtmpPublishManager.h"
+#include "strivon/StatusWords.h"
+
+using namespace strivon_status;
+
+namespace {
+
+// A media file sends at its own pace and has no pacing of ours; this only
+// keeps a stalled send thread from collecting pictures without end.
+constexpr size_t kMaxFilePictures = 64;
+
+}  // namespace
+
+void RtmpPublishManager::SetVideoSource(int kind, int camId, const char* filePath, int framerate, int keyInterval) {
+  std::lock_guard<std::recursive_mutex> lock(m_sourceLock);
+  m_initialSource.kind = kind;
+  m_initialSource.camId = camId;
+  if (filePath) m_initialSource.path = filePath;
+  m_initialSource.framerate = framerate;
+  m_initialSource.keyInterval = keyInterval;
+}
+
+void RtmpPublishManager::StopSources() {
+  std::lock_guard<std::recursive_mutex> lock(m_sourceLock);
+  m_previousMode = m_currentMode;
+  m_screenMode = false;
+  if (m_audioCapture) m_audioCapture->Stop();
+  if (m_fileSource) m_fileSource->Pause();
+  if (m_videoCapture) m_videoCapture->Stop();
+  m_currentMode = 1;
+  {
+    std::lock_guard<std::mutex> pace(m_paceLock);
+    m_pacer.Reset();
+  }
+  m_media.Clear();
+}
+
+void RtmpPublishManager::RebaseTimeLine() {
+  // Every source starts its own clock again; continuing from the largest
+  // stamp queued keeps the stream's time from ever going back.
+  m_soundClock.Rebase(m_media.LargestTimestamp());
+}
+
+void RtmpPublishManager::ApplySourceRates(int framerate, int keyInterval) {
+  std::lock_guard<std::mutex> encoderLock(m_encoderLock);
+  if (!m_encoder) return;
+  int rate = 0;
+  int key = 0;
+  int qMin = 0;
+  {
+    std::lock_guard<std::mutex> lock(m_paramsLock);
+    if (framerate >= 1) m_video.frameRate = framerate;  // below 1 keeps the stored rate
+    if (keyInterval != 0) m_video.keyInterval = keyInterval;
+    rate = m_video.frameRate;
+    key = m_video.keyInterval;
+    qMin = m_encoderSettings.abrQmin;
+  }
+  m_encoder->SetFrameRateAndGop(rate, key);
+  m_encoder->SetAbrQmin(qMin);
+  m_encoder->ReopenVideoEncoder();
+}
+
+void RtmpPublishManager::changeToScreen(int framerate, int keyInterval) {
+  std::lock_guard<std::recursive_mutex> lock(m_sourceLock);
+  if (m_currentMode == 1) return;
+  StopSources();
+  if (m_fileSource) {
+    m_fileSource->Release();  // no stamp of the old file after the rebase
+    m_fileSource = nullptr;
+  }
+  m_currentMode = 1;
+  RebaseTimeLine();
+  ApplySourceRates(framerate, keyInterval);
+  if (m_audioCapture) m_audioCapture->Start();
+  std::lock_guard<std::mutex> capture(m_screenCaptureLock);
+  if (m_screenCapture) m_screenMode = true;
+}
+
+void RtmpPublishManager::changeToCamera(int camId, int framerate, int keyInterval) {
+  std::lock_guard<std::recursive_mutex> lock(m_sourceLock);
+  if (m_currentMode == 3) return;
+  StopSources();
+  if (m_fileSource) {
+    m_fileSource->Release();
+    m_fileSource = nullptr;
+  }
+  m_currentMode = 3;
+  RebaseTimeLine();
+  if (m_videoCapture) m_videoCapture->Release();
+  m_videoCapture = nullptr;
+  ApplySourceRates(framerate, keyInterval);
+  if (m_audioCapture) m_audioCapture->Start();
+  SetCam(camId);
+
+  const DeviceSelection cam = Selected(DeviceKind::kCamera);
+  const unsigned camCount = m_devices.Count(DeviceKind::kCamera);
+  if (cam.position >= 0 && static_cast<unsigned>(cam.position) < camCount) {
+    const VideoParams video = Video();
+    const std::string name = WideToAnsiString(cam.name);
+    STRIVON_LOG(kLogInfo, "RtmpPublishManager::changeToCamera",
+                "VideoDev name:%s, nameid:%d, namesum:%d, width:%d, height:%d, framerate:%d", name.c_str(),
+                cam.occurrence, cam.sameNameCount, video.outputWidth, video.outputHeight, video.frameRate);
+    int width = video.outputWidth;
+    int height = video.outputHeight;
+    int rate = video.frameRate;
+    bool ok = false;
+    std::string error;
+    if (m_factories.createVideoCapture)
+      m_videoCapture = m_factories.createVideoCapture(this, 0, name.c_str(), cam.occurrence, cam.sameNameCount,
+                                                      &width, &height, &rate, &ok, &error);
+    if (!m_videoCapture) m_notifier.Status(kLevelError, kVideoCaptureError);
+    STRIVON_LOG(kLogInfo, "RtmpPublishManager::changeToCamera", "CreateVideo:%s", error.c_str());
+    if (!m_videoCapture || !ok) m_notifier.Status(kLevelError, error.c_str());
+  } else {
+    std::string text;
+    FormatString(&text, kCamIdWrong, cam.position, static_cast<int>(camCount));
+    m_notifier.Status(kLevelInformation, text.c_str());
+    STRIVON_LOG(kLogInfo, "RtmpPublishManager::changeToCamera", "%s", text.c_str());
+  }
+  if (m_videoCapture) {
+    if (m_videoCapture->Start()) {
+      m_notifier.Status(kLevelInformation, kStartVideoCaptureSuc);
+    } else {
+      m_notifier.Status(kLevelError, kStartVideoCaptureError);
+      STRIVON_LOG(kLogWarning, "RtmpPublishManager::changeToCamera", "%s", kStartVideoCaptureError);
+    }
+  }
+}
+
+void RtmpPublishManager::changeToVexaFile(const char* path, int framerate, int keyInterval) {
+  if (!path) return;
+  const std::string filePath(path);
+  std::lock_guard<std::recursive_mutex> lock(m_sourceLock);
+  StopSources();
+  m_currentMode = 2;
+  if (m_fileSource) m_fileSource->Release();
+  m_fileSource = nullptr;
+  RebaseTimeLine();
+  STRIVON_LOG(kLogInfo, "RtmpPublishManager::changeToVexaFile", "changeToVexaFile:%s, base:%u", filePath.c_str(),
+              m_soundClock.Offset());
+  ApplySourceRates(framerate, keyInterval);
+  const VideoParams video = Video();
+  const AudioParams audio = Audio();
+  const auto& outside = OutsideFactories();
+  if (outside.createVexaCapture)
+    m_fileSource = outside.createVexaCapture(this, filePath.c_str(), video.outputWidth, video.outputHeight, 24, false,
+                                             video.frameRate, audio.sampleRate, audio.channels);
+  // The microphone stays stopped: the file brings its own sound.
+  if (m_fileSource) m_fileSource->Play();
+}
+
+void RtmpPublishManager::OpenScreenCapture(bool /*fromStart*/) {
+  std::unique_lock<std::mutex> capture(m_screenCaptureLock);
+  if (!m_screenCapture) {
+    const auto& outside = OutsideFactories();
+    if (outside.createScreenCapture) m_screenCapture = outside.createScreenCapture();
+  }
+  if (!m_screenCapture) {
+    capture.unlock();
+    m_notifier.Status(kLevelError, kVideoCaptureError);
+    return;
+  }
+  if (FullScreen()) {
+    capture.unlock();
+    setCaptrueArea(true, 0, 0, 0, 0);
+    capture.lock();
+  } else {
+    int width = 0;
+    int height = 0;
+    {
+      std::lock_guard<std::mutex> lock(m_paramsLock);
+      m_video.outputWidth = m_video.outputWidth / 4 * 4;
+      m_video.frameBytes = static_cast<int>((int64_t{m_video.outputWidth} * m_video.outputHeight * 3 + 3) & ~3);
+      width = m_video.outputWidth;
+      height = m_video.outputHeight;
+    }
+    const RECT rect{m_captureX, m_captureY, m_captureX + width, m_captureY + height};
+    if (m_screenCapture) m_screenCapture->SetCaptureRect(&rect);
+  }
+  if (m_screenCapture) {
+    m_screenCapture->SetBitDepth(24);
+    m_screenCapture->SetFollowCursor(FollowCursor());
+  }
+  m_lastPull = platform::TickCount();
+  STRIVON_LOG(kLogInfo, "RtmpPublishManager::StartPublishAsyn", "CreateVideo:%s", "screen");
+}
+
+void RtmpPublishManager::setCaptrueArea(bool bFullScreen, int width, int height, int x, int y) {
+  STRIVON_LOG(kLogInfo, "RtmpPublishManager::setCaptrueArea",
+              "bFullScreen:%d,,uCapWidth:%d,uCapHeight:%d,xPosition:%d,yPosition:%d", bFullScreen ? 1 : 0, width,
+              height, x, y);
+  if (Video().areaWidth == 0) return;  // no video parameters yet
+  std::lock_guard<std::mutex> capture(m_screenCaptureLock);
+  if (!m_screenCapture) {
+    const auto& outside = OutsideFactories();
+    if (outside.createScreenCapture) m_screenCapture = outside.createScreenCapture();
+    if (!m_screenCapture) return;
+  }
+  m_fullScreen = bFullScreen;
+  RECT rect{};
+  if (bFullScreen) {
+    // The capture clamps a rectangle to the screen, so this is the whole of it.
+    rect = RECT{0, 0, 1 << 20, 1 << 20};
+  } else {
+    m_captureX = x;
+    m_captureY = y;
+    rect = RECT{x, y, static_cast<LONG>(std::min<int64_t>(int64_t{x} + width / 8 * 8, INT_MAX)),
+                static_cast<LONG>(std::min<int64_t>(int64_t{y} + height, INT_MAX))};
+  }
+  m_screenCapture->SetCaptureRect(&rect);
+}
+
+bool RtmpPublishManager::OnVideoData(int /*captureId*/, BYTE* rgb, int len, int64_t /*startMs*/, int64_t /*stopMs*/) {
+  const uint32_t stamp = m_soundClock.StampLivePicture();
+  const size_t queued = m_media.VideoSize();
+  if (queued >= MediaQueues::kMaxVideoEntries) {
+    STRIVON_LOG(kLogDebug, "RtmpPublishManager::OnVideoData", "m_qVMsg.size:%d", static_cast<int>(queued));
+    return false;
+  }
+  if (!rgb || len <= 0) {
+    m_notifier.Status(kLevelError, kVideoDataNull);
+    return false;
+  }
+  const bool screen = m_currentMode == 1;
+  {
+    std::lock_guard<std::mutex> pace(m_paceLock);
+    if (!m_pacer.Take(platform::TickCount(), Video().frameRate, screen)) return false;
+  }
+  const VideoParams video = Video();
+  const int width = screen ? m_grabWidth.load() : video.outputWidth;
+  const int height = screen ? m_grabHeight.load() : video.outputHeight;
+  return FitAndQueuePicture(rgb, len, width, height, false, stamp);
+}
+
+bool RtmpPublishManager::FitAndQueuePicture(const BYTE* rgb, int len, int srcWidth, int srcHeight, bool fromFile,
+                                            uint32_t stamp) {
+  const VideoParams video = Video();
+  if (srcWidth <= 0 || srcHeight <= 0 || int64_t{len} < int64_t{srcWidth} * srcHeight * 3) {
+    STRIVON_LOG(kLogWarning, "RtmpPublishManager::OnVideoData", "picture of %d bytes is short for %dx%d", len, srcWidth,
+                srcHeight);
+    return false;
+  }
+  const int pictureBytes = video.outputWidth * video.outputHeight * 3;
+  const int bufferBytes = (pictureBytes + 3) & ~3;
+  std::unique_ptr<uint8_t[]> picture(new (std::nothrow) uint8_t[bufferBytes]());
+  if (!picture) return false;
+  if (srcWidth == video.outputWidth && srcHeight == video.outputHeight) {
+    std::memcpy(picture.get(), rgb, static_cast<size_t>(pictureBytes));
+  } else {
+    const int srcSize[2] = {srcWidth, srcHeight};
+    const int dstSize[2] = {video.outputWidth, video.outputHeight};
+    ResizeRgb24Fit(rgb, srcSize, picture.get(), dstSize);
+  }
+  std::unique_lock<std::mutex> logo(m_logoLock);
+  if (m_logo && m_logoActive) {
+    if (m_logo->Push(picture.get(), pictureBytes) < 0)
+      STRIVON_LOG(kLogWarning, "RtmpPublishManager::OnVideoData", "pushVideoData fail");
+    int capacity = bufferBytes;
+    while (m_logo->Pull(picture.get(), &capacity) >= 0) {
+      PublishCmd unit = PublishCmd::Unit(kCmdVideoUnit, picture.get(), bufferBytes, stamp);
+      if (unit.data) fromFile ? (void)m_media.PushVideo(std::move(unit), kMaxFilePictures)
+                              : (void)m_media.PushVideo(std::move(unit));
+      capacity = bufferBytes;
+    }
+    return true;
+  }
+  logo.unlock();
+  PublishCmd unit = PublishCmd::Adopt(kCmdVideoUnit, std::move(picture), bufferBytes, stamp);
+  return fromFile ? m_media.PushVideo(std::move(unit), kMaxFilePictures) : m_media.PushVideo(std::move(unit));
+}
+
+bool RtmpPublishManager::OnVideoRawData(int, BYTE*, int, int64_t, int64_t) { return true; }
+
+bool RtmpPublishManager::OnHDVideoCapNotify(std::string text, int kind) {
+  STRIVON_LOG(kLogInfo, "RtmpPublishManager::OnHDVideoCapNotify", "%s", text.c_str());
+  if (kind == 0) {
+    m_notifier.Status(kLevelError, text.c_str());
+    m_notifier.Status(kLevelError, kVideoCaptureError);
+  } else if (kind == 1) {
+    m_notifier.Status(kLevelDevice, text.c_str());
+  }
+  return true;
+}
+
+void RtmpPublishManager::OnVexaCaptureVideo(int /*id*/, BYTE* data, int byteCount, uint32_t timestampMs,
+                                            int /*frameIndex*/) {
+  if (!data || byteCount <= 0) {
+    m_notifier.Status(kLevelError, kVideoDataNull);
+    return;
+  }
+  const uint32_t stamp = m_soundClock.StampFileUnit(timestampMs);
+  STRIVON_LOG(kLogDebug, "RtmpPublishManager::OnVexaCaptureVideo", "lastTime:%d,time:%d", static_cast<int>(stamp),
+              static_cast<int>(timestampMs));
+  const VideoParams video = Video();
+  FitAndQueuePicture(data, byteCount, video.outputWidth, video.outputHeight, true, stamp);
+}
+
+void RtmpPublishManager::OnVexaCapturePlayComplete() {
+  std::string event;
+  FormatString(&event, "{\"cmd\":\"%s\",\"params\":null}", kEventVexaCapturePlayComplete);
+  m_notifier.Message(event.c_str());
+}
+
+void RtmpPublishManager::OnVexaCaptureSeekDone(int64_t) {}
+
+void RtmpPublishManager::OnVexaCaptureStatus(const wchar_t* text) {
+  const std::string narrow = text ? WideToAnsi(text) : std::string();
+  STRIVON_LOG(kLogInfo, "RtmpPublishManager::OnVexaCaptureStatus", "OnVexaCaptureStatus:%s", narrow.c_str());
+  m_notifier.Status(kLevelInformation, narrow.c_str());
+}
+
+int RtmpPublishManager::OnADFilterMessage(const char*) { return 0; }
+
+int RtmpPublishManager::SetLogo(const char* path, int /*unused*/, int a, int b, int /*c*/) {
+  std::lock_guard<std::mutex> lock(m_logoLock);
+  if (m_logo) m_logo->Release();
+  m_logo = nullptr;
+  m_logoActive = false;
+  std::string text;
+  // Pictures are top-down here: the logo's corner is (b, a) from the top left.
+  if (!BuildLogoFilterText(path, b, a, &text)) {
+    STRIVON_LOG(kLogWarning, "RtmpPublishManager::SetLogo", "logo path refused");
+    return -1;
+  }
+  const auto& outside = OutsideFactories();
+  if (outside.createFilter) m_logo = outside.createFilter(this);
+  STRIVON_LOG(kLogInfo, "RtmpPublishManager::SetLogo", "false:%s", text.c_str());
+  if (!m_logo) return 0;
+  const VideoParams video = Video();
+  const int result = m_logo->Init(text.c_str(), video.outputWidth, video.outputHeight, 3);
+  if (result == 0) {
+    m_logoActive = true;
+    STRIVON_LOG(kLogInfo, "RtmpPublishManager::SetLogo", "true:%s", text.c_str());
+  }
+  return result;
+}
+
+void RtmpPublishManager::ShowCaptureFrame(int show) {
+  std::lock_guard<std::mutex> capture(m_screenCaptureLock);
+  if (!m_screenCapture) {
+    const auto& outside = OutsideFactories();
+    if (outside.createScreenCapture) m_screenCapture = outside.createScreenCapture();
+  }
+  if (m_screenCapture) m_screenCapture->ShowCaptureFrame(show);
+}
+
+bool RtmpPublishManager::IsCaptureFrameShown() {
+  std::lock_guard<std::mutex> capture(m_screenCaptureLock);
+  return m_screenCapture && m_screenCapture->IsCaptureFrameShown();
+}
+
+void RtmpPublishManager::ScreenCaptureAuxA() {
+  std::lock_guard<std::mutex> capture(m_screenCaptureLock);
+  if (m_screenCapture) m_screenCapture->RaiseCaptureFrame();
+}
+
+void RtmpPublishManager::ScreenCaptureAuxB() {
+  std::lock_guard<std::mutex> capture(m_screenCaptureLock);
+  if (m_screenCapture) m_screenCapture->ClearCaptureWindow();
+}
+
+void RtmpPublishManager::SetCaptureWindow(HWND window) {
+  STRIVON_LOG(kLogInfo, "RtmpPublishManager::SetCaptureWindow", "SetCaptureWindow:%s\n",
+              std::to_string(window).c_str());
+  std::lock_guard<std::mutex> capture(m_screenCaptureLock);
+  if (m_screenCapture) m_screenCapture->SetCaptureWindow(window);
+}
+
+bool RtmpPublishManager::PlayFile() {
+  std::lock_guard<std::recursive_mutex> lock(m_sourceLock);
+  return m_fileSource && m_fileSource->Play();
+}
+
+bool RtmpPublishManager::StopFile() {
+  std::lock_guard<std::recursive_mutex> lock(m_sourceLock);
+  return m_fileSource && m_fileSource->Stop();
+}
+
+bool RtmpPublishManager::PauseFile() {
+  std::lock_guard<std::recursive_mutex> lock(m_sourceLock);
+  return m_fileSource && m_fileSource->Pause();
+}
+
+bool RtmpPublishManager::SeekFile(int position, int mode) {
+  std::lock_guard<std::recursive_mutex> lock(m_sourceLock);
+  return m_fileSource && m_fileSource->Seek(position, mode);
+}
+
+bool RtmpPublishManager::SetFilePara(int para, int value) {
+  std::lock_guard<std::recursive_mutex> lock(m_sourceLock);
+  return m_fileSource && m_fileSource->SetPara(para, value);
+}
+
+int64_t RtmpPublishManager::GetFilePosition() {
+  std::lock_guard<std::recursive_mutex> lock(m_sourceLock);
+  return m_fileSource ? m_fileSource->GetPosition() : -1;
+}
+
+void RtmpPublishManager::SetFileVolume(int volume) {
+  std::lock_guard<std::recursive_mutex> lock(m_sourceLock);
+  if (m_fileSource) m_fileSource->SetVolume(volume);
+}

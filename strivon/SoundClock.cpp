@@ -1,0 +1,92 @@
+#include "strivon/SoundClock.h"
+
+#include <algorithm>
+
+#include "platform/base/tick.h"
+
+SoundClock::SoundClock(std::function<uint32_t()> clock) : m_clock(std::move(clock)) {}
+
+uint32_t SoundClock::Now() const {
+  // 0 means "not started", so a start never takes that value.
+  const uint32_t now = m_clock ? m_clock() : platform::TickCount();
+  return now ? now : 1;
+}
+
+uint32_t SoundClock::StampMicrophoneBlock(int64_t endMs, unsigned length) {
+  std::lock_guard<std::mutex> lock(m_lock);
+  const uint32_t now = Now();
+  if (m_liveClockStart == 0) {
+    m_liveClockStart = now;
+    m_fileClockStart = 0;
+  }
+  const uint32_t stamp = static_cast<uint32_t>(endMs) + m_offset;
+  m_soundBytes += length;
+  m_current = stamp;
+  m_largest = std::max({m_largest, stamp, m_offset + (now - m_liveClockStart)});
+  return stamp;
+}
+
+uint32_t SoundClock::StampLivePicture() {
+  std::lock_guard<std::mutex> lock(m_lock);
+  const uint32_t now = Now();
+  if (m_liveClockStart == 0) {
+    m_liveClockStart = now;
+    m_fileClockStart = 0;
+  }
+  // The live clock runs with the microphone's stream clock (both start with
+  // the first unit), and unlike the sound stamps, which move in whole blocks
+  // longer than a picture's period, it keeps the pictures' own spacing.
+  uint32_t stamp = m_offset + (now - m_liveClockStart);
+  if (m_havePicture && static_cast<int32_t>(stamp - m_lastPicture) <= 0) stamp = m_lastPicture + 1;
+  m_lastPicture = stamp;
+  m_havePicture = true;
+  return stamp;
+}
+
+uint32_t SoundClock::StampFileUnit(uint32_t fileStampMs) {
+  std::lock_guard<std::mutex> lock(m_lock);
+  if (m_fileClockStart == 0) {
+    m_fileClockStart = Now();
+    m_liveClockStart = 0;
+  }
+  const uint32_t stamp = m_latestOther + fileStampMs;
+  m_offset = std::max(m_offset, stamp);
+  m_current = std::max(m_current, stamp);
+  m_largest = std::max(m_largest, stamp);
+  return stamp;
+}
+
+void SoundClock::Rebase(uint32_t base) {
+  std::lock_guard<std::mutex> lock(m_lock);
+  base = std::max(base, m_current);
+  m_offset = base;
+  m_latestOther = base;
+  m_current = base;
+  m_largest = std::max(m_largest, base);
+  m_liveClockStart = 0;
+  m_fileClockStart = 0;
+  m_soundBytes = 0;
+}
+
+void SoundClock::Reset() {
+  std::lock_guard<std::mutex> lock(m_lock);
+  m_liveClockStart = m_fileClockStart = 0;
+  m_offset = m_latestOther = m_current = m_largest = 0;
+  m_havePicture = false;
+  m_soundBytes = 0;
+}
+
+uint32_t SoundClock::CurrentStamp() const {
+  std::lock_guard<std::mutex> lock(m_lock);
+  return m_current;
+}
+
+uint32_t SoundClock::Largest() const {
+  std::lock_guard<std::mutex> lock(m_lock);
+  return m_largest;
+}
+
+uint32_t SoundClock::Offset() const {
+  std::lock_guard<std::mutex> lock(m_lock);
+  return m_offset;
+}

@@ -1,0 +1,49 @@
+// The publish run's time line, shared by the sound path and the picture
+// sources. Microphone blocks are stamped with their capture time plus an
+// offset; screen and camera pictures take the newest sound stamp; media-file
+// units are stamped with the file's own play clock on top of a base. A
+// source switch rebases everything to the largest stamp queued so far, so
+// the stream's time never goes back, whichever source follows which.
+// Every operation takes the clock's own lock.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <mutex>
+
+class SoundClock {
+ public:
+  explicit SoundClock(std::function<uint32_t()> clock = {});
+
+  // A microphone block of length bytes whose capture ended at endMs.
+  // Returns its stamp.
+  uint32_t StampMicrophoneBlock(int64_t endMs, unsigned length);
+  // A screen or camera picture: starts the live clock on the first one;
+  // stamped by the live clock on the sound's time line, always later than
+  // the previous picture.
+  uint32_t StampLivePicture();
+  // A media-file unit with the file's own stamp.
+  uint32_t StampFileUnit(uint32_t fileStampMs);
+  // The new source's time line starts at base.
+  void Rebase(uint32_t base);
+  // Back to the state of a new run.
+  void Reset();
+
+  uint32_t CurrentStamp() const;
+  uint32_t Largest() const;
+  uint32_t Offset() const;
+
+ private:
+  uint32_t Now() const;
+
+  std::function<uint32_t()> m_clock;
+  mutable std::mutex m_lock;
+  uint32_t m_liveClockStart = 0;
+  uint32_t m_fileClockStart = 0;
+  uint32_t m_offset = 0;
+  uint32_t m_latestOther = 0;
+  uint32_t m_current = 0;
+  uint32_t m_lastPicture = 0;
+  bool m_havePicture = false;
+  uint32_t m_largest = 0;
+  uint64_t m_soundBytes = 0;
+};
