@@ -72,6 +72,7 @@ void SoundClock::Reset() {
   std::lock_guard<std::mutex> lock(m_lock);
   m_liveClockStart = m_fileClockStart = 0;
   m_offset = m_latestOther = m_current = m_largest = 0;
+  m_lastPicture = 0;
   m_havePicture = false;
   m_soundBytes = 0;
 }

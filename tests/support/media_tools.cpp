@@ -77,7 +77,10 @@ bool ProbePackets(const std::string& path, std::vector<ProbedPacket>* packets, s
 }
 
 std::string DecodeErrors(const std::string& path) {
-  const CommandResult result = RunFfmpeg({"-v", "error", "-i", path, "-f", "null", "-"});
+  // Pictures keep their own stamps: a live source's spacing jitters by a
+  // millisecond or two, which ffmpeg's default constant-rate output would
+  // round into two pictures on one slot and report, though any player plays it.
+  const CommandResult result = RunFfmpeg({"-v", "error", "-i", path, "-fps_mode", "passthrough", "-f", "null", "-"});
   std::string text = result.out + result.err;
   if (result.exitCode != 0 && text.empty()) text = "ffmpeg failed without a message";
   return text;
