@@ -52,6 +52,8 @@ RtmpPublishManager::~RtmpPublishManager() {
   ReplaceEncoder(nullptr);
   ReleaseSchedule();
   ReleasePreview();
+  StopCapturePlayer();
+  CloseRecording();
 }
 
 void RtmpPublishManager::release() {

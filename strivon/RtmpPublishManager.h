@@ -30,7 +30,11 @@
 #include "encodemediathensendthroughrtmp/PcmRingBuffer.h"
 #include "strivon/CommandQueue.h"
 #include "strivon/MediaQueues.h"
+#include "encodemediathensendthroughrtmp/AcmConverter.h"
+#include "platform/wexmoor/ICaptureNotfy.h"
+#include "strivon/IHookPlayerNotify.h"
 #include "strivon/NoiseSuppressor.h"
+#include "strivon/RtmpRecord.h"
 #include "strivon/SendStatistics.h"
 #include "strivon/SoundClock.h"
 #include "strivon/SoundProcessing.h"
@@ -58,6 +62,8 @@ class RtmpPublishManager final : public IRtmpPublishManager,
                                  public IVideoCaptureNotify,
                                  public IVexaCaptureNotify,
                                  public IADFilterNotify,
+                                 public ICaptureNotfy,
+                                 public IHookPlayerNotify,
                                  private CTVThread {
  public:
   RtmpPublishManager(IRtmpPublishManagerNotify* notify, ManagerFactories factories);
@@ -153,6 +159,16 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   // IADFilterNotify.
   int OnADFilterMessage(const char* text) override;
 
+  // ICaptureNotfy (the desktop-sound device's thread).
+  void PrintText(const char* text) override;
+  void OnCaptureAudio(const WAVEFORMATEX* format, BYTE* data, int* byteCount, uint32_t timestampMs) override;
+  int OnGetAudioFormat(WAVEFORMATEX* format) override;
+  void OnStop() override;
+
+  // IHookPlayerNotify (a player hook's thread).
+  void OnHookAudioData(const WAVEFORMATEX* format, BYTE* data, int byteCount) override;
+  void OnHookStatus(std::string text) override;
+
   // Passed on to the host's OnReservedInt; nothing in the library calls it.
   void ForwardReservedInt(int value);
 
@@ -214,7 +230,9 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   void StartCapturePlayer();
   void StopCapturePlayer();
   void CloseRecording();
+  void StartRecordingTimeLine();
   void WriteRecording(const char* body, int size, double timestampMs, int kind);
+  void WriteBackground(const WAVEFORMATEX* format, const BYTE* data, int byteCount);
 
   // Sound (RtmpPublishManagerAudio.cpp).
   void QueueSound(std::vector<int16_t>* block, uint32_t timestamp);
@@ -332,12 +350,26 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   std::atomic<int> m_backgroundVolume{80};
   std::atomic<bool> m_backgroundMute{false};
   std::atomic<bool> m_backgroundSound{false};
-  std::atomic<bool> m_mixOn{false};
+  std::atomic<bool> m_mixOn{true};
+  std::mutex m_mixLock;  // the background ring's writes and resets, the limiter's gain
   PcmRingBuffer m_backgroundRing;
-  std::mutex m_mixLock;  // the limiter's gain, shared by microphone and file sound
   Limiter m_limiter;
+  std::mutex m_converterLock;  // one converter for desktop and player sound
+  AcmConverter m_converter;
+  std::vector<uint8_t> m_converted;
+  std::mutex m_desktopLock;  // the desktop-sound device against commands 7/8 and StopPublish
+  CreateCaptureDeviceFn m_createDesktopDevice = nullptr;
+  ICaptureDevice* m_desktopDevice = nullptr;
   NoiseSuppressor m_noise;
   SilenceDetector m_silence;  // send thread only
+
+  // Local recording.
+  std::mutex m_recordLock;
+  RtmpRecord m_record;
+  bool m_recording = false;
+  bool m_recordAudioHeaderPending = true;
+  bool m_recordVideoHeaderPending = true;
+  bool m_recordFailing = false;
 
   // Pictures.
   std::mutex m_paceLock;

@@ -97,6 +97,7 @@ void RtmpPublishManager::ConnectSvr() {
     return;
   }
   m_closed = false;
+  StartRecordingTimeLine();
   {
     std::lock_guard<std::mutex> lock(m_headerLock);
     m_audioHeader.clear();

@@ -54,6 +54,8 @@ inline constexpr const char* kVideoDataNull = "video data null.";
 inline constexpr const char* kHushgainInitError = "HushgainInit error";
 inline constexpr const char* kLoadLibraryError = "LoadLibraryA error";
 inline constexpr const char* kCreateDeskAudioError = "createDeskAudio error";
+// The local recording could not be created or written (full disk).
+inline constexpr const char* kRecordFileError = "RtmpRecord SetMediaData err.";
 
 // JSON event words of OnMessage.
 inline constexpr const char* kEventAudioPercent = "OnAudioPercent";
