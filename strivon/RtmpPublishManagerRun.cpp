@@ -233,6 +233,7 @@ void RtmpPublishManager::StartPublishAsyn() {
 
   const InitialSource initial = m_initialSource;
   if (initial.kind == 1) {
+    std::lock_guard<std::mutex> capture(m_screenCaptureLock);
     m_screenMode = m_screenCapture != nullptr;
   } else if (initial.kind == 3) {
     changeToCamera(initial.camId, initial.framerate, initial.keyInterval);
