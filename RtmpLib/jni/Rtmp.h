@@ -51,8 +51,13 @@ class CRtmp : public IRtmpLib, public CSafeThread {
   bool SendPing() override;
   const char* GetServerIP() override;
 
-  // Silence after which the TCP connect and each read before publishing give up.
+  // Time allowed for the whole connect phase: TCP connect, handshake and the
+  // commands up to the start of publishing, however the server paces its bytes.
   static constexpr int kConnectPhaseTimeoutMs = 10000;
+  // A send that gets not a single byte into the socket for this long ends the
+  // connection: the server stopped reading, and waiting longer would hold the
+  // sending thread (and whoever waits for it) for good.
+  static constexpr int kSendStallTimeoutMs = 5000;
 
   // Tests and the fuzzer: adopt an already connected socket as if the TCP
   // connect had succeeded (the object then owns it), without any thread.
@@ -62,8 +67,10 @@ class CRtmp : public IRtmpLib, public CSafeThread {
   void ReadAndDispatchForTest();
   // Tests and the fuzzer: a reply to this call is expected, as if it had been sent.
   void ExpectResultForTest(const std::string& method, int transaction) { AddPendingCall(method, transaction); }
-  // Tests: shorten the connect-phase time-out.
+  // Tests: shorten the connect-phase limit (before Connect).
   void SetConnectPhaseTimeoutForTest(int ms) { m_connectPhaseTimeoutMs = ms; }
+  // Tests: shorten the send stall limit.
+  void SetSendStallTimeoutForTest(int ms) { m_sendStallTimeoutMs = ms; }
 
  protected:
   // The receive thread.
@@ -76,6 +83,10 @@ class CRtmp : public IRtmpLib, public CSafeThread {
   bool ConnectTcp(uint32_t addressNetworkOrder, int port);
   void Report(const char* key, const std::string& value);
   void Report(const char* key, int value);
+  // Milliseconds left of the connect phase: -1 outside it, 0 once it is over.
+  int ConnectPhaseRemainingMs() const;
+  // The connect phase ran out: "NetConnection.Connect.Failed", then close.
+  void FailConnectPhase(const char* function);
   // rtmp_handshake.cpp
   bool HandShake();
   // rtmp_chunk_reader.cpp
@@ -126,8 +137,10 @@ class CRtmp : public IRtmpLib, public CSafeThread {
   std::mutex m_connectMutex;  // guards m_connectThread and m_url
   std::string m_url;
   std::atomic<int> m_connectPhaseTimeoutMs{kConnectPhaseTimeoutMs};
-  // Read time-out while connecting; -1 (none) once publishing.
-  std::atomic<int> m_readTimeoutMs{-1};
+  // End of the connect phase on the steady clock, in ms; -1 outside it.
+  std::atomic<int64_t> m_connectDeadlineMs{-1};
+  std::atomic<bool> m_connectPhaseFailed{false};
+  std::atomic<int> m_sendStallTimeoutMs{kSendStallTimeoutMs};
 
   // Reader: used by the connect thread, then by the receive thread.
   IOBuffer m_in;

@@ -26,13 +26,11 @@ bool CRtmp::ReadN(uint8_t* out, size_t n) {
   while (m_in.Unread() < n) {
     const platform::SocketHandle socket = m_socket.load();
     if (m_closed || socket == platform::kNoSocket) return false;
-    const int timeoutMs = m_readTimeoutMs.load();
-    if (timeoutMs >= 0 && !platform::WaitReadable(socket, timeoutMs)) {
-      if (!m_closed) {
-        RTMP_LOG(kLogFatal, "CRtmp::ReadN", "no answer from the server for %d ms", timeoutMs);
-        RaiseStatus("NetConnection.Connect.Failed");
-        CloseSocket();
-      }
+    // While connecting, every wait is cut to what is left of the phase, so a
+    // server that trickles its bytes cannot stretch it.
+    const int remaining = ConnectPhaseRemainingMs();
+    if (remaining == 0 || (remaining > 0 && !platform::WaitReadable(socket, remaining))) {
+      FailConnectPhase("CRtmp::ReadN");
       return false;
     }
     const size_t want = std::max(n - m_in.Unread(), kReceiveStep);
@@ -94,7 +92,10 @@ bool CRtmp::RTMP_ReadPacket(rtmp::RtmpMessage* message, bool* complete) {
   } else if (format != rtmp::kHeaderNone) {
     stream.absoluteTimestamp = false;
   }
-  if (headerBytes >= 3) stream.timestamp = Be24(header);
+  if (headerBytes >= 3) {
+    stream.timestamp = Be24(header);
+    stream.extendedTimestamp = stream.timestamp == 0xFFFFFF;
+  }
   if (headerBytes >= 6) {
     const uint32_t bodySize = Be24(header + 3);
     DropPartialMessage(&stream);
@@ -107,13 +108,16 @@ bool CRtmp::RTMP_ReadPacket(rtmp::RtmpMessage* message, bool* complete) {
   }
   if (headerBytes >= 7) stream.messageType = header[6];
   if (headerBytes == 11) stream.messageStreamId = static_cast<int32_t>(Le32(header + 7));
-  if (headerBytes >= 3 && stream.timestamp == 0xFFFFFF) {
+  // Servers repeat the extended value after every 1-byte header that
+  // follows an extended one. Inside a message it only repeats the time
+  // already known; a 1-byte header that starts a message takes it as its own.
+  if (stream.extendedTimestamp) {
     uint8_t extended[4] = {};
     if (!ReadN(extended, 4)) {
       RTMP_LOG(kLogFatal, "CRtmp::RTMP_ReadPacket", "failed to read extended timestamp");
       return false;
     }
-    stream.timestamp = Be32(extended);
+    if (format != rtmp::kHeaderNone || stream.bytesRead == 0) stream.timestamp = Be32(extended);
   }
 
   const uint32_t piece = std::min(stream.bodySize - stream.bytesRead, m_inChunkSize);

@@ -51,14 +51,21 @@ bool CRtmp::WriteN(const uint8_t* data, size_t n) {
   if (n == 0) return true;
   const platform::SocketHandle socket = m_socket.load();
   if (m_closed || socket == platform::kNoSocket) return false;
-  const ssize_t sent = platform::SendAll(socket, data, n);
-  if (sent < 0 || static_cast<size_t>(sent) != n) {
-    const int error = errno;
-    RTMP_LOG(kLogFatal, "CRtmp::WriteN", "socket send error. %d (%s)", error, std::strerror(error));
-    CloseSocket();
+  // Before publishing the connect phase's deadline bounds the send as well.
+  const int remaining = ConnectPhaseRemainingMs();
+  const ssize_t sent = platform::SendAllBounded(socket, data, n, m_sendStallTimeoutMs.load(), remaining);
+  if (sent >= 0 && static_cast<size_t>(sent) == n) return true;
+  const int error = errno;
+  if (error == ETIMEDOUT && remaining >= 0 && ConnectPhaseRemainingMs() == 0) {
+    FailConnectPhase("CRtmp::WriteN");
     return false;
   }
-  return true;
+  RTMP_LOG(kLogFatal, "CRtmp::WriteN", "socket send error. %d (%s)", error, std::strerror(error));
+  if (error == ETIMEDOUT) {
+    RTMP_LOG(kLogFatal, "CRtmp::WriteN", "the server took no byte for %d ms", m_sendStallTimeoutMs.load());
+  }
+  CloseSocket();
+  return false;
 }
 
 bool CRtmp::RTMP_SendPacket(rtmp::RtmpOutPacket* packet, bool queue) {
@@ -125,12 +132,16 @@ bool CRtmp::RTMP_SendPacket(rtmp::RtmpOutPacket* packet, bool queue) {
   const size_t chunkSize = m_outChunkSize;
   size_t sent = std::min(bodySize, chunkSize);
   if (!WriteN(header, headerSize + sent)) return false;
+  // Receivers (nginx-rtmp, FFmpeg) expect the extended value again after
+  // each continuation header of a message whose header carried one.
+  const size_t continuationSize = BasicHeaderSize(chunkStreamId) + (extended ? 4 : 0);
   while (sent < bodySize) {
     const size_t piece = std::min(bodySize - sent, chunkSize);
     // The continuation header goes over body bytes that are already on the wire.
-    uint8_t* continuation = packet->body() + sent - BasicHeaderSize(chunkStreamId);
+    uint8_t* continuation = packet->body() + sent - continuationSize;
     const size_t basic = PutBasicHeader(continuation, rtmp::kHeaderNone, chunkStreamId);
-    if (!WriteN(continuation, basic + piece)) return false;
+    if (extended) PutBe32(continuation + basic, delta);
+    if (!WriteN(continuation, continuationSize + piece)) return false;
     sent += piece;
   }
 

@@ -10,7 +10,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <memory>
 
@@ -29,7 +31,27 @@ std::string OneMemberJson(const char* key, const Json::Value& value) {
   return Json::writeString(builder, root);
 }
 
+int64_t SteadyNowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
 }  // namespace
+
+int CRtmp::ConnectPhaseRemainingMs() const {
+  const int64_t deadline = m_connectDeadlineMs.load();
+  // The phase ends the moment publishing starts: the owner may begin sending
+  // from its own thread before the connect thread clears the deadline.
+  if (deadline < 0 || m_publishing) return -1;
+  return static_cast<int>(std::clamp<int64_t>(deadline - SteadyNowMs(), 0, INT32_MAX));
+}
+
+void CRtmp::FailConnectPhase(const char* function) {
+  if (m_closed || m_connectPhaseFailed.exchange(true)) return;
+  RTMP_LOG(kLogFatal, function, "connect phase not finished within %d ms", m_connectPhaseTimeoutMs.load());
+  RaiseStatus("NetConnection.Connect.Failed");
+  CloseSocket();
+}
 
 bool CRtmp::Connect(const char* url) {
   std::lock_guard<std::mutex> lock(m_connectMutex);
@@ -108,7 +130,7 @@ bool CRtmp::ConnectTcp(uint32_t addressNetworkOrder, int port) {
   address.sin_addr.s_addr = addressNetworkOrder;
 
   // Non-blocking connect, waited for in short slices so that CloseSocket from
-  // another thread ends the wait, and a silent peer ends it after the time-out.
+  // another thread ends the wait, and a silent peer ends it with the phase.
   const int flags = ::fcntl(fd, F_GETFL, 0);
   ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
   int error = 0;
@@ -116,10 +138,10 @@ bool CRtmp::ConnectTcp(uint32_t addressNetworkOrder, int port) {
     error = errno;
     if (error == EINPROGRESS) {
       error = ETIMEDOUT;
-      const uint32_t start = platform::TickCount();
-      while (!m_closed && platform::TickCount() - start < static_cast<uint32_t>(m_connectPhaseTimeoutMs.load())) {
+      int remaining = 0;
+      while (!m_closed && (remaining = ConnectPhaseRemainingMs()) != 0) {
         pollfd pfd{fd, POLLOUT, 0};
-        const int r = ::poll(&pfd, 1, 50);
+        const int r = ::poll(&pfd, 1, std::min(remaining, 50));
         if (r < 0 && errno != EINTR) {
           error = errno;
           break;
@@ -171,12 +193,12 @@ void CRtmp::StartConnect(const std::string& url) {
   Report("DNSAnylzeTime", static_cast<int>(platform::TickCount() - resolveStart));
 
   const uint32_t connectStart = platform::TickCount();
+  m_connectDeadlineMs = SteadyNowMs() + m_connectPhaseTimeoutMs.load();
   if (!ConnectTcp(address, parsed.port)) return;
   Report("ConnUntilSuccessTime", static_cast<int>(platform::TickCount() - connectStart));
   RaiseStatus("HighQualityService.Connect.Success");
   RaiseStatus("NetConnection.Connect.Success");
 
-  m_readTimeoutMs = m_connectPhaseTimeoutMs.load();
   if (!HandShake()) {
     RTMP_LOG(kLogFatal, "CRtmp::StartConnect", "handshake failed.");
     CloseSocket();
@@ -188,13 +210,13 @@ void CRtmp::StartConnect(const std::string& url) {
     return;
   }
   ReadUntilPublishing();
+  // A publishing stream may be quiet, and sends are bounded by their own limit.
+  m_connectDeadlineMs = -1;
   if (!m_publishing) {
     // The server stopped the sequence ("_error" or a fatal status) without
     // closing; nobody would read this connection again, so end it visibly.
     CloseSocket();
     return;
   }
-  // A publishing stream may be quiet for as long as it likes.
-  m_readTimeoutMs = -1;
   if (IsOpen()) CSafeThread::Start();
 }

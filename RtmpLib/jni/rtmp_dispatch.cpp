@@ -20,6 +20,12 @@ bool IsMedia(uint8_t type) { return type == rtmp::kAudio || type == rtmp::kVideo
 void CRtmp::ReadUntilPublishing() {
   try {
     while (!m_publishing && !m_serverClose && IsOpen()) {
+      // Reads from the buffer need no wait, so a server that keeps the buffer
+      // full is held to the deadline here.
+      if (ConnectPhaseRemainingMs() == 0) {
+        FailConnectPhase("CRtmp::StartConnect");
+        break;
+      }
       rtmp::RtmpMessage message;
       bool complete = false;
       if (!RTMP_ReadPacket(&message, &complete)) break;
@@ -56,7 +62,7 @@ void CRtmp::SafeThreadProcMain() {
 }
 
 void CRtmp::ReadAndDispatchForTest() {
-  m_readTimeoutMs = -1;
+  m_connectDeadlineMs = -1;
   try {
     while (IsOpen() && !m_serverClose) {
       rtmp::RtmpMessage message;

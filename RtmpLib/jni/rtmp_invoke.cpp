@@ -187,9 +187,12 @@ int CRtmp::HandleInvoke(const uint8_t* body, size_t size) {
     return 1;
   } else if (method == "onStatus") {
     std::string code;
-    std::string level;
-    command.ObjectStringAt(3, "code", &code);
-    command.ObjectStringAt(3, "level", &level);
+    // Without a code there is no status word to pass on, and an empty one
+    // would reach the owner as if it meant something.
+    if (!command.ObjectStringAt(3, "code", &code) || code.empty()) {
+      RTMP_LOG(kLogWarning, "CRtmp::HandleInvoke", "onStatus without a code, dropped");
+      return 0;
+    }
     HandleOnStatus(code);
   } else {
     return 0;

@@ -51,6 +51,10 @@ struct InChunkStream {
   uint8_t messageType = 0;
   bool absoluteTimestamp = false;
   uint32_t timestamp = 0;
+  // The last header's time field was 0xFFFFFF: every chunk of this stream,
+  // continuations included, carries the 4-byte extended value until a
+  // header says otherwise.
+  bool extendedTimestamp = false;
   int32_t messageStreamId = 0;
   uint32_t bodySize = 0;
   uint32_t bytesRead = 0;

@@ -13,6 +13,11 @@ constexpr SocketHandle kNoSocket = -1;
 // Sends all of len bytes unless the connection fails; returns bytes sent
 // (len on success) or -1 when nothing could be sent.
 ssize_t SendAll(SocketHandle s, const void* data, size_t len);
+// Like SendAll, but never waits without end for a peer that stopped reading:
+// fails with ETIMEDOUT once no byte has been accepted for stallTimeoutMs, or
+// once totalTimeoutMs have passed (< 0: no total limit). Returns len, or -1
+// with errno set. The descriptor may stay in blocking mode.
+ssize_t SendAllBounded(SocketHandle s, const void* data, size_t len, int stallTimeoutMs, int totalTimeoutMs);
 // One recv, retried on EINTR. 0 = peer closed, -1 = error.
 ssize_t RecvSome(SocketHandle s, void* data, size_t len);
 // Waits until s is readable; false on time-out or error. timeoutMs < 0 waits forever.

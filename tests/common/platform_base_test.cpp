@@ -5,6 +5,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <string>
 #include <thread>
 
 #include "platform/base/event.h"
@@ -79,6 +81,37 @@ TEST(Socket, SendToAClosedPeerFailsWithoutSignal) {
   platform::SocketHandle mine = fds[0];
   platform::CloseSocket(mine);
   platform::CloseSocket(mine);  // closing "no socket" is harmless
+}
+
+TEST(Socket, BoundedSendGivesUpOnlyWhenThePeerStopsTakingBytes) {
+  int fds[2];
+  ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
+  int small = 4096;
+  ASSERT_EQ(setsockopt(fds[0], SOL_SOCKET, SO_SNDBUF, &small, sizeof(small)), 0);
+  const std::string data(256 * 1024, 'x');
+
+  // A reader that drains slowly keeps the send alive well past the stall limit.
+  std::thread reader([&] {
+    char buffer[8192];
+    size_t total = 0;
+    while (total < data.size()) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      const ssize_t n = recv(fds[1], buffer, sizeof(buffer), 0);
+      if (n <= 0) break;
+      total += static_cast<size_t>(n);
+    }
+  });
+  EXPECT_EQ(platform::SendAllBounded(fds[0], data.data(), data.size(), 100, -1), static_cast<ssize_t>(data.size()));
+  reader.join();
+
+  // Nobody reads any more: no progress, so the send ends with ETIMEDOUT.
+  errno = 0;
+  EXPECT_EQ(platform::SendAllBounded(fds[0], data.data(), data.size(), 100, -1), -1);
+  EXPECT_EQ(errno, ETIMEDOUT);
+  platform::SocketHandle a = fds[0];
+  platform::SocketHandle b = fds[1];
+  platform::CloseSocket(a);
+  platform::CloseSocket(b);
 }
 
 }  // namespace

@@ -161,10 +161,20 @@ TEST_F(RtmpHostileInputTest, ExtendedTimestampsAndInterleavedStreamsAreReassembl
   // Split each into header+first chunk and the rest, then interleave.
   const size_t firstA = 16 + 128;
   const size_t firstB = 12 + 128;
-  Feed(chunksA.substr(0, firstA) + chunksB.substr(0, firstB) + chunksA.substr(firstA) + chunksB.substr(firstB));
+  // Then a message of the same length that starts with a 1-byte header: it
+  // repeats the extended value too, after each of its headers.
+  const std::string c = amf0::String("onStatus") + amf0::Number(0) + amf0::Null() +
+                        amf0::Object({{"code", "NetStream.Custom.Second"}, {"pad", std::string(300, 'c')}});
+  ASSERT_EQ(c.size(), a.size());
+  std::string chunksC;
+  for (size_t sent = 0; sent < c.size(); sent += 128) chunksC += "\xC5" + Be32(0x1234567) + c.substr(sent, 128);
+  Feed(chunksA.substr(0, firstA) + chunksB.substr(0, firstB) + chunksA.substr(firstA) + chunksB.substr(firstB) +
+       chunksC + Ping(9));
   const auto words = m_notify.Words();
   EXPECT_NE(std::find(words.begin(), words.end(), "NetStream.Publish.Start"), words.end());
   EXPECT_NE(std::find(words.begin(), words.end(), "Custom.Code"), words.end());
+  EXPECT_NE(std::find(words.begin(), words.end(), "NetStream.Custom.Second"), words.end());
+  EXPECT_NE(Answers().find(PongBody(9)), std::string::npos);
 }
 
 TEST_F(RtmpHostileInputTest, RandomBytesNeverCrash) {

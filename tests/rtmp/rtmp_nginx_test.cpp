@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <map>
 #include <memory>
 #include <thread>
@@ -36,71 +37,66 @@ class RtmpNginxTest : public ::testing::Test {
   test_support::NginxRtmp m_server;
 };
 
-TEST_F(RtmpNginxTest, PublishedH264AndAacAreRecordedIntact) {
-  StartServer();
-  test_support::TempDir media("rtmp-media");
-  std::string error;
-  ASSERT_TRUE(rtmp_test::MakeH264AnnexB(media.File("v.h264"), 5, 320, 240, &error)) << error;
-  const auto accessUnits = rtmp_test::SplitAccessUnits(test_support::ReadFileBytes(media.File("v.h264")));
-  const auto aacFrames = rtmp_test::EncodeHeAacFrames(44100, 2, 5.0);
-  ASSERT_GE(accessUnits.size(), 120u);
-  ASSERT_GE(aacFrames.size(), 100u);
+struct MediaItem {
+  unsigned timestamp;
+  bool video;
+  const std::string* data;
+};
 
-  RecordingNotify notify;
-  {
-    Client client(CreateRtmpLib(&notify));
-    ASSERT_TRUE(client);
-    ASSERT_TRUE(client->SetAudioParams(2, 44100));
-    ASSERT_TRUE(client->Connect(m_server.Url("cam").c_str()));
-    ASSERT_TRUE(notify.WaitForWord("NetStream.Publish.Start", 10000)) << ::testing::PrintToString(notify.Words());
-    EXPECT_EQ(notify.Connected(), 1);
-
-    struct Item {
-      unsigned timestamp;
-      bool video;
-      const std::string* data;
-    };
-    std::vector<Item> items;
-    for (size_t i = 0; i < accessUnits.size(); ++i) items.push_back({static_cast<unsigned>(i * 40), true, &accessUnits[i]});
-    for (size_t i = 0; i < aacFrames.size(); ++i) {
-      items.push_back({static_cast<unsigned>(std::llround(i * 2048 * 1000.0 / 44100)), false, &aacFrames[i]});
-    }
-    std::stable_sort(items.begin(), items.end(), [](const Item& a, const Item& b) { return a.timestamp < b.timestamp; });
-    int videoSent = 0;
-    int audioSent = 0;
-    for (const Item& item : items) {
-      const auto* bytes = reinterpret_cast<const unsigned char*>(item.data->data());
-      const int size = static_cast<int>(item.data->size());
-      if (item.video) {
-        videoSent += client->SendVideoH264(bytes, size, item.timestamp) ? 1 : 0;
-      } else {
-        audioSent += client->SendAAC(bytes, size, item.timestamp) ? 1 : 0;
-      }
-    }
-    EXPECT_EQ(videoSent, static_cast<int>(accessUnits.size()));
-    EXPECT_EQ(audioSent, static_cast<int>(aacFrames.size()));
-    MediaInfo statistics;
-    client->GetStatistics(&statistics);
-    EXPECT_EQ(statistics.value6, static_cast<int>(accessUnits.size()));
-    EXPECT_EQ(statistics.value7, static_cast<int>(aacFrames.size()));
-    // Let the server take in the tail before we hang up.
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+// Access units every 40 ms and AAC frames every 2048 samples at 44100 Hz, in
+// time order, each stamp passed through stampOf (media time in ms).
+std::vector<MediaItem> Interleave(const std::vector<std::string>& accessUnits, const std::vector<std::string>& aacFrames,
+                                  const std::function<unsigned(unsigned)>& stampOf) {
+  std::vector<MediaItem> items;
+  for (size_t i = 0; i < accessUnits.size(); ++i) {
+    items.push_back({stampOf(static_cast<unsigned>(i * 40)), true, &accessUnits[i]});
   }
-  m_server.Stop();
+  for (size_t i = 0; i < aacFrames.size(); ++i) {
+    items.push_back({stampOf(static_cast<unsigned>(std::llround(i * 2048 * 1000.0 / 44100))), false, &aacFrames[i]});
+  }
+  std::stable_sort(items.begin(), items.end(),
+                   [](const MediaItem& a, const MediaItem& b) { return a.timestamp < b.timestamp; });
+  return items;
+}
 
-  const auto words = notify.Words();
-  ASSERT_GE(words.size(), 4u);
-  EXPECT_EQ(words[0], "HighQualityService.Connect.Success");
-  EXPECT_EQ(words[1], "NetConnection.Connect.Success");
-  EXPECT_LT(IndexOf(words, "NetStream.Publish.Start"), IndexOf(words, "NetConnection.Connect.Closed"));
-  EXPECT_EQ(Count(words, "NetConnection.Connect.Closed"), 1);
-  const auto reports = notify.Reports();
-  ASSERT_GE(reports.size(), 3u);
-  EXPECT_NE(reports[0].find("\"RtmpSerIP\" : \"127.0.0.1\""), std::string::npos) << reports[0];
+// Publishes the items on a new connection and hangs up; the status words in *notify.
+void Publish(const std::string& url, const std::vector<MediaItem>& items, RecordingNotify* notify) {
+  Client client(CreateRtmpLib(notify));
+  ASSERT_TRUE(client);
+  ASSERT_TRUE(client->SetAudioParams(2, 44100));
+  ASSERT_TRUE(client->Connect(url.c_str()));
+  ASSERT_TRUE(notify->WaitForWord("NetStream.Publish.Start", 10000)) << ::testing::PrintToString(notify->Words());
+  EXPECT_EQ(notify->Connected(), 1);
+  int videoItems = 0;
+  int videoSent = 0;
+  int audioSent = 0;
+  for (const MediaItem& item : items) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(item.data->data());
+    const int size = static_cast<int>(item.data->size());
+    if (item.video) {
+      ++videoItems;
+      videoSent += client->SendVideoH264(bytes, size, item.timestamp) ? 1 : 0;
+    } else {
+      audioSent += client->SendAAC(bytes, size, item.timestamp) ? 1 : 0;
+    }
+  }
+  EXPECT_EQ(videoSent, videoItems);
+  EXPECT_EQ(audioSent, static_cast<int>(items.size()) - videoItems);
+  MediaInfo statistics;
+  client->GetStatistics(&statistics);
+  EXPECT_EQ(statistics.value6, videoItems);
+  EXPECT_EQ(statistics.value7, static_cast<int>(items.size()) - videoItems);
+  // Let the server take in the tail before we hang up.
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+}
 
-  const std::string recording = m_server.RecordingPath("cam");
+// The recording has H.264 320x240 and AAC 44100 Hz, every video packet, time
+// stamps that never fall within a stream, and decodes without an error.
+// The last video time stamp (ms) in *lastVideoDtsMs.
+void ExpectIntactRecording(const std::string& recording, int videoPackets, long long* lastVideoDtsMs = nullptr) {
+  std::string error;
   Json::Value streams;
-  ASSERT_TRUE(test_support::ProbeStreams(recording, &streams, &error)) << error << m_server.ErrorLog();
+  ASSERT_TRUE(test_support::ProbeStreams(recording, &streams, &error)) << error;
   bool sawVideo = false;
   bool sawAudio = false;
   for (const auto& stream : streams) {
@@ -121,9 +117,12 @@ TEST_F(RtmpNginxTest, PublishedH264AndAacAreRecordedIntact) {
   std::vector<test_support::ProbedPacket> packets;
   ASSERT_TRUE(test_support::ProbePackets(recording, &packets, &error)) << error;
   std::map<int, long long> lastDts;
-  int videoPackets = 0;
+  int probedVideo = 0;
   for (const auto& packet : packets) {
-    if (packet.codecType == "video") ++videoPackets;
+    if (packet.codecType == "video") {
+      ++probedVideo;
+      if (lastVideoDtsMs) *lastVideoDtsMs = packet.dtsMs;
+    }
     if (packet.dtsMs < 0) continue;
     auto it = lastDts.find(packet.streamIndex);
     if (it != lastDts.end()) {
@@ -131,8 +130,69 @@ TEST_F(RtmpNginxTest, PublishedH264AndAacAreRecordedIntact) {
     }
     lastDts[packet.streamIndex] = packet.dtsMs;
   }
-  EXPECT_EQ(videoPackets, static_cast<int>(accessUnits.size()));
+  EXPECT_EQ(probedVideo, videoPackets);
   EXPECT_EQ(test_support::DecodeErrors(recording), "");
+}
+
+TEST_F(RtmpNginxTest, PublishedH264AndAacAreRecordedIntact) {
+  StartServer();
+  test_support::TempDir media("rtmp-media");
+  std::string error;
+  ASSERT_TRUE(rtmp_test::MakeH264AnnexB(media.File("v.h264"), 5, 320, 240, &error)) << error;
+  const auto accessUnits = rtmp_test::SplitAccessUnits(test_support::ReadFileBytes(media.File("v.h264")));
+  const auto aacFrames = rtmp_test::EncodeHeAacFrames(44100, 2, 5.0);
+  ASSERT_GE(accessUnits.size(), 120u);
+  ASSERT_GE(aacFrames.size(), 100u);
+
+  RecordingNotify notify;
+  Publish(m_server.Url("cam"), Interleave(accessUnits, aacFrames, [](unsigned ms) { return ms; }), &notify);
+  m_server.Stop();
+
+  const auto words = notify.Words();
+  ASSERT_GE(words.size(), 4u);
+  EXPECT_EQ(words[0], "HighQualityService.Connect.Success");
+  EXPECT_EQ(words[1], "NetConnection.Connect.Success");
+  EXPECT_LT(IndexOf(words, "NetStream.Publish.Start"), IndexOf(words, "NetConnection.Connect.Closed"));
+  EXPECT_EQ(Count(words, "NetConnection.Connect.Closed"), 1);
+  const auto reports = notify.Reports();
+  ASSERT_GE(reports.size(), 3u);
+  EXPECT_NE(reports[0].find("\"RtmpSerIP\" : \"127.0.0.1\""), std::string::npos) << reports[0];
+  ExpectIntactRecording(m_server.RecordingPath("cam"), static_cast<int>(accessUnits.size()));
+}
+
+TEST_F(RtmpNginxTest, TimestampsBeyond24BitsAndFramesAboveTheChunkSizeAreRecordedIntact) {
+  // Key frames above the 1 MiB publishing chunk size are over nginx's
+  // default message limit.
+  test_support::NginxRtmpOptions options;
+  options.serverDirectives = "max_message 8M;";
+  StartServer(options);
+  test_support::TempDir media("rtmp-media");
+  std::string error;
+  ASSERT_TRUE(rtmp_test::MakeH264AnnexB(media.File("v.h264"), 4, 320, 240, &error)) << error;
+  auto accessUnits = rtmp_test::SplitAccessUnits(test_support::ReadFileBytes(media.File("v.h264")));
+  const auto aacFrames = rtmp_test::EncodeHeAacFrames(44100, 2, 4.0);
+  ASSERT_GE(accessUnits.size(), 90u);
+
+  // Stamps start beyond 24 bits and jump once more by as much at the key
+  // frame of second 2, so that its delta needs the extended field too. That
+  // key frame carries filler data, making it span two chunks.
+  constexpr unsigned kStart = 0x1000000;
+  constexpr unsigned kJumpAtMs = 2000;
+  constexpr unsigned kJump = 0x1000000;
+  const size_t jumpFrame = kJumpAtMs / 40;
+  ASSERT_NE(accessUnits[jumpFrame].find(std::string("\x00\x00\x01\x65", 4)), std::string::npos);
+  accessUnits[jumpFrame] += std::string("\x00\x00\x00\x01\x0C", 5) + std::string(1200000, '\xFF') + "\x80";
+  const auto stampOf = [&](unsigned ms) { return kStart + ms + (ms >= kJumpAtMs ? kJump : 0u); };
+
+  RecordingNotify notify;
+  Publish(m_server.Url("wide"), Interleave(accessUnits, aacFrames, stampOf), &notify);
+  m_server.Stop();
+  EXPECT_EQ(Count(notify.Words(), "NetConnection.Connect.Closed"), 1);
+
+  long long lastVideoDtsMs = -1;
+  ExpectIntactRecording(m_server.RecordingPath("wide"), static_cast<int>(accessUnits.size()), &lastVideoDtsMs);
+  // The recording starts at 0 and keeps the jump.
+  EXPECT_GE(lastVideoDtsMs, static_cast<long long>(kJump));
 }
 
 TEST_F(RtmpNginxTest, QuietPublisherAnswersServerPingsAndStaysConnected) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <thread>
@@ -143,6 +144,72 @@ TEST_F(RtmpWireTest, AudioHeadersShrinkOnlyWhenTheDeltaRepeats) {
   }
 }
 
+TEST_F(RtmpWireTest, ExtendedTimestampIsRepeatedAfterEveryContinuationHeader) {
+  Publish();
+  ASSERT_TRUE(m_client->SetAudioParams(2, 44100));
+  // Longer than the publishing chunk size of 1 MiB, so it needs a continuation.
+  std::string frame(1100000, '\0');
+  for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<char>(i * 31);
+  const unsigned kHuge = 0x1000005;
+  ASSERT_TRUE(SendAac(frame, kHuge));
+  ASSERT_TRUE(SendAac("after", kHuge + 23));
+
+  FakeRtmpMessage message;
+  ASSERT_TRUE(m_server.ReadMessage(&message));  // the sequence header
+  ASSERT_TRUE(m_server.ReadMessage(&message));
+  EXPECT_EQ(message.timestamp, kHuge);
+  ASSERT_EQ(message.chunkHeaders.size(), 2u);
+  EXPECT_EQ(Hex(message.chunkHeaders[0]), "55 FF FF FF 10 C8 E2 08 01 00 00 05");
+  EXPECT_EQ(Hex(message.chunkHeaders[1]), "D5 01 00 00 05");
+  EXPECT_TRUE(message.body == std::string("\xAF\x01", 2) + frame) << "body damaged";
+  // The stream is still in step: the next message has an ordinary header.
+  ASSERT_TRUE(m_server.ReadMessage(&message));
+  EXPECT_EQ(message.timestamp, kHuge + 23);
+  EXPECT_EQ(message.body, std::string("\xAF\x01" "after", 7));
+}
+
+TEST_F(RtmpWireTest, OnStatusWithoutAStringCodeIsDropped) {
+  Publish();
+  const std::string head = amf0::String("onStatus") + amf0::Number(0) + amf0::Null();
+  const std::string numericCode =
+      std::string(1, '\x03') + test_support::Be16(4) + "code" + amf0::Number(5) + std::string("\x00\x00\x09", 3);
+  ASSERT_TRUE(m_server.Send(test_support::RtmpChunks(5, 20, 0, 1, head + amf0::Object({{"level", "status"}}))));
+  ASSERT_TRUE(m_server.Send(test_support::RtmpChunks(5, 20, 0, 1, head + numericCode)));
+  ASSERT_TRUE(m_server.Send(test_support::RtmpChunks(5, 20, 0, 1, head + amf0::Object({{"code", ""}}))));
+  ASSERT_TRUE(m_server.Send(test_support::RtmpChunks(5, 20, 0, 1, head + amf0::Number(3))));
+  ASSERT_TRUE(m_server.Send(test_support::RtmpOnStatus("Custom.After")));
+  ASSERT_TRUE(m_notify.WaitForWord("Custom.After", 5000));
+  EXPECT_EQ(m_notify.Words(), (std::vector<std::string>{"HighQualityService.Connect.Success",
+                                                        "NetConnection.Connect.Success", "NetStream.Publish.Start",
+                                                        "Custom.After"}));
+}
+
+TEST_F(RtmpWireTest, ServerThatStopsReadingEndsTheSendWithClosedOnce) {
+  constexpr int kStallMs = 500;
+  static_cast<CRtmp*>(m_client.get())->SetSendStallTimeoutForTest(kStallMs);
+  Publish();
+  int small = 4096;
+  ASSERT_EQ(::setsockopt(m_server.clientSocket(), SOL_SOCKET, SO_RCVBUF, &small, sizeof(small)), 0);
+  ASSERT_TRUE(m_client->SetAudioParams(2, 44100));
+  // From here on the server reads nothing but keeps the connection open.
+  std::atomic<bool> sendFailed{false};
+  std::thread sender([&] {
+    const std::string frame(64 * 1024, '\x21');
+    for (unsigned timestamp = 0; SendAac(frame, timestamp); timestamp += 23) {
+    }
+    sendFailed = true;
+  });
+  // Filling the buffers takes moments; then only the stall limit is left.
+  const bool closed = m_notify.WaitForWord("NetConnection.Connect.Closed", kStallMs + 5000);
+  if (!closed) m_client->CloseSocket();  // frees the blocked sender so the test can end
+  sender.join();
+  ASSERT_TRUE(closed);
+  EXPECT_TRUE(sendFailed);
+  EXPECT_FALSE(SendAac("late", 1u << 30));
+  EXPECT_EQ(Count(m_notify.Words(), "NetConnection.Connect.Closed"), 1);
+  EXPECT_EQ(Count(m_notify.Words(), "NetConnection.Connect.Failed"), 0);
+}
+
 TEST_F(RtmpWireTest, LateTimestampsNeverMoveAStreamBackwards) {
   Publish();
   ASSERT_TRUE(m_client->SetAudioParams(2, 44100));
@@ -264,6 +331,29 @@ TEST_F(RtmpWireTest, SilentServerEndsTheConnectPhaseWithFailedThenClosed) {
   ASSERT_TRUE(m_client->Connect(m_server.Url("app", "s").c_str()));
   ASSERT_TRUE(m_server.Accept());
   ASSERT_TRUE(m_notify.WaitForWord("NetConnection.Connect.Closed", 5000));
+  const auto words = m_notify.Words();
+  ASSERT_EQ(words.size(), 4u) << ::testing::PrintToString(words);
+  EXPECT_EQ(words[2], "NetConnection.Connect.Failed");
+  EXPECT_EQ(words[3], "NetConnection.Connect.Closed");
+}
+
+TEST_F(RtmpWireTest, TricklingServerCannotStretchTheConnectPhase) {
+  constexpr int kLimitMs = 1000;
+  static_cast<CRtmp*>(m_client.get())->SetConnectPhaseTimeoutForTest(kLimitMs);
+  const auto start = std::chrono::steady_clock::now();
+  ConnectUntilConnectCommand();
+  // Valid pings, one byte every 100 ms: no single read waits long, and the
+  // command sequence never ends.
+  std::string trickle;
+  for (uint32_t i = 0; i < 5; ++i) {
+    trickle += test_support::RtmpChunks(2, 4, 0, 0, std::string("\x00\x06", 2) + test_support::Be32(i));
+  }
+  for (size_t next = 0; next < trickle.size(); ++next) {
+    if (m_notify.WaitForWord("NetConnection.Connect.Closed", 100) || !m_server.Send(trickle.substr(next, 1))) break;
+  }
+  ASSERT_TRUE(m_notify.WaitForWord("NetConnection.Connect.Closed", 0)) << "still connecting after the trickle";
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  EXPECT_LT(elapsed, std::chrono::milliseconds(kLimitMs + 2000));
   const auto words = m_notify.Words();
   ASSERT_EQ(words.size(), 4u) << ::testing::PrintToString(words);
   EXPECT_EQ(words[2], "NetConnection.Connect.Failed");

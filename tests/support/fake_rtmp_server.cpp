@@ -74,7 +74,12 @@ std::string RtmpChunks(int chunkStreamId, uint8_t type, uint32_t timestamp, uint
   size_t sent = 0;
   do {
     const size_t piece = std::min<size_t>(body.size() - sent, chunkSize);
-    if (sent > 0) out.push_back(static_cast<char>(0xC0 | (chunkStreamId & 0x3f)));
+    if (sent > 0) {
+      out.push_back(static_cast<char>(0xC0 | (chunkStreamId & 0x3f)));
+      // As nginx-rtmp and FFmpeg write it: the extended value follows every
+      // continuation header too.
+      if (extended) out += Be32(timestamp);
+    }
     out += body.substr(sent, piece);
     sent += piece;
   } while (sent < body.size());
@@ -215,13 +220,15 @@ bool FakeRtmpServer::ReadMessage(FakeRtmpMessage* message, int timeoutMs) {
     uint32_t field = 0;
     if (format <= 2) {
       field = Get24(h);
-      if (field == 0xFFFFFF) {
-        std::string ext;
-        if (!ReadExact(4, &ext, timeoutMs)) return false;
-        raw += ext;
-        const auto* e = reinterpret_cast<const uint8_t*>(ext.data());
-        field = static_cast<uint32_t>(e[0]) << 24 | Get24(e + 1);
-      }
+      s.extended = field == 0xFFFFFF;
+    }
+    // After an extended header, 1-byte headers carry the value again.
+    if (s.extended) {
+      std::string ext;
+      if (!ReadExact(4, &ext, timeoutMs)) return false;
+      raw += ext;
+      const auto* e = reinterpret_cast<const uint8_t*>(ext.data());
+      field = static_cast<uint32_t>(e[0]) << 24 | Get24(e + 1);
     }
     if (format <= 1) {
       s.length = Get24(h + 3);

@@ -58,6 +58,7 @@ class FakeRtmpServer {
     uint32_t timestamp = 0;
     uint32_t delta = 0;
     bool deltaValid = false;
+    bool extended = false;  // the last time field was 0xFFFFFF
     uint32_t length = 0;
     uint8_t type = 0;
     uint32_t messageStreamId = 0;
