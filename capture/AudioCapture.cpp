@@ -93,11 +93,8 @@ bool CAudioCapture::BuildGraph(const std::wstring& name, int nameIndex, int name
   ReleaseGraph();
   // COM is needed on this thread only while the graph's objects are made;
   // the build balances its own initialisation.
-  const HRESULT comHr = CoInitialize(nullptr);
-  if (FAILED(comHr)) return fail("AudioCapture Com Initialize err");
-  struct ComScope {
-    ~ComScope() { CoUninitialize(); }
-  } comScope;
+  dshow::ApartmentHold apartment;
+  if (FAILED(apartment.Enter())) return fail("AudioCapture Com Initialize err");
 
   if (FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
                               reinterpret_cast<void**>(&m_graph))))

@@ -13,7 +13,7 @@ constexpr const wchar_t* kOwnAudioRender = L"Pellix Audio Render";
 IDeviceList* CreateDeviceList(IDeviceListNotfiy* notify) {
   CDeviceList* list = new (std::nothrow) CDeviceList(notify);
   if (!list) return nullptr;
-  const HRESULT hr = CoInitialize(nullptr);
+  const HRESULT hr = list->EnterApartment();
   if (FAILED(hr)) {
     if (notify) notify->OnDeviceListNotify(2, 0, hr, L"com初始化错误");
     // No CoUninitialize: this thread's CoInitialize did not succeed, and an
@@ -24,10 +24,7 @@ IDeviceList* CreateDeviceList(IDeviceListNotfiy* notify) {
   return list;
 }
 
-void CDeviceList::Release() {
-  CoUninitialize();
-  delete this;
-}
+void CDeviceList::Release() { delete this; }
 
 std::vector<std::wstring>* CDeviceList::GetList(int type) {
   static const GUID* const kCategories[] = {&CLSID_VideoInputDeviceCategory, &CLSID_AudioInputDeviceCategory,
@@ -44,6 +41,10 @@ std::vector<std::wstring>* CDeviceList::GetDeviceList(const GUID* category) {
 }
 
 void CDeviceList::Enumerate(const GUID& category) {
+  // The list may be asked on a thread other than its creator's (a line switch
+  // comes from the host's thread); COM is needed there only while enumerating.
+  dshow::ApartmentHold apartment;
+  apartment.Enter();
   ICreateDevEnum* devEnum = nullptr;
   if (FAILED(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_ICreateDevEnum,
                               reinterpret_cast<void**>(&devEnum))))

@@ -3,10 +3,14 @@
 // names in one list that every call refills.
 #pragma once
 #include "capture/IDeviceList.h"
+#include "platform/dshow/com.h"
 
 class CDeviceList : public IDeviceList {
  public:
   explicit CDeviceList(IDeviceListNotfiy* notify) : m_notify(notify) {}
+  // Initialises COM on the creating thread for the object's lifetime; the
+  // count goes back to that thread at Release, whichever thread releases.
+  HRESULT EnterApartment() { return m_apartment.Enter(); }
   std::vector<std::wstring>* GetDeviceList(const GUID* category) override;
   std::vector<std::wstring>* GetList(int type) override;
   void Release() override;
@@ -16,5 +20,6 @@ class CDeviceList : public IDeviceList {
   void Enumerate(const GUID& category);
 
   IDeviceListNotfiy* m_notify;
+  dshow::ApartmentHold m_apartment;
   std::vector<std::wstring> m_names;
 };

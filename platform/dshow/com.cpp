@@ -86,35 +86,69 @@ ULONG CUnknown::NonDelegatingRelease() {
   return static_cast<ULONG>(left);
 }
 
+namespace dshow {
+// One thread's apartment count. Shared with the holds made on that thread,
+// which give their count back from other threads (and may outlive it).
+struct ApartmentRecord {
+  std::mutex lock;
+  int depth = 0;
+  DWORD mode = 0;
+
+  HRESULT Initialize(DWORD coInit) {
+    std::lock_guard<std::mutex> guard(lock);
+    if (depth > 0) {
+      if (mode != coInit) return RPC_E_CHANGED_MODE;
+      ++depth;
+      return S_FALSE;
+    }
+    mode = coInit;
+    depth = 1;
+    return S_OK;
+  }
+  void Uninitialize() {
+    std::lock_guard<std::mutex> guard(lock);
+    if (depth > 0) --depth;
+  }
+  int Depth() {
+    std::lock_guard<std::mutex> guard(lock);
+    return depth;
+  }
+};
+}  // namespace dshow
+
 namespace {
-thread_local int t_comDepth = 0;
-thread_local DWORD t_comMode = 0;
+const std::shared_ptr<dshow::ApartmentRecord>& ThisThreadApartment() {
+  thread_local const std::shared_ptr<dshow::ApartmentRecord> record = std::make_shared<dshow::ApartmentRecord>();
+  return record;
+}
 }  // namespace
 
-HRESULT CoInitializeEx(void*, DWORD coInit) {
-  if (t_comDepth > 0) {
-    if (t_comMode != coInit) return RPC_E_CHANGED_MODE;
-    ++t_comDepth;
-    return S_FALSE;
-  }
-  t_comMode = coInit;
-  t_comDepth = 1;
-  return S_OK;
-}
+HRESULT CoInitializeEx(void*, DWORD coInit) { return ThisThreadApartment()->Initialize(coInit); }
 
 HRESULT CoInitialize(void* reserved) { return CoInitializeEx(reserved, COINIT_APARTMENTTHREADED); }
 
-void CoUninitialize() {
-  if (t_comDepth > 0) --t_comDepth;
+void CoUninitialize() { ThisThreadApartment()->Uninitialize(); }
+
+int CoInitializeDepth() { return ThisThreadApartment()->Depth(); }
+
+HRESULT dshow::ApartmentHold::Enter() {
+  if (m_record) return S_FALSE;
+  const HRESULT hr = CoInitialize(nullptr);
+  if (SUCCEEDED(hr)) m_record = ThisThreadApartment();
+  return hr;
 }
 
-int CoInitializeDepth() { return t_comDepth; }
+void dshow::ApartmentHold::Leave() {
+  if (!m_record) return;
+  m_record->Uninitialize();
+  m_record.reset();
+}
 
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD, REFIID riid, void** ppv) {
   if (!ppv) return E_POINTER;
   *ppv = nullptr;
   if (outer) return CLASS_E_NOAGGREGATION;
-  if (t_comDepth == 0) return CO_E_NOTINITIALIZED;
+  if (CoInitializeDepth() == 0) return CO_E_NOTINITIALIZED;
   static std::once_flag once;
   std::call_once(once, dshow::RegisterBuiltInClasses);
   dshow::ClassFactory factory;

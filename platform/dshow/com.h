@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstddef>
 #include <functional>
+#include <memory>
 
 #include "platform/dshow/com_types.h"
 
@@ -84,6 +85,31 @@ HRESULT CoInitializeEx(void* reserved, DWORD coInit);
 void CoUninitialize();
 // Number of outstanding successful CoInitialize calls on this thread.
 int CoInitializeDepth();
+
+namespace dshow {
+struct ApartmentRecord;
+
+// A CoInitialize owned by an object (or a scope) rather than by a thread's
+// call sequence. Enter initialises the calling thread; Leave gives that
+// count back to the same thread whichever thread calls it, so an object made
+// on the worker thread and released on the host's thread leaves both counts
+// as they were. The destructor leaves.
+class ApartmentHold {
+ public:
+  ApartmentHold() = default;
+  ~ApartmentHold() { Leave(); }
+  ApartmentHold(const ApartmentHold&) = delete;
+  ApartmentHold& operator=(const ApartmentHold&) = delete;
+
+  // CoInitialize on the calling thread; its result. Once per hold.
+  HRESULT Enter();
+  // Undoes a successful Enter; nothing otherwise.
+  void Leave();
+
+ private:
+  std::shared_ptr<ApartmentRecord> m_record;
+};
+}  // namespace dshow
 
 enum { CLSCTX_INPROC_SERVER = 0x1, CLSCTX_INPROC_HANDLER = 0x2, CLSCTX_LOCAL_SERVER = 0x4,
        CLSCTX_REMOTE_SERVER = 0x10 };

@@ -14,6 +14,7 @@
 #include "platform/grabora/cursor_blend.h"
 #include "platform/grabora/pixel_pack.h"
 #include "platform/grabora/screen_grabber.h"
+#include "platform/grabora/x_connection_watch.h"
 #include "platform/grabora/x_error_trap.h"
 
 namespace {
@@ -25,8 +26,9 @@ struct Area {
 
 class CScreenCapture final : public IScreenCapture {
  public:
-  explicit CScreenCapture(Display* display)
+  CScreenCapture(Display* display, std::unique_ptr<XConnectionWatch> watch)
       : m_display(display),
+        m_watch(std::move(watch)),
         m_grabber(std::make_unique<ScreenGrabber>(display)),
         m_outline(std::make_unique<CaptureFrameOutline>(display)) {
     const int screen = DefaultScreen(m_display);
@@ -68,10 +70,12 @@ class CScreenCapture final : public IScreenCapture {
     if (byteCount) *byteCount = 0;
     if (!info || !pixels || !byteCount) return false;
     std::lock_guard lock(m_lock);
+    // A lost server stays lost: no request is sent on the dead connection.
+    if (m_watch->Lost()) return false;
     Area area;
     if (!CurrentArea(&area)) return false;
     XImage* image = m_grabber->Grab(area.x, area.y, area.width, area.height);
-    if (!image) return false;
+    if (!image || m_watch->Lost()) return false;
     const size_t bytes = static_cast<size_t>(area.width) * area.height * 3;
     m_pixels.resize(bytes);
     PackImageToBgr24(image, m_pixels.data());
@@ -159,6 +163,9 @@ class CScreenCapture final : public IScreenCapture {
 
   std::mutex m_lock;
   Display* m_display;
+  // Outlives the XCloseDisplay of the destructor, which can still find the
+  // connection broken.
+  std::unique_ptr<XConnectionWatch> m_watch;
   int m_screenWidth = 0;
   int m_screenHeight = 0;
   // Both hold server resources, so they end before the connection closes.
@@ -177,11 +184,12 @@ class CScreenCapture final : public IScreenCapture {
 IScreenCapture* CreateScreenCapture() {
   Display* display = XOpenDisplay(nullptr);
   if (!display) return nullptr;
+  auto watch = std::make_unique<XConnectionWatch>(display);
   const int screen = DefaultScreen(display);
   const int depth = DefaultDepth(display, screen);
   if (DefaultVisual(display, screen)->c_class != TrueColor || (depth != 24 && depth != 32)) {
     XCloseDisplay(display);
     return nullptr;
   }
-  return new CScreenCapture(display);
+  return new CScreenCapture(display, std::move(watch));
 }

@@ -7,26 +7,27 @@ MediaItemSource::MediaItemSource(std::unique_ptr<MediaFileReader> reader, int wi
     : m_reader(std::move(reader)),
       m_fitter(width, height, stretch),
       m_converter(sampleRate, channels),
-      m_sampleRate(sampleRate),
-      m_channels(channels) {}
+      m_sound(sampleRate, channels) {}
 
-bool MediaItemSource::SilenceDue() const {
-  if (m_reader->HasAudio()) return false;
-  const int64_t next = m_soundBaseMs + m_soundFrames * 1000 / m_sampleRate;
-  // Silence runs as long as the file: its length, or else its pictures.
-  const int64_t end = m_reader->DurationMs() > 0 ? m_reader->DurationMs() : m_lastVideoMs;
-  return next < end || (!m_readerEnd && m_reader->DurationMs() <= 0);
-}
-
-void MediaItemSource::MakeSilence() {
-  const int frames = m_sampleRate * kSilenceBlockMs / 1000;
-  MediaItem item;
-  item.positionMs = m_soundBaseMs + m_soundFrames * 1000 / m_sampleRate;
-  item.sampleFrames = frames;
-  item.data.assign(static_cast<size_t>(frames) * m_channels * 2, 0);
-  m_soundFrames += frames;
-  m_queuedBytes += item.data.size();
-  m_audio.push_back(std::move(item));
+void MediaItemSource::FillMissingSound(bool overfull) {
+  // Sound is missing when the file has none, has no more, or is so far
+  // behind the pictures that the read-ahead is full while waiting for it.
+  if (!m_audio.empty() || !(!m_reader->HasAudio() || m_readerEnd || overfull)) return;
+  if (!m_video.empty()) {
+    // Silence goes as far as the next picture, never beyond it.
+    const int64_t pictureMs = m_video.front().positionMs;
+    // A picture far ahead is a jump in the file, which silence must not
+    // play out in real time.
+    if (pictureMs - m_sound.NextMs() > kMediaJumpMs) m_sound.Restart(pictureMs);
+    if (m_sound.NextMs() <= pictureMs) m_queuedBytes += m_sound.PlaceSilenceBlock(&m_audio);
+    return;
+  }
+  // After the last picture: silence until it has been shown. (The file's
+  // stated length is no guide: one damaged time stamp stretches it.)
+  if (!m_readerEnd || m_lastPictureMs < 0) return;
+  const int64_t endMs = m_lastPictureMs + m_pictureStepMs;
+  if (endMs - m_sound.NextMs() > kMediaJumpMs) return;
+  if (m_sound.NextMs() < endMs) m_queuedBytes += m_sound.PlaceSilenceBlock(&m_audio);
 }
 
 void MediaItemSource::TakePicture(AVFrame* frame, int64_t positionMs) {
@@ -37,6 +38,8 @@ void MediaItemSource::TakePicture(AVFrame* frame, int64_t positionMs) {
   item.positionMs = positionMs;
   if (!m_fitter.Fit(frame, &item.data)) return;
   m_lastVideoMs = std::max(m_lastVideoMs, positionMs);
+  if (m_lastPictureMs >= 0 && positionMs > m_lastPictureMs) m_pictureStepMs = positionMs - m_lastPictureMs;
+  m_lastPictureMs = positionMs;
   m_queuedBytes += item.data.size();
   m_video.push_back(std::move(item));
 }
@@ -46,18 +49,9 @@ void MediaItemSource::TakeSound(AVFrame* frame, int64_t positionMs) {
       positionMs + int64_t{frame->nb_samples} * 1000 / frame->sample_rate <= m_skipBeforeMs) {
     return;
   }
-  MediaItem item;
-  if (!m_converter.Convert(frame, &item.data) || item.data.empty()) return;
-  if (!m_soundBaseSet) {
-    m_soundBaseSet = true;
-    m_soundBaseMs = positionMs >= 0 ? std::max(positionMs, m_skipBeforeMs) : m_skipBeforeMs;
-    m_soundFrames = 0;
-  }
-  item.sampleFrames = static_cast<int>(item.data.size() / (static_cast<size_t>(m_channels) * 2));
-  item.positionMs = m_soundBaseMs + m_soundFrames * 1000 / m_sampleRate;
-  m_soundFrames += item.sampleFrames;
-  m_queuedBytes += item.data.size();
-  m_audio.push_back(std::move(item));
+  std::vector<uint8_t> pcm;
+  if (!m_converter.Convert(frame, &pcm) || pcm.empty()) return;
+  m_queuedBytes += m_sound.Place(std::move(pcm), positionMs, &m_audio);
 }
 
 void MediaItemSource::ReadOne() {
@@ -77,15 +71,16 @@ void MediaItemSource::ReadOne() {
 }
 
 MediaItem* MediaItemSource::Peek() {
+  bool overfull = false;
   for (;;) {
-    if (!m_reader->HasAudio() && m_audio.empty() && SilenceDue()) MakeSilence();
     const bool wantVideo = m_reader->HasVideo() && m_video.empty();
     const bool wantAudio = m_reader->HasAudio() && m_audio.empty();
-    const bool overfull = m_video.size() > kMaxQueued || m_audio.size() > kMaxQueued ||
-                          m_queuedBytes > kMaxQueuedBytes;
+    overfull = m_video.size() > kMaxQueued || m_audio.size() > kMaxQueued ||
+               m_queuedBytes > kMaxQueuedBytes;
     if (m_readerEnd || overfull || (!wantVideo && !wantAudio)) break;
     ReadOne();
   }
+  FillMissingSound(overfull);
   if (m_video.empty() && m_audio.empty()) return nullptr;
   if (m_video.empty()) return &m_audio.front();
   if (m_audio.empty()) return &m_video.front();
@@ -115,8 +110,8 @@ bool MediaItemSource::SeekTo(int64_t positionMs) {
   m_readerEnd = false;
   m_skipBeforeMs = positionMs;
   m_lastVideoMs = -1;
-  m_soundBaseSet = false;
-  m_soundBaseMs = positionMs;
-  m_soundFrames = 0;
+  m_lastPictureMs = -1;
+  // Sound starts at the new position, silent until the file has some there.
+  m_sound.Restart(positionMs);
   return ok;
 }

@@ -1,7 +1,9 @@
 // Turns a media file into the items the file source delivers: output-size
 // pictures and publish-format sound blocks, each with its position in the
-// file (ms), handed out in position order. A file without sound yields
-// silence blocks alongside its pictures. Used only by the decode thread.
+// file (ms), handed out in position order. Sound follows the file's time
+// stamps; where the file has none (no sound track, a hole, a track that ends
+// before the picture) silence takes its place, so the sound runs alongside
+// the pictures to the end. Used only by the decode thread.
 #pragma once
 #include <cstdint>
 #include <deque>
@@ -9,15 +11,10 @@
 #include <vector>
 
 #include "platform/vexa/media_file_reader.h"
+#include "platform/vexa/media_item.h"
 #include "platform/vexa/picture_fitter.h"
 #include "platform/vexa/sound_converter.h"
-
-struct MediaItem {
-  bool video = false;
-  int64_t positionMs = 0;
-  int sampleFrames = 0;  // sound only
-  std::vector<uint8_t> data;
-};
+#include "platform/vexa/sound_timeline.h"
 
 class MediaItemSource {
  public:
@@ -33,7 +30,6 @@ class MediaItemSource {
   int64_t DurationMs() const { return m_reader->DurationMs(); }
 
  private:
-  static constexpr int kSilenceBlockMs = 20;
   // Too many items of one kind while the other is awaited means a badly
   // interleaved file; beyond this the earliest is handed out anyway.
   static constexpr size_t kMaxQueued = 256;
@@ -45,23 +41,21 @@ class MediaItemSource {
   void ReadOne();
   void TakePicture(AVFrame* frame, int64_t positionMs);
   void TakeSound(AVFrame* frame, int64_t positionMs);
-  bool SilenceDue() const;
-  void MakeSilence();
+  // Queues silence where sound is awaited but will not come in time.
+  void FillMissingSound(bool overfull);
 
   std::unique_ptr<MediaFileReader> m_reader;
   PictureFitter m_fitter;
   SoundConverter m_converter;
-  int m_sampleRate;
-  int m_channels;
+  SoundTimeline m_sound;
   std::deque<MediaItem> m_video;
   std::deque<MediaItem> m_audio;
   size_t m_queuedBytes = 0;  // data of both queues
   bool m_readerEnd = false;
   int64_t m_skipBeforeMs = 0;
-  int64_t m_lastVideoMs = -1;
-  // Sound positions follow the sample count from the first block after a
-  // start or seek, so resampling never makes them jitter.
-  bool m_soundBaseSet = false;
-  int64_t m_soundBaseMs = 0;
-  int64_t m_soundFrames = 0;
+  int64_t m_lastVideoMs = -1;  // the furthest picture
+  // The picture read last and how long the one before it lasted: where the
+  // pictures end, for the silence after a sound track that ended early.
+  int64_t m_lastPictureMs = -1;
+  int64_t m_pictureStepMs = 0;
 };

@@ -18,7 +18,6 @@
 namespace {
 
 constexpr int kMaxFrameRate = 60;
-constexpr int64_t kDiscontinuityMs = 10000;
 
 std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
@@ -137,7 +136,7 @@ class CVexaCapture final : public IVexaCapture {
         m_sink->OnVexaCapturePlayComplete();
         continue;
       }
-      if (m_lastItemMs >= 0 && std::abs(item->positionMs - m_lastItemMs) > kDiscontinuityMs) {
+      if (m_lastItemMs >= 0 && std::abs(item->positionMs - m_lastItemMs) > kMediaJumpMs) {
         // A damaged or spliced file jumped in time: play on from here instead
         // of waiting for (or racing through) the jump.
         lock.lock();

@@ -5,6 +5,10 @@
 namespace {
 
 constexpr int kFragmentMs = 20;
+// What Start gives the server to connect and open the recording, as the
+// capture devices do: a server that accepts the socket but never answers
+// (hung, stopped in a debugger) must not hold the caller for ever.
+constexpr pa_usec_t kStartDeadlineUs = 2 * PA_USEC_PER_SEC;
 
 bool UsableFormat(const WAVEFORMATEX& f) {
   return f.wFormatTag == WAVE_FORMAT_PCM && f.wBitsPerSample == 16 && f.nChannels >= 1 &&
@@ -24,6 +28,12 @@ void PulseMonitorDevice::OnStreamState(pa_stream* stream, void* self) {
   auto* device = static_cast<PulseMonitorDevice*>(self);
   const pa_stream_state_t state = pa_stream_get_state(stream);
   if (state == PA_STREAM_FAILED) device->EndedByServer();
+  pa_threaded_mainloop_signal(device->m_loop, 0);
+}
+
+void PulseMonitorDevice::OnStartDeadline(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* self) {
+  auto* device = static_cast<PulseMonitorDevice*>(self);
+  device->m_startTimedOut = true;
   pa_threaded_mainloop_signal(device->m_loop, 0);
 }
 
@@ -80,8 +90,11 @@ bool PulseMonitorDevice::Connect(const WAVEFORMATEX* wanted) {
     pa_threaded_mainloop_unlock(m_loop);
     return false;
   }
+  m_startTimedOut = false;
+  pa_time_event* deadline =
+      pa_context_rttime_new(m_context, pa_rtclock_now() + kStartDeadlineUs, OnStartDeadline, this);
   bool ok = false;
-  for (;;) {
+  while (deadline && !m_startTimedOut) {
     const pa_context_state_t state = pa_context_get_state(m_context);
     if (state == PA_CONTEXT_READY) {
       ok = true;
@@ -110,9 +123,10 @@ bool PulseMonitorDevice::Connect(const WAVEFORMATEX* wanted) {
   while (ok) {
     const pa_stream_state_t state = pa_stream_get_state(m_stream);
     if (state == PA_STREAM_READY) break;
-    if (!PA_STREAM_IS_GOOD(state)) ok = false;
+    if (!PA_STREAM_IS_GOOD(state) || m_startTimedOut) ok = false;
     else pa_threaded_mainloop_wait(m_loop);
   }
+  if (deadline) pa_threaded_mainloop_get_api(m_loop)->time_free(deadline);
   if (ok) {
     const pa_sample_spec* real = pa_stream_get_sample_spec(m_stream);
     m_format = WAVEFORMATEX{};

@@ -27,6 +27,7 @@ class PulseMonitorDevice final : public ICaptureDevice {
   static void OnContextState(pa_context* context, void* self);
   static void OnStreamState(pa_stream* stream, void* self);
   static void OnRead(pa_stream* stream, size_t bytes, void* self);
+  static void OnStartDeadline(pa_mainloop_api* api, pa_time_event* event, const struct timeval* when, void* self);
   void Read(pa_stream* stream);
   void EndedByServer();
 
@@ -36,6 +37,7 @@ class PulseMonitorDevice final : public ICaptureDevice {
   pa_threaded_mainloop* m_loop = nullptr;
   pa_context* m_context = nullptr;
   pa_stream* m_stream = nullptr;
+  bool m_startTimedOut = false;  // under the loop lock
 
   // Main-loop thread (and Start/Stop while they hold the loop lock).
   WAVEFORMATEX m_format{};

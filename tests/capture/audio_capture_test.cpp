@@ -14,6 +14,7 @@
 #include "platform/base/tick.h"
 #include "platform/dshow/interfaces.h"
 #include "tests/capture/audio_analysis.h"
+#include "tests/capture/thread_runner.h"
 #include "tests/capture/virtual_env.h"
 
 namespace {
@@ -355,6 +356,44 @@ TEST_F(AudioCaptureTest, EveryFailedBuildStepReleasesWhatItMadeAndBalancesTheApa
     m.capture->Release();
     EXPECT_EQ(0, CoInitializeDepth());
   }).join();
+}
+
+// The manager makes the capture on its worker thread and switches lines and
+// releases it from the host's thread: the switch works there, and neither
+// thread's apartment count nor the live objects are left behind, round after
+// round; a later capture works on either thread.
+TEST_F(AudioCaptureTest, MadeOnOneThreadSwitchedAndReleasedOnAnotherLeavesNothingBehind) {
+  dshow::SetVirtualDevices({Mic(L"Built-in Microphone"), Mic(L"Monitor of Speakers")});
+  capture_test::ThreadRunner worker, host;
+  Recorder rec;
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE(round);
+    Made m;
+    worker.Run([&] {
+      m = Make(&rec, "Built-in Microphone", 0, 1);
+      if (m.capture) {
+        EXPECT_TRUE(m.capture->Start());
+      }
+    });
+    ASSERT_TRUE(m.ok) << m.error;
+    host.Run([&] {
+      EXPECT_TRUE(m.capture->SelectStereoMix());
+      EXPECT_GT(dshow::PushVirtualTone(L"Monitor of Speakers", 20), 0);
+      m.capture->Release();
+      EXPECT_EQ(0, CoInitializeDepth());
+    });
+    worker.Run([] { EXPECT_EQ(0, CoInitializeDepth()); });
+    EXPECT_EQ(baseline_, dshow::LiveObjectCount());
+  }
+  for (capture_test::ThreadRunner* runner : {&worker, &host}) {
+    runner->Run([&] {
+      Made m = Make(&rec, "Built-in Microphone", 0, 1);
+      ASSERT_TRUE(m.ok) << m.error;
+      EXPECT_EQ(1, CoInitializeDepth());
+      m.capture->Release();
+      EXPECT_EQ(0, CoInitializeDepth());
+    });
+  }
 }
 
 TEST_F(AudioCaptureTest, TheGrabberTakesOnlyPcmAndRefusesFormatBlocksTooShortToRead) {

@@ -1,11 +1,13 @@
 // The device list over virtual devices: all five categories, the playback
-// filter rule, bad category codes and the apartment failure.
+// filter rule, bad category codes, the apartment failure and lists that
+// change threads.
 #include <gtest/gtest.h>
 
 #include <thread>
 
 #include "capture/IDeviceList.h"
 #include "platform/dshow/com.h"
+#include "tests/capture/thread_runner.h"
 #include "tests/capture/virtual_env.h"
 
 namespace {
@@ -109,6 +111,42 @@ TEST_F(DeviceListTest, CreateAndReleaseKeepTheApartmentBalanced) {
     b->Release();
     EXPECT_EQ(0, CoInitializeDepth());
   }).join();
+}
+
+// The manager makes its lists on one thread and may use and release them on
+// another: each thread's count ends where it began, a count the releasing
+// thread holds for itself survives, and the list works on either thread.
+TEST_F(DeviceListTest, AListMadeOnOneThreadAndReleasedOnAnotherLeavesBothCountsAsTheyWere) {
+  capture_test::ThreadRunner maker, releaser;
+  for (int round = 0; round < 3; ++round) {
+    SCOPED_TRACE(round);
+    const bool releaserHoldsItsOwn = round == 2;
+    IDeviceList* list = nullptr;
+    maker.Run([&] {
+      list = CreateDeviceList(nullptr);
+      EXPECT_EQ(1, CoInitializeDepth());
+    });
+    ASSERT_NE(nullptr, list);
+    releaser.Run([&] {
+      if (releaserHoldsItsOwn) {
+        EXPECT_EQ(S_OK, CoInitialize(nullptr));
+      }
+      EXPECT_EQ(3u, list->GetList(1)->size()) << "the list works on the releasing thread";
+      list->Release();
+      EXPECT_EQ(releaserHoldsItsOwn ? 1 : 0, CoInitializeDepth());
+      if (releaserHoldsItsOwn) CoUninitialize();
+    });
+    maker.Run([] { EXPECT_EQ(0, CoInitializeDepth()); });
+  }
+  for (capture_test::ThreadRunner* runner : {&maker, &releaser}) {
+    runner->Run([] {
+      IDeviceList* list = CreateDeviceList(nullptr);
+      ASSERT_NE(nullptr, list);
+      EXPECT_EQ(3u, list->GetList(1)->size());
+      list->Release();
+      EXPECT_EQ(0, CoInitializeDepth());
+    });
+  }
 }
 
 }  // namespace

@@ -246,6 +246,35 @@ TEST_F(GraboraTest, FollowCursorBlendsTheCursorIn) {
   EXPECT_NE(0, std::memcmp(withCursor.pixels, without.data(), without.size()));
 }
 
+// The X server going away under a capture (killed, crashed, the session
+// ended) fails the grabs from then on; the process lives on, and captures on
+// other servers keep working.
+TEST_F(GraboraTest, ALostServerFailsTheGrabsInsteadOfEndingTheProcess) {
+  test_support::XvfbServer doomed;
+  ASSERT_TRUE(doomed.Start());
+  ::setenv("DISPLAY", doomed.DisplayName().c_str(), 1);
+  CapturePtr capture(CreateScreenCapture());
+  s_server->ExportDisplay();
+  ASSERT_TRUE(capture);
+  capture->SetFollowCursor(true);
+  ASSERT_TRUE(GrabOnce(capture.get()).ok);
+  doomed.Stop();
+  for (int i = 0; i < 3; ++i) {
+    Grab lost = GrabOnce(capture.get());
+    EXPECT_FALSE(lost.ok);
+    EXPECT_EQ(nullptr, lost.info);
+    EXPECT_EQ(nullptr, lost.pixels);
+    EXPECT_EQ(0, lost.bytes);
+  }
+  capture->ShowCaptureFrame(1);
+  EXPECT_FALSE(GrabOnce(capture.get()).ok);
+  capture.reset();
+
+  CapturePtr healthy(CreateScreenCapture());
+  ASSERT_TRUE(healthy);
+  EXPECT_TRUE(GrabOnce(healthy.get()).ok);
+}
+
 TEST(GraboraNoDisplay, FactoryReturnsNull) {
   ::unsetenv("DISPLAY");
   EXPECT_EQ(CreateScreenCapture(), nullptr);

@@ -1,15 +1,21 @@
 // The real libWexmoor.so recording the monitor of a null sink of a private
 // PulseAudio server while a tone is played into that sink.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
+#include <future>
 #include <mutex>
 #include <thread>
 
 #include "platform/wexmoor/WexmoorLoader.h"
 #include "tests/support/pulse_server.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -92,6 +98,47 @@ TEST(WexmoorPulseTest, StartFailsCleanlyWithoutAServer) {
   ICaptureDevice* device = library.create(&sink);
   ASSERT_NE(device, nullptr);
   EXPECT_FALSE(device->Start());
+  EXPECT_TRUE(device->Stop());
+  device->Release();
+  EXPECT_EQ(sink.stops.load(), 0);
+  EXPECT_EQ(sink.bytes, 0);
+}
+
+// A sound server that takes the connection and then never says a word (hung,
+// or stopped in a debugger): the kernel accepts into the listen queue, and
+// nothing ever answers.
+TEST(WexmoorPulseTest, StartGivesUpOnAServerThatNeverAnswers) {
+  test_support::TempDir dir("wexmoor-mute");
+  const std::string path = dir.File("pulse.sock");
+  const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  ASSERT_GE(listener, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
+  ASSERT_EQ(0, ::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)));
+  ASSERT_EQ(0, ::listen(listener, 4));
+  ::setenv("PULSE_SERVER", ("unix:" + path).c_str(), 1);
+  ::setenv("PULSE_COOKIE", dir.File("cookie").c_str(), 1);
+
+  WexmoorLoadResult library = LoadWexmoor(WexmoorFolder());
+  ASSERT_EQ(library.error, WexmoorLoadError::kNone) << library.detail;
+  RecordingSink sink;
+  ICaptureDevice* device = library.create(&sink);
+  ASSERT_NE(device, nullptr);
+  using Clock = std::chrono::steady_clock;
+  auto started = std::async(std::launch::async, [device] {
+    const auto begin = Clock::now();
+    const bool ok = device->Start();
+    return std::make_pair(ok, Clock::now() - begin);
+  });
+  const bool returned = started.wait_for(std::chrono::milliseconds(2500)) == std::future_status::ready;
+  // Closing the listener drops the queued connection, which also ends a
+  // Start that would otherwise wait for ever.
+  ::close(listener);
+  const auto [ok, took] = started.get();
+  EXPECT_TRUE(returned) << "Start still waiting after 2.5 s";
+  EXPECT_FALSE(ok);
+  EXPECT_LT(took, std::chrono::milliseconds(2500));
   EXPECT_TRUE(device->Stop());
   device->Release();
   EXPECT_EQ(sink.stops.load(), 0);
