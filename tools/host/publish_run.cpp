@@ -64,8 +64,9 @@ class PublishPrinter final : public IRtmpPublishManagerNotify {
   std::atomic<bool> m_publishStarted{false};
 };
 
-// -1 with a message when --mic names nothing in the list; -1 quietly when
-// there is no input at all (the stream then carries pictures only).
+// False, with the inputs listed, when --mic names none of them. A machine
+// without any input is no error: *index stays -1 and the stream carries
+// pictures only.
 bool PickMicrophone(IRtmpPublishManager* manager, const std::string& wanted, int* index, std::string* name) {
   const wchar_t** names = nullptr;
   unsigned count = 0;
