@@ -12,6 +12,11 @@ frame_rate() {
   awk -F/ '{ if ($2 + 0 == 0) print "?"; else { r = $1 / $2; printf (r == int(r) ? "%d\n" : "%.2f\n"), r } }' <<<"$1"
 }
 
+# received_rate <frames> <seconds> -> "212 frames, 24.6 per second"
+received_rate() {
+  awk -v n="$1" -v t="$2" 'BEGIN { if (t + 0 > 0) printf "%d frames, %.1f per second\n", n, n / t; else printf "%d frames\n", n }'
+}
+
 print_recording_summary() {
   local file=$1 key value found=1
   if [ ! -s "$file" ]; then
@@ -29,7 +34,13 @@ print_recording_summary() {
   if [ -n "${v[codec_name]:-}" ]; then
     local rate=${v[avg_frame_rate]:-0/0}
     [ "$rate" = 0/0 ] && rate=${v[r_frame_rate]:-0/0}
-    echo "  video: ${v[codec_name]} (${v[profile]:-?}) ${v[width]:-?}x${v[height]:-?}, $(frame_rate "$rate") fps"
+    # The stream's own rate is what the publisher announced; the count shows
+    # how many pictures actually arrived.
+    local frames
+    frames=$(ffprobe -v error -select_streams v:0 -count_packets -show_entries stream=nb_read_packets \
+      -of csv=p=0 "$file" 2>/dev/null | head -n1)
+    echo "  video: ${v[codec_name]} (${v[profile]:-?}) ${v[width]:-?}x${v[height]:-?}, $(frame_rate "$rate") fps" \
+      "($(received_rate "${frames:-0}" "${f[duration]:-0}"))"
     found=0
   fi
   if [ -n "${a[codec_name]:-}" ]; then
