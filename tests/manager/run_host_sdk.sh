@@ -3,10 +3,10 @@
 # prefix, checks that the library exports exactly its two factories and that
 # the headers stand alone, builds the sample host against that prefix only
 # and runs it.
-# Usage: run_host_sdk.sh <build dir> <host source> <c++ compiler>
+# Usage: run_host_sdk.sh <build dir> <host source folder> <c++ compiler>
 set -eu
 build=$1
-source=$2
+sources=$2
 cxx=$3
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -39,5 +39,5 @@ for header in "$work"/sdk/include/strivon/*.h; do
     -I"$work/sdk/include" -x c++ -
 done
 
-"$cxx" -std=c++20 -Wall -Wextra -Werror -I"$work/sdk/include" "$source" -ldl -o "$work/host"
+"$cxx" -std=c++20 -Wall -Wextra -Werror -I"$work/sdk/include" "$sources"/*.cpp -ldl -o "$work/host"
 "$work/host" "$library"

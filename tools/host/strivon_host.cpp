@@ -1,13 +1,14 @@
-// A minimal host of libStrivon: loads the library at run time, creates the
-// publish manager with a notify object that records what it hears, asks for
-// the SDK version over the JSON channel, lists microphones and cameras, and
-// releases the manager. Built against the installed SDK headers only.
+// A minimal host of libStrivon, built against the installed SDK headers only
+// and loading the library at run time.
 //
-// Usage: strivon_host [path/to/libStrivon.so]
-// Exit status 0 when the version reply, the lists and the release report
-// were as a host expects them.
-#include <dlfcn.h>
-
+// strivon_host [path/to/libStrivon.so]
+//   creates the publish manager with a notify object that records what it
+//   hears, asks for the SDK version over the JSON channel, lists microphones
+//   and cameras, and releases the manager. Exit status 0 when the version
+//   reply, the lists and the release report were as a host expects them.
+// strivon_host publish --url rtmp://host[:port]/app/stream [options]
+//   publishes the screen (or a media file) and a microphone; see
+//   publish_options.h.
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -15,6 +16,9 @@
 #include <vector>
 
 #include <strivon/IRtmpPublishManager.h>
+
+#include "host_library.h"
+#include "publish_run.h"
 
 namespace {
 
@@ -41,29 +45,6 @@ class PrintingNotify final : public IRtmpPublishManagerNotify {
   std::mutex m_lock;
 };
 
-std::string Utf8(const wchar_t* text) {
-  std::string out;
-  for (; text && *text; ++text) {
-    const unsigned long c = static_cast<unsigned long>(*text);
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
-
 bool PrintList(const char* title, int result, const wchar_t** names, unsigned count) {
   std::printf("%s: result %d, %u device(s)\n", title, result, count);
   for (unsigned i = 0; result == 0 && names && i < count; ++i) std::printf("  %u: %s\n", i, Utf8(names[i]).c_str());
@@ -82,20 +63,10 @@ bool IsVersionReply(const std::string& reply) {
   return reply.find_first_not_of("0123456789", digits) == end;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  const char* libraryPath = argc > 1 ? argv[1] : "libStrivon.so";
-  void* library = dlopen(libraryPath, RTLD_NOW | RTLD_LOCAL);
-  if (!library) {
-    std::fprintf(stderr, "cannot load %s: %s\n", libraryPath, dlerror());
-    return 2;
-  }
-  auto create = reinterpret_cast<decltype(&CreateRtmpPublishManager)>(dlsym(library, "CreateRtmpPublishManager"));
-  if (!create) {
-    std::fprintf(stderr, "no CreateRtmpPublishManager in %s\n", libraryPath);
-    return 2;
-  }
+int CheckLibrary(const char* libraryPath) {
+  void* library = nullptr;
+  const CreateManagerFunction create = LoadStrivon(libraryPath, &library);
+  if (!create) return 2;
 
   bool ok = true;
   PrintingNotify notify;
@@ -141,7 +112,24 @@ int main(int argc, char** argv) {
     silent->release();
   }
 
-  dlclose(library);
+  UnloadStrivon(library);
   std::printf("%s\n", ok ? "host: ok" : "host: FAILED");
   return ok ? 0 : 1;
+}
+
+int Publish(int argc, char** argv) {
+  PublishOptions options;
+  std::string error;
+  if (!ParsePublishOptions(std::vector<std::string>(argv, argv + argc), &options, &error)) {
+    std::fprintf(stderr, "strivon_host: %s\n%s", error.c_str(), kPublishUsage);
+    return 2;
+  }
+  return RunPublish(options);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 1 && std::strcmp(argv[1], "publish") == 0) return Publish(argc - 2, argv + 2);
+  return CheckLibrary(argc > 1 ? argv[1] : "libStrivon.so");
 }

@@ -1,0 +1,158 @@
+#include "publish_run.h"
+
+#include <signal.h>
+#include <time.h>
+
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "host_library.h"
+
+namespace {
+
+std::atomic<bool> g_stopRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+
+void OnStopSignal(int) { g_stopRequested = true; }
+
+// SA_RESETHAND: a second Ctrl-C ends a host whose clean stop got stuck.
+void CatchStopSignals() {
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  action.sa_flags = SA_RESETHAND;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+class PublishPrinter final : public IRtmpPublishManagerNotify {
+ public:
+  void MarkStart() { m_startMs = NowMs(); }
+  bool PublishStarted() const { return m_publishStarted; }
+
+  // The sound level events come many times a second; they are not news here.
+  bool OnMessage(const char*) override { return true; }
+  bool OnStatus(int level, const char* text) override {
+    const char* word = text ? text : "";
+    if (std::strcmp(word, strivon_status::kPublishStart) == 0) m_publishStarted = true;
+    std::printf("  status %d: %s\n", level, word);
+    return true;
+  }
+  bool OnSendStatistics(const PublishSendStatistics* s) override {
+    if (!s) return true;
+    const long elapsed = std::lround((NowMs() - m_startMs) / 1000.0);
+    std::printf("%4lds  video %4ld kbit/s  audio %3ld kbit/s  frames %5u (%u/s)  rtt %u ms\n", elapsed,
+                std::lround(s->videoKbitPerSecond), std::lround(s->audioKbitPerSecond), s->videoFramesSent,
+                s->videoFramesPerSecond, s->pingRoundTripMs);
+    return true;
+  }
+  bool OnReservedPointer(void*) override { return true; }
+  bool OnReservedInt(int) override { return true; }
+
+ private:
+  static int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+  }
+
+  std::atomic<int64_t> m_startMs{NowMs()};
+  std::atomic<bool> m_publishStarted{false};
+};
+
+// False, with the inputs listed, when --mic names none of them. A machine
+// without any input is no error: *index stays -1 and the stream carries
+// pictures only.
+bool PickMicrophone(IRtmpPublishManager* manager, const std::string& wanted, int* index, std::string* name) {
+  const wchar_t** names = nullptr;
+  unsigned count = 0;
+  std::vector<std::string> list;
+  if (manager->GetMicList(&names, &count) == 0 && names)
+    for (unsigned i = 0; i < count; ++i) list.push_back(Utf8(names[i]));
+  *index = ChooseMicrophone(list, wanted);
+  if (*index >= 0) {
+    *name = list[static_cast<size_t>(*index)];
+    return true;
+  }
+  if (wanted.empty()) return true;
+  std::fprintf(stderr, "strivon_host: no microphone named \"%s\"; the inputs are:\n", wanted.c_str());
+  for (const std::string& candidate : list) std::fprintf(stderr, "  %s\n", candidate.c_str());
+  return false;
+}
+
+void Configure(IRtmpPublishManager* manager, const PublishOptions& options) {
+  const int keyInterval = 2 * options.fps;
+  manager->SetPublishAudioPara(44100, 2, 16, 64000, 100, false);
+  manager->SetPublishVideoPara(options.width, options.height, options.fps, 1500000, 0, keyInterval);
+  if (!options.file.empty()) {
+    manager->SetVideoSource(2, 0, options.file.c_str(), options.fps, keyInterval);
+  } else {
+    std::vector<char> reply(kSendCmdReplyBufferSize, 0);
+    char* buffer = reply.data();
+    manager->SendCmd(R"({"cmd":"ScreenCaptureSettings","params":{"isFollowCursor":false,"isFullScreen":true}})",
+                     &buffer);
+  }
+  manager->SetPublishUrl(options.server.c_str(), options.app.c_str(), options.stream.c_str());
+}
+
+void WaitForStop(int seconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  while (!g_stopRequested && (seconds == 0 || std::chrono::steady_clock::now() < deadline)) {
+    const timespec step{0, 100 * 1000 * 1000};
+    nanosleep(&step, nullptr);
+  }
+}
+
+}  // namespace
+
+int RunPublish(const PublishOptions& options) {
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  CatchStopSignals();
+  void* library = nullptr;
+  const CreateManagerFunction create = LoadStrivon(options.library.c_str(), &library);
+  if (!create) return 2;
+  PublishPrinter printer;
+  IRtmpPublishManager* manager = create(&printer);
+  if (!manager) {
+    std::fprintf(stderr, "strivon_host: the library made no publish manager\n");
+    UnloadStrivon(library);
+    return 2;
+  }
+
+  int mic = -1;
+  std::string micName;
+  if (!PickMicrophone(manager, options.mic, &mic, &micName)) {
+    manager->release();
+    UnloadStrivon(library);
+    return 2;
+  }
+  if (mic >= 0) manager->SetMic(mic);
+  Configure(manager, options);
+
+  std::printf("publishing %s to %s/%s/%s, %dx%d at %d fps, microphone: %s\n",
+              options.file.empty() ? "the screen" : options.file.c_str(), options.server.c_str(),
+              options.app.c_str(), options.stream.c_str(), options.width, options.height, options.fps,
+              mic >= 0 ? micName.c_str() : "none");
+  printer.MarkStart();
+  bool started = manager->StartPublish();
+  if (started) {
+    WaitForStop(options.seconds);
+    if (g_stopRequested) std::printf("stopping\n");
+    manager->StopPublish();
+  } else {
+    std::fprintf(stderr, "strivon_host: StartPublish refused\n");
+  }
+  const bool published = printer.PublishStarted();
+  manager->release();
+  UnloadStrivon(library);
+  if (!started || !published) {
+    std::fprintf(stderr, "strivon_host: the server never confirmed the stream (no NetStream.Publish.Start)\n");
+    return 1;
+  }
+  std::printf("stopped\n");
+  return 0;
+}
