@@ -77,10 +77,13 @@ bool ProbePackets(const std::string& path, std::vector<ProbedPacket>* packets, s
 }
 
 std::string DecodeErrors(const std::string& path) {
-  // Pictures keep their own stamps: a live source's spacing jitters by a
-  // millisecond or two, which ffmpeg's default constant-rate output would
-  // round into two pictures on one slot and report, though any player plays it.
-  const CommandResult result = RunFfmpeg({"-v", "error", "-i", path, "-fps_mode", "passthrough", "-f", "null", "-"});
+  // Pictures keep their own stamps, in the file's own millisecond time base:
+  // a live source's spacing jitters, which ffmpeg's default constant-rate
+  // output (time base 1/frame rate) would round into two pictures on one
+  // slot and report, though any player plays it. Stamps that repeat or go
+  // back in the file itself are still reported.
+  const CommandResult result = RunFfmpeg(
+      {"-v", "error", "-i", path, "-fps_mode", "passthrough", "-enc_time_base", "-1", "-f", "null", "-"});
   std::string text = result.out + result.err;
   if (result.exitCode != 0 && text.empty()) text = "ffmpeg failed without a message";
   return text;

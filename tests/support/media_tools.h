@@ -32,8 +32,9 @@ struct ProbedPacket {
 // Every packet of a file ("-show_packets"), time stamps in milliseconds.
 bool ProbePackets(const std::string& path, std::vector<ProbedPacket>* packets, std::string* error = nullptr);
 
-// What "ffmpeg -v error -i path -fps_mode passthrough -f null -" printed:
-// empty for a clean file (stamps that go back still show).
+// What "ffmpeg -v error -i path -fps_mode passthrough -enc_time_base -1
+// -f null -" printed: empty for a clean file (stamps that repeat or go back
+// still show).
 std::string DecodeErrors(const std::string& path);
 
 // Parses JSON text; false on a syntax error.
