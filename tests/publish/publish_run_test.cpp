@@ -111,6 +111,11 @@ void CheckRecording(const std::string& path, const test_support::TempDir& dir, i
   std::vector<uint8_t> pcm;
   ASSERT_TRUE(DecodeSound(path, dir, rate, channels, 500, &pcm));
   EXPECT_NEAR(DominantHz(pcm, rate, channels), 1000.0, 20.0);
+  if (channels == 2) {
+    // The tone plays on both channels; the right one must come out too.
+    const std::vector<uint8_t> right(pcm.begin() + 2, pcm.end());
+    EXPECT_NEAR(RmsDb(right, 2), RmsDb(pcm, 2), 1.0) << "right channel lost";
+  }
   std::printf("figures %s: %.2f fps, recorded %lld ms of %.0f ms published, %.0f Hz\n", path.c_str(), fps,
               end - begin, publishedMs, DominantHz(pcm, rate, channels));
 }

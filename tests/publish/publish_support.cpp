@@ -92,6 +92,10 @@ class ObservedEncoder final : public IEncoderMediaThenSendThroughRtmp {
 
   bool SendRawAudio(const unsigned char* pcm, unsigned length, unsigned ts) override {
     Note(false, ts);
+    if (pcm) {
+      std::lock_guard<std::mutex> l(m_log->lock);
+      if (m_log->sound.size() < (4u << 20)) m_log->sound.insert(m_log->sound.end(), pcm, pcm + length);
+    }
     return m_inner ? m_inner->SendRawAudio(pcm, length, ts) : true;
   }
   bool SendRawVideo(const unsigned char* rgb, unsigned length, unsigned ts) override {

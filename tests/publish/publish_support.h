@@ -75,6 +75,7 @@ struct EncoderLog {
   std::mutex lock;
   std::condition_variable changed;
   std::vector<Unit> units;
+  std::vector<uint8_t> sound;  // the PCM handed on, up to its first few megabytes
   std::vector<IEncoderMediaThenSendThroughRtmpNotify*> notifies;
   bool connectResult = true;  // what an encoder without a real one behind answers
 };
