@@ -69,7 +69,12 @@ TEST(PublishReconnect, KilledServerIsRejoinedEachTimeItComesBack) {
   std::printf("figures: published again %sms after the server was back\n", figures.c_str());
   const auto files = Recordings(peers.nginx.folder() + "/rec");
   EXPECT_GE(files.size(), 11u);
-  for (const auto& file : files) EXPECT_EQ(test_support::DecodeErrors(file), "") << file;
+  // The first stretch is the one that comes out empty while the microphone's
+  // first block arrives over a second late and pictures wait for sound.
+  for (const auto& file : files) {
+    EXPECT_GT(test_support::FileSize(file), 13) << file << ": nothing was published in its stretch";
+    EXPECT_EQ(test_support::DecodeErrors(file), "") << file;
+  }
 }
 
 // A run on the fake screen without a microphone: the connection logic alone.
