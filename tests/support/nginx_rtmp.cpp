@@ -57,20 +57,40 @@ bool NginxRtmp::Start(const NginxRtmpOptions& options) {
       m_error = "cannot write nginx.conf";
       return false;
     }
-    if (!m_process.Start({"nginx", "-p", m_dir.path() + "/", "-e", m_dir.File("logs/error.log"), "-c", confPath},
-                         m_dir.File("logs/stdout.log"))) {
-      m_error = "cannot start nginx";
-      return false;
-    }
-    for (int waited = 0; waited < 100; ++waited) {
-      if (!m_process.Running()) break;
-      if (WaitForLoopbackPort(m_port, 100)) return true;
-    }
+    if (Launch()) return true;
+    if (!m_error.empty()) return false;
     m_process.Stop(SIGKILL);
   }
   m_error = "nginx did not start: " + ErrorLog();
   return false;
 }
+
+bool NginxRtmp::Launch() {
+  if (!m_process.Start({"nginx", "-p", m_dir.path() + "/", "-e", m_dir.File("logs/error.log"), "-c",
+                        m_dir.File("nginx.conf")},
+                       m_dir.File("logs/stdout.log"))) {
+    m_error = "cannot start nginx";
+    return false;
+  }
+  for (int waited = 0; waited < 100; ++waited) {
+    if (!m_process.Running()) break;
+    if (WaitForLoopbackPort(m_port, 100)) return true;
+  }
+  return false;
+}
+
+void NginxRtmp::Kill() {
+  if (m_process.pid() > 0) m_process.Stop(SIGKILL, 0);
+}
+
+bool NginxRtmp::Restart() {
+  if (m_port == 0) return false;
+  if (Launch()) return true;
+  m_process.Stop(SIGKILL);
+  return false;
+}
+
+bool NginxRtmp::Signal(int sig) { return m_process.pid() > 0 && ::kill(m_process.pid(), sig) == 0; }
 
 void NginxRtmp::Stop() {
   if (m_process.pid() > 0) m_process.Stop(SIGQUIT, 5000);

@@ -31,6 +31,13 @@ class NginxRtmp {
   bool Start(const NginxRtmpOptions& options = {});
   // Graceful stop (SIGQUIT), so recordings are closed; idempotent.
   void Stop();
+  // SIGKILL: the server vanishes mid-stream, as a crash would.
+  void Kill();
+  // Starts nginx again on the same port and configuration after Stop or
+  // Kill, and waits until it accepts connections.
+  bool Restart();
+  // Sends sig (SIGSTOP, SIGCONT) to the running server.
+  bool Signal(int sig);
 
   int port() const { return m_port; }
   // rtmp://127.0.0.1:<port>/<application>/<stream>
@@ -47,6 +54,8 @@ class NginxRtmp {
   NginxRtmpOptions m_options;
   int m_port = 0;
   std::string m_error;
+
+  bool Launch();
 };
 
 // Where Debian keeps the RTMP module; empty when it is not installed.

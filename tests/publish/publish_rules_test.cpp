@@ -1,0 +1,167 @@
+// The run's rules on doubles: which unit the send thread hands on first, the
+// picture queue's limit, how connection events are reported and acted on,
+// scheduling retries, and the run's start/stop refusals.
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "platform/outside/OutsideDoubles.h"
+#include "strivon/StatusWords.h"
+#include "tests/publish/publish_support.h"
+
+using namespace publish_test;
+using namespace strivon_status;
+
+namespace {
+
+class ScriptedSchedule final : public IServerSchedule {
+ public:
+  explicit ScriptedSchedule(std::shared_ptr<std::vector<Clock::time_point>> calls) : m_calls(std::move(calls)) {}
+  bool StartSchedule(const std::string&, int, ScheduleResult*, std::string*) override {
+    m_calls->push_back(Clock::now());  // only the worker calls it
+    return false;
+  }
+  bool AsynStartSchedule(const std::string&, void*, int, std::string*) override { return false; }
+  void Release() override { delete this; }
+
+ private:
+  std::shared_ptr<std::vector<Clock::time_point>> m_calls;
+};
+
+void Status(IEncoderMediaThenSendThroughRtmpNotify* notify, const char* text) {
+  MediaInfo info;
+  info.type = 0;
+  info.text1 = text;
+  notify->OnEncoderMediaThenSendThroughRtmpStatus(&info);
+}
+
+class PublishRules : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ObserveEncoders(&factories, encoders, false);
+    factories.createServerSchedule = [this](IServerScheduleNotify*) -> IServerSchedule* {
+      ++schedulesMade;
+      return new ScriptedSchedule(scheduleCalls);
+    };
+  }
+  // A run on the fake screen (or a fake file source) without a microphone,
+  // published straight to an address nobody is asked about.
+  ManagerPtr Start(const char* url = "rtmp://127.0.0.1:1", bool file = false) {
+    ManagerPtr manager(CreateRtmpPublishManagerWith(&log, factories));
+    manager->SetPublishVideoPara(64, 36, 25, 100000, 0, 50);
+    manager->SetPublishAudioPara(44100, 2, 16, 64000, 100, false);
+    manager->SetPublishUrl(url, "live", "rules");
+    if (file) manager->SetVideoSource(2, 0, "/nowhere/file.mp4", 25, 50);
+    EXPECT_TRUE(manager->StartPublish());
+    return manager;
+  }
+  FakeVexaCapture* FileSource() {
+    for (int i = 0; i < 500 && doubles.fileSources().empty(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return doubles.fileSources().empty() ? nullptr : doubles.fileSources().back();
+  }
+
+  OutsideDoubles doubles;
+  StatusLog log;
+  std::shared_ptr<EncoderLog> encoders = std::make_shared<EncoderLog>();
+  std::shared_ptr<std::vector<Clock::time_point>> scheduleCalls = std::make_shared<std::vector<Clock::time_point>>();
+  std::atomic<int> schedulesMade{0};
+  ManagerFactories factories;
+};
+
+TEST_F(PublishRules, SoundWaitsForAPictureAndEqualStampsSendThePictureFirst) {
+  ManagerPtr manager = Start("rtmp://127.0.0.1:1", true);
+  ASSERT_TRUE(encoders->WaitCreated(1, 5000));
+  encoders->LastNotify()->OnEncoderMediaThenSendThroughRtmpConnected();
+  FakeVexaCapture* file = FileSource();
+  ASSERT_NE(file, nullptr);
+  ASSERT_TRUE(file->PumpSound(100, 441, 1000));
+  // Sound alone never leaves the queue.
+  EXPECT_FALSE(encoders->WaitUnits(1, 300));
+  ASSERT_TRUE(file->PumpPicture(100, 1, 2, 3));
+  // The sound, now alone again, goes once a later picture waits behind it.
+  ASSERT_TRUE(file->PumpPicture(200, 1, 2, 3));
+  ASSERT_TRUE(encoders->WaitUnits(2, 5000)) << encoders->Units().size() << "\n" << log.Dump();
+  const auto units = encoders->Units();
+  EXPECT_TRUE(units[0].video);
+  EXPECT_FALSE(units[1].video);
+  EXPECT_EQ(units[0].timestamp, units[1].timestamp);
+  EXPECT_TRUE(manager->StopPublish());
+}
+
+TEST_F(PublishRules, EightWaitingPicturesTurnAwayTheNinth) {
+  ManagerPtr manager(CreateRtmpPublishManagerWith(&log, factories));
+  manager->SetPublishVideoPara(64, 36, 25, 100000, 0, 50);
+  auto* concrete = static_cast<RtmpPublishManager*>(manager.get());
+  concrete->changeToCamera(0, 25, 50);  // no camera: pictures come from the test
+  std::vector<BYTE> picture(64 * 36 * 3, 0x40);
+  int taken = 0, refusedAfterFull = 0;
+  for (int i = 0; i < 14; ++i) {
+    const bool queued = concrete->OnVideoData(0, picture.data(), static_cast<int>(picture.size()), 0, 0);
+    taken += queued;
+    refusedAfterFull += taken == 8 && !queued;
+    std::this_thread::sleep_for(std::chrono::milliseconds(45));  // beyond the camera's pacing interval
+  }
+  EXPECT_EQ(taken, 8);
+  EXPECT_GE(refusedAfterFull, 4);
+}
+
+TEST_F(PublishRules, ConnectionEventsReachTheHostAndOneCloseReconnectsOnce) {
+  ManagerPtr manager = Start();
+  ASSERT_TRUE(encoders->WaitCreated(1, 5000));
+  auto* notify = encoders->LastNotify();
+  Status(notify, kConnectSuccess);
+  EXPECT_EQ(log.Count(kConnectSuccess, kLevelError), 1);
+  EXPECT_EQ(log.Count(kConnectSuccess, kLevelInformation), 1);
+
+  Status(notify, kConnectClosed);
+  Status(notify, kConnectClosed);
+  Status(notify, kPluginCloseSocket);
+  EXPECT_EQ(log.Count(kClosedUnexpectly), 1) << log.Dump();
+  ASSERT_TRUE(encoders->WaitCreated(2, 4000));
+  EXPECT_FALSE(encoders->WaitCreated(3, 500)) << "one close was acted on twice";
+  // The direct route never asks a scheduler.
+  EXPECT_EQ(schedulesMade.load(), 0);
+  EXPECT_EQ(log.Count(kScheduleSuccess), 0);
+  EXPECT_TRUE(manager->StopPublish());
+}
+
+TEST_F(PublishRules, AFailedScheduleIsRetriedEveryTwoSeconds) {
+  ManagerPtr manager = Start("httpRtmp://127.0.0.1:1/schedule");
+  ASSERT_TRUE(log.WaitFor(kScheduleFailed, 3, 7000)) << log.Dump();
+  EXPECT_TRUE(manager->StopPublish());
+  ASSERT_GE(scheduleCalls->size(), 3u);
+  for (size_t i = 1; i < scheduleCalls->size(); ++i)
+    EXPECT_NEAR(MsSince((*scheduleCalls)[i - 1], (*scheduleCalls)[i]), 2000.0, 150.0);
+  EXPECT_EQ(encoders->Created(), 0);
+}
+
+TEST_F(PublishRules, StopFromInsideACallbackIsRefused) {
+  std::atomic<int> insideResult{-1};
+  IRtmpPublishManager* target = nullptr;
+  log.onStatus = [&](int, const std::string& text) {
+    if (text.find(kStartPublish) != std::string::npos) insideResult = target->StopPublish() ? 1 : 0;
+  };
+  ManagerPtr manager(CreateRtmpPublishManagerWith(&log, factories));
+  target = manager.get();
+  manager->SetPublishVideoPara(64, 36, 25, 100000, 0, 50);
+  manager->SetPublishUrl("rtmp://127.0.0.1:1", "live", "rules");
+  ASSERT_TRUE(manager->StartPublish());
+  ASSERT_TRUE(log.WaitFor(kStartPublish, 1, 5000));
+  EXPECT_EQ(insideResult.load(), 0);
+  EXPECT_TRUE(manager->StopPublish());
+}
+
+TEST_F(PublishRules, AfterUnpublishNotifyStartIsRefusedUntilStop) {
+  ManagerPtr manager = Start();
+  ASSERT_TRUE(encoders->WaitCreated(1, 5000));
+  Status(encoders->LastNotify(), kPublishUnpublishNotify);
+  ASSERT_TRUE(log.WaitFor(kStopPublishAsyn, 1, 5000)) << log.Dump();
+  EXPECT_FALSE(manager->StartPublish());
+  EXPECT_TRUE(manager->StopPublish());
+  EXPECT_TRUE(manager->StartPublish());
+  EXPECT_TRUE(encoders->WaitCreated(2, 5000));
+  EXPECT_TRUE(manager->StopPublish());
+}
+
+}  // namespace
