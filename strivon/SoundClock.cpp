@@ -15,12 +15,8 @@ uint32_t SoundClock::Now() const {
 uint32_t SoundClock::StampMicrophoneBlock(int64_t endMs, unsigned length) {
   std::lock_guard<std::mutex> lock(m_lock);
   const uint32_t now = Now();
-  if (m_liveClockStart == 0 || !m_liveClockOnSound) {
-    // The live clock is the microphone's stream clock read off the wall
-    // clock, so pictures and sound stamped "now" land at the same time.
-    m_liveClockStart = now - static_cast<uint32_t>(endMs);
-    if (m_liveClockStart == 0) m_liveClockStart = 1;
-    m_liveClockOnSound = true;
+  if (m_liveClockStart == 0) {
+    m_liveClockStart = now;
     m_fileClockStart = 0;
   }
   const uint32_t stamp = static_cast<uint32_t>(endMs) + m_offset;
@@ -52,7 +48,6 @@ uint32_t SoundClock::StampFileUnit(uint32_t fileStampMs) {
   if (m_fileClockStart == 0) {
     m_fileClockStart = Now();
     m_liveClockStart = 0;
-    m_liveClockOnSound = false;
   }
   const uint32_t stamp = m_latestOther + fileStampMs;
   m_offset = std::max(m_offset, stamp);
@@ -69,7 +64,6 @@ void SoundClock::Rebase(uint32_t base) {
   m_current = base;
   m_largest = std::max(m_largest, base);
   m_liveClockStart = 0;
-  m_liveClockOnSound = false;
   m_fileClockStart = 0;
   m_soundBytes = 0;
 }
@@ -77,7 +71,6 @@ void SoundClock::Rebase(uint32_t base) {
 void SoundClock::Reset() {
   std::lock_guard<std::mutex> lock(m_lock);
   m_liveClockStart = m_fileClockStart = 0;
-  m_liveClockOnSound = false;
   m_offset = m_latestOther = m_current = m_largest = 0;
   m_lastPicture = 0;
   m_havePicture = false;

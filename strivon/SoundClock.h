@@ -38,7 +38,6 @@ class SoundClock {
   std::function<uint32_t()> m_clock;
   mutable std::mutex m_lock;
   uint32_t m_liveClockStart = 0;
-  bool m_liveClockOnSound = false;  // started by a microphone block
   uint32_t m_fileClockStart = 0;
   uint32_t m_offset = 0;
   uint32_t m_latestOther = 0;
