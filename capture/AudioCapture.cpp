@@ -92,6 +92,7 @@ bool CAudioCapture::BuildGraph(const std::wstring& name, int nameIndex, int name
   m_deviceName = name;
   m_deviceIndex = nameIndex;
   m_deviceCount = nameCount;
+  m_graphBuilt = false;
   ReleaseGraph();
   // COM is needed on this thread only while the graph's objects are made;
   // the build balances its own initialisation.
@@ -135,6 +136,7 @@ bool CAudioCapture::BuildGraph(const std::wstring& name, int nameIndex, int name
   }
   // The graph holds the device from here on.
   device->Release();
+  m_graphBuilt = ok;
   return ok;
 }
 

@@ -93,6 +93,7 @@ class CAudioCapture : public IAudioCapture,
   std::wstring m_deviceName;
   int m_deviceIndex = 0;  // the name index and count of the current build
   int m_deviceCount = 0;
+  bool m_graphBuilt = false;  // every step of the last build succeeded
   struct VolumeControlRelease {
     void operator()(IVolumeControl* v) const { v->Release(); }
   };

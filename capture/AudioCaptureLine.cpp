@@ -25,7 +25,7 @@ int CAudioCapture::SelectLine(RecordingLine line) {
   if (auto* list = m_deviceList->GetList(kDeviceListAudioInput)) names = *list;
   const int chosen = ChooseRecordingInput(names, line);
   // Already recording that input: a rebuild would only cut the sound.
-  if (chosen >= 0 && (names[static_cast<size_t>(chosen)] != m_deviceName || !m_control)) {
+  if (chosen >= 0 && (names[static_cast<size_t>(chosen)] != m_deviceName || !m_graphBuilt)) {
     const bool wasRunning = m_graphRunning;
     const std::wstring previous = m_deviceName;
     const int previousIndex = m_deviceIndex, previousCount = m_deviceCount;
