@@ -90,6 +90,9 @@ bool CAudioCapture::BuildGraph(const std::wstring& name, int nameIndex, int name
     return false;
   };
   m_deviceName = name;
+  m_deviceIndex = nameIndex;
+  m_deviceCount = nameCount;
+  m_graphBuilt = false;
   ReleaseGraph();
   // COM is needed on this thread only while the graph's objects are made;
   // the build balances its own initialisation.
@@ -133,6 +136,7 @@ bool CAudioCapture::BuildGraph(const std::wstring& name, int nameIndex, int name
   }
   // The graph holds the device from here on.
   device->Release();
+  m_graphBuilt = ok;
   return ok;
 }
 
@@ -334,6 +338,7 @@ void CAudioCapture::Release() {
       m_deviceList = nullptr;
     }
     m_converter.Close();
+    m_volume.reset();
   }
   delete this;
 }
@@ -344,44 +349,6 @@ bool CAudioCapture::GetFormat(WAVEFORMATEX* out) {
   static const WAVEFORMATEX zero{};
   return std::memcmp(&m_target, &zero, sizeof(zero)) != 0;
 }
-
-bool CAudioCapture::RebuildOn(bool monitor) {
-  std::lock_guard<std::recursive_mutex> lock(m_apiLock);
-  if (!m_deviceList) return false;
-  std::wstring wanted;
-  bool found = false;
-  if (auto* names = m_deviceList->GetList(1)) {
-    for (const auto& n : *names) {
-      if ((n.rfind(L"Monitor of ", 0) == 0) == monitor) {
-        wanted = n;
-        found = true;
-        break;
-      }
-    }
-  }
-  if (!found) return false;
-  if (wanted == m_deviceName && m_control) return true;
-  const bool wasRunning = m_graphRunning;
-  // Whatever state Start left behind, the event thread must be gone before
-  // the graph it watches is released.
-  if (m_control) m_control->Stop();
-  m_running = 0;
-  JoinEventThread();
-  m_graphRunning = false;
-  RevokeFromRot();
-  std::string error;
-  const bool ok = BuildGraph(wanted, 0, 1, &error);
-  if (!ok) {
-    AppendError(error.c_str());
-    return false;
-  }
-  return wasRunning ? Start() : true;
-}
-
-// PulseAudio names the recording side of an output "Monitor of <output>"; it
-// plays the part of the stereo-mix input.
-bool CAudioCapture::SelectStereoMix() { return RebuildOn(true); }
-bool CAudioCapture::SelectMicrophone() { return RebuildOn(false); }
 
 void CAudioCapture::OnAudioSample(IMediaSample* sample) {
   if (!sample) return;

@@ -1,10 +1,12 @@
 // CAudioCapture, the microphone capture behind CreateAudioCapture: a graph of
 // the chosen recording input and CAudioRender, an event thread that reports
-// graph aborts, and the conversion of device PCM to the owner's format.
+// graph aborts, the conversion of device PCM to the owner's format, and the
+// switch between microphone and stereo mix (AudioCaptureLine.cpp).
 // Called by the publish manager's threads; samples arrive on the device's
 // streaming thread.
 #pragma once
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -12,11 +14,17 @@
 #include "capture/IAudioCapture.h"
 #include "capture/IDeviceList.h"
 #include "capture/PcmConverter.h"
+#include "capture/RecordingLine.h"
 #include "common/GrowBuffer.h"
 #include "common/TVThread.h"
 #include "platform/dshow/interfaces.h"
+#include "platform/voltrim/Voltrim.h"
 
-class CAudioCapture : public IAudioCapture, public IAudioRenderNotify, public CTVThread, public IDeviceListNotfiy {
+class CAudioCapture : public IAudioCapture,
+                      public IAudioRenderNotify,
+                      public CTVThread,
+                      public IDeviceListNotfiy,
+                      public IVoltrimNotify {
  public:
   CAudioCapture(IAudioCaptureNotify* notify, int captureId, std::string* createError, int sampleRate,
                 unsigned short bitsPerSample);
@@ -46,7 +54,12 @@ class CAudioCapture : public IAudioCapture, public IAudioRenderNotify, public CT
   HRESULT FindDevice(const std::wstring& name, int nameIndex, int nameCount, bool* countMatches,
                      IBaseFilter** filter);
   void ApplyCaptureFormat(IBaseFilter* device);
-  bool RebuildOn(bool monitor);
+  // The line selection: 0 when the input was handed to the volume control,
+  // -1 otherwise.
+  int SelectLine(RecordingLine line);
+  // Stops graph and event thread whatever state a Start left behind.
+  void StopForRebuild();
+  void SetInputVolume();
   // Joins the event thread unless called from it (a report handler calling
   // Stop would otherwise wait for itself).
   void JoinEventThread();
@@ -78,6 +91,13 @@ class CAudioCapture : public IAudioCapture, public IAudioRenderNotify, public CT
   IDeviceList* m_deviceList = nullptr;
   bool m_graphRunning = false;
   std::wstring m_deviceName;
+  int m_deviceIndex = 0;  // the name index and count of the current build
+  int m_deviceCount = 0;
+  bool m_graphBuilt = false;  // every step of the last build succeeded
+  struct VolumeControlRelease {
+    void operator()(IVolumeControl* v) const { v->Release(); }
+  };
+  std::unique_ptr<IVolumeControl, VolumeControlRelease> m_volume;  // made at the first selection
   std::atomic<bool> m_noTimeReported{false};
   DWORD m_rotCookie = 0;
 };

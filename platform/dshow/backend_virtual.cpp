@@ -234,6 +234,7 @@ class CVirtualBackend : public DeviceBackend {
     for (const VirtualDevice& d : Reg().devices) {
       if (CategoryOf(d.kind) != category) continue;
       out->push_back({d.name, [d](IBaseFilter** filter) {
+                        if (d.failOpen) return E_FAIL;
                         auto* f = new CVirtualFilter(d);
                         return GetInterface(static_cast<IBaseFilter*>(f), reinterpret_cast<void**>(filter));
                       }});

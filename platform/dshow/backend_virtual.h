@@ -24,6 +24,7 @@ struct VirtualDevice {
   bool hasBufferNegotiation = true;  // offers IAMBufferNegotiation
   int bufferMs = 100;                // buffer size when nobody suggests one
   bool failStart = false;            // the graph cannot be started with this device
+  bool failOpen = false;             // listed, but gone when it is opened (unplugged)
   // Cameras: RGB24 or YUY2 frames of width x height.
   int width = 320, height = 240;
   bool yuy2 = false;

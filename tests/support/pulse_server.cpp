@@ -94,6 +94,14 @@ void PulseServer::Stop() {
   m_running = false;
 }
 
+CommandResult PulseServer::Pactl(const std::vector<std::string>& args) const {
+  std::vector<std::string> argv = {"env"};
+  for (const auto& e : ClientEnvironment()) argv.push_back(e);
+  argv.push_back("pactl");
+  argv.insert(argv.end(), args.begin(), args.end());
+  return RunCommand(argv, 10000);
+}
+
 bool PulseServer::PlayTone(double hz, int ms) {
   const std::string wav = m_dir.File("tone.wav");
   if (!WriteToneWav(wav, hz, ms)) return false;

@@ -35,6 +35,9 @@ class PulseServer {
   // The recording input that hears the sink, as PulseAudio describes it.
   std::string MonitorDescription() const { return "Monitor of " + m_sinkDescription; }
 
+  // Runs pactl with these arguments against this server.
+  CommandResult Pactl(const std::vector<std::string>& args) const;
+
   // Plays ms of a sine tone at hz (44100 Hz stereo, 16-bit, amplitude 0.5)
   // into the sink with paplay, in the background; WaitPlayback waits for it.
   bool PlayTone(double hz, int ms);
