@@ -210,8 +210,6 @@ void RtmpPublishManager::StartPublishAsyn() {
       return;
     }
     STRIVON_LOG(kLogInfo, "RtmpPublishManager::StartPublishAsyn", "CreateAudioCap: %s", error.c_str());
-    WAVEFORMATEX format{};
-    m_captureChannels = m_audioCapture->GetFormat(&format) && format.nChannels ? format.nChannels : 2;
   } else {
     std::string text;
     FormatString(&text, kMicIdWrong, mic.position, static_cast<int>(micCount));
@@ -220,6 +218,9 @@ void RtmpPublishManager::StartPublishAsyn() {
   if (m_audioCapture) {
     if (StereoMixChoice() == 1) m_audioCapture->SelectStereoMix();
     if (StereoMixChoice() == -1) m_audioCapture->SelectMicrophone();
+    // Read after the selection: another input may deliver another format.
+    WAVEFORMATEX format{};
+    m_captureChannels = m_audioCapture->GetFormat(&format) && format.nChannels ? format.nChannels : 2;
     if (!m_audioCapture->Start()) {
       m_notifier.Status(kLevelError, kStartAudioCaptureError);
       return;
