@@ -1,9 +1,5 @@
 // The TCP ping against live, closed and hanging listeners on loopback.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <thread>
@@ -12,45 +8,17 @@
 #include "schedule/IPing.h"
 #include "tests/support/fake_dns_server.h"
 #include "tests/support/free_port.h"
+#include "tests/support/loopback_listener.h"
 
 namespace {
+
+using Listener = test_support::LoopbackListener;
 
 using Clock = std::chrono::steady_clock;
 
 long long MsSince(Clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
-
-// A loopback listener; with full = true its accept queue is kept full, so
-// connection attempts are never answered.
-class Listener {
- public:
-  explicit Listener(bool full) {
-    m_fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    listen(m_fd, full ? 0 : 16);
-    getsockname(m_fd, reinterpret_cast<sockaddr*>(&a), &len);
-    m_port = ntohs(a.sin_port);
-    if (full) {
-      m_plug = socket(AF_INET, SOCK_STREAM, 0);
-      connect(m_plug, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    }
-  }
-  ~Listener() {
-    if (m_plug >= 0) close(m_plug);
-    close(m_fd);
-  }
-  std::string port() const { return std::to_string(m_port); }
-
- private:
-  int m_fd = -1;
-  int m_plug = -1;
-  int m_port = 0;
-};
 
 struct PingDeleter {
   void operator()(IPing* p) const { p->Release(); }
@@ -69,8 +37,8 @@ PingPtr RunProbe(const std::string& address, const std::string& port, int limitM
 }  // namespace
 
 TEST(TcpPing, TimesALiveListenerAndRefusesASecondStart) {
-  Listener live(false);
-  PingPtr ping = RunProbe("127.0.0.1", live.port());
+  Listener live;
+  PingPtr ping = RunProbe("127.0.0.1", live.portText());
   ASSERT_TRUE(ping->IsFinished());
   EXPECT_TRUE(ping->IsSuccess());
   int ms = -1;
@@ -79,7 +47,7 @@ TEST(TcpPing, TimesALiveListenerAndRefusesASecondStart) {
   EXPECT_LT(ms, 1000);
   EXPECT_FALSE(ping->AsynStart(nullptr));
   std::string err;
-  EXPECT_TRUE(PingPtr(CreatePing("127.0.0.1", live.port()))->Start(&err)) << err;
+  EXPECT_TRUE(PingPtr(CreatePing("127.0.0.1", live.portText()))->Start(&err)) << err;
 }
 
 TEST(TcpPing, RefusedServersAndBadPortsFailAtOnce) {
@@ -101,13 +69,13 @@ TEST(TcpPing, RefusedServersAndBadPortsFailAtOnce) {
 }
 
 TEST(TcpPing, NamesResolveThroughTheLibrarysOwnClient) {
-  Listener live(false);
+  Listener live;
   test_support::FakeDnsServer dns;
   ASSERT_TRUE(dns.Start(test_support::FakeDnsServer::Names({{"candidate.strivon.test", "127.0.0.1"}})));
   SetDefaultDnsServers({"127.0.0.1", "127.0.0.1", static_cast<uint16_t>(dns.port())});
-  PingPtr named = RunProbe("candidate.strivon.test", live.port());
+  PingPtr named = RunProbe("candidate.strivon.test", live.portText());
   EXPECT_TRUE(named->IsSuccess());
-  PingPtr unknown = RunProbe("unknown.strivon.test", live.port());
+  PingPtr unknown = RunProbe("unknown.strivon.test", live.portText());
   EXPECT_TRUE(unknown->IsFinished());
   EXPECT_FALSE(unknown->IsSuccess());
 }
@@ -115,7 +83,7 @@ TEST(TcpPing, NamesResolveThroughTheLibrarysOwnClient) {
 TEST(TcpPing, AnUnansweredConnectEndsAfterFiveSecondsOrAtRelease) {
   Listener hanging(true);
   const auto start = Clock::now();
-  PingPtr ping = RunProbe("127.0.0.1", hanging.port(), 8000);
+  PingPtr ping = RunProbe("127.0.0.1", hanging.portText(), 8000);
   const long long waited = MsSince(start);
   ASSERT_TRUE(ping->IsFinished());
   EXPECT_FALSE(ping->IsSuccess());
@@ -123,7 +91,7 @@ TEST(TcpPing, AnUnansweredConnectEndsAfterFiveSecondsOrAtRelease) {
   int ms = -1;
   EXPECT_FALSE(ping->GetPingTime(&ms));
 
-  PingPtr early(CreatePing("127.0.0.1", hanging.port()));
+  PingPtr early(CreatePing("127.0.0.1", hanging.portText()));
   ASSERT_TRUE(early->AsynStart(nullptr));
   int polled = 0;
   EXPECT_FALSE(early->GetPingTime(&polled));  // answers at once while the probe waits

@@ -1,10 +1,6 @@
 // The scheduling protocol against a fake scheduling service that records
 // its requests, with real listeners (and unanswered ones) as candidates.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <chrono>
 
@@ -12,6 +8,7 @@
 #include "schedule/ScheduleReplies.h"
 #include "tests/support/fake_http_server.h"
 #include "tests/support/free_port.h"
+#include "tests/support/loopback_listener.h"
 
 using test_support::FakeHttpServer;
 using test_support::HttpReply;
@@ -20,28 +17,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-struct Listening {
-  int fd = -1, plug = -1, port = 0;
-  explicit Listening(bool full) {
-    fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof a;
-    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    listen(fd, full ? 0 : 16);
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    port = ntohs(a.sin_port);
-    if (full) {
-      plug = socket(AF_INET, SOCK_STREAM, 0);
-      connect(plug, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    }
-  }
-  ~Listening() {
-    if (plug >= 0) close(plug);
-    close(fd);
-  }
-};
+using Listening = test_support::LoopbackListener;
 
 std::string Candidate(const std::string& ip, int rtmpPort, int tcpPort, int httpPort) {
   return "{\"IP\":\"" + ip + "\",\"RtmpPort\":" + std::to_string(rtmpPort) + ",\"TcpPort\":" +
@@ -92,10 +68,10 @@ const char kAddress[] =
 }  // namespace
 
 TEST(ServerSchedule, TimesCandidatesAndAsksForTheAddressByteForByte) {
-  Listening live(false);
+  Listening live;
   test_support::RefusingPort closed;
   Service service;
-  ASSERT_TRUE(service.Start(Reply1(Candidate("127.0.0.1", 1935, live.port, 8080) + "," +
+  ASSERT_TRUE(service.Start(Reply1(Candidate("127.0.0.1", 1935, live.port(), 8080) + "," +
                                    Candidate("127.0.0.1", 1936, closed.port(), 8081)),
                             kAddress));
   const Outcome o = Schedule(service.Url());
@@ -136,11 +112,11 @@ TEST(ServerSchedule, UnusableFirstRepliesEndWithoutASecondRequest) {
 }
 
 TEST(ServerSchedule, AHangingProbeIsNotWaitedForAndFailedProbesLeaveAnEmptyList) {
-  Listening live(false), hanging(true);
+  Listening live, hanging(true);
   test_support::RefusingPort closed;
   Service service;
-  ASSERT_TRUE(service.Start(Reply1(Candidate("127.0.0.1", 1, hanging.port, 1) + "," +
-                                   Candidate("127.0.0.1", 2, live.port, 2)),
+  ASSERT_TRUE(service.Start(Reply1(Candidate("127.0.0.1", 1, hanging.port(), 1) + "," +
+                                   Candidate("127.0.0.1", 2, live.port(), 2)),
                             kAddress));
   const Outcome o = Schedule(service.Url());
   ASSERT_TRUE(o.ok) << o.err;
@@ -159,8 +135,8 @@ TEST(ServerSchedule, AHangingProbeIsNotWaitedForAndFailedProbesLeaveAnEmptyList)
 }
 
 TEST(ServerSchedule, SecondRepliesNeedWellTypedValuesAndAPlainAddress) {
-  Listening live(false);
-  const std::string candidates = Reply1(Candidate("127.0.0.1", 1, live.port, 1));
+  Listening live;
+  const std::string candidates = Reply1(Candidate("127.0.0.1", 1, live.port(), 1));
   const std::vector<std::string> refused = {
       "{\"success\":true,\"addr\":{\"IP\":\"10.0.0.9\",\"RtmpPort\":\"1935\"}}",
       "{\"success\":true,\"addr\":{\"IP\":5,\"RtmpPort\":1935}}",
