@@ -109,6 +109,7 @@ TEST(ServerSchedule, UnusableFirstRepliesEndWithoutASecondRequest) {
   }
   test_support::RefusingPort closed;
   EXPECT_FALSE(Schedule("http://127.0.0.1:" + std::to_string(closed.port()) + "/?cmd=x").ok);
+  EXPECT_FALSE(Schedule("http://127.0.0.1/?cmd=SchedulingRequest_version2&app=live&stream=s1").ok);
 }
 
 TEST(ServerSchedule, AHangingProbeIsNotWaitedForAndFailedProbesLeaveAnEmptyList) {
