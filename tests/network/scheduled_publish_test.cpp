@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -20,36 +19,10 @@
 #include "tests/support/nginx_rtmp.h"
 #include "tests/support/pulse_server.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/waiting_notify.h"
 #include "tests/support/xvfb_server.h"
 
 namespace {
-
-class WaitingNotify : public IRtmpPublishManagerNotify {
- public:
-  bool OnMessage(const char*) override { return true; }
-  bool OnStatus(int, const char* text) override {
-    std::lock_guard<std::mutex> lock(m_lock);
-    m_statuses.push_back(text ? text : "");
-    m_changed.notify_all();
-    return true;
-  }
-  bool OnSendStatistics(const PublishSendStatistics*) override { return true; }
-  bool OnReservedPointer(void*) override { return true; }
-  bool OnReservedInt(int) override { return true; }
-  bool WaitFor(const std::string& text, int count, int ms) {
-    std::unique_lock<std::mutex> lock(m_lock);
-    return m_changed.wait_for(lock, std::chrono::milliseconds(ms), [&] {
-      int n = 0;
-      for (auto& s : m_statuses) n += s == text;
-      return n >= count;
-    });
-  }
-
- private:
-  std::mutex m_lock;
-  std::condition_variable m_changed;
-  std::vector<std::string> m_statuses;
-};
 
 std::string Unescape(const std::string& text) {
   std::string out;
@@ -141,7 +114,7 @@ TEST(ScheduledPublish, PublishesToTheFasterServerAndMovesWhenItDies) {
   ASSERT_TRUE(scheduler.Start());
   ASSERT_TRUE(pulse.PlayTone(1000, 60000));
 
-  WaitingNotify notify;
+  test_support::WaitingNotify notify;
   IRtmpPublishManager* manager = CreateRtmpPublishManagerWith(&notify, DefaultManagerFactories());
   ASSERT_NE(manager, nullptr);
   const wchar_t** names = nullptr;

@@ -1,6 +1,4 @@
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -10,36 +8,10 @@
 #include "tests/support/media_tools.h"
 #include "tests/support/nginx_rtmp.h"
 #include "tests/support/pulse_server.h"
+#include "tests/support/waiting_notify.h"
 #include "tests/support/xvfb_server.h"
 
 namespace {
-
-class WaitingNotify : public IRtmpPublishManagerNotify {
- public:
-  bool OnMessage(const char*) override { return true; }
-  bool OnStatus(int level, const char* text) override {
-    std::lock_guard<std::mutex> lock(m_lock);
-    statuses.emplace_back(level, text ? text : "");
-    m_changed.notify_all();
-    return true;
-  }
-  bool OnSendStatistics(const PublishSendStatistics*) override { return true; }
-  bool OnReservedPointer(void*) override { return true; }
-  bool OnReservedInt(int) override { return true; }
-  bool WaitFor(const std::string& text, int count, int ms) {
-    std::unique_lock<std::mutex> lock(m_lock);
-    return m_changed.wait_for(lock, std::chrono::milliseconds(ms), [&] {
-      int n = 0;
-      for (auto& s : statuses) n += s.second == text;
-      return n >= count;
-    });
-  }
-  std::vector<std::pair<int, std::string>> statuses;
-
- private:
-  std::mutex m_lock;
-  std::condition_variable m_changed;
-};
 
 TEST(PublishSmoke, ScreenAndMicrophoneReachNginx) {
   test_support::XvfbServer xvfb;
@@ -52,7 +24,7 @@ TEST(PublishSmoke, ScreenAndMicrophoneReachNginx) {
   ASSERT_TRUE(nginx.Start()) << nginx.error();
   ASSERT_TRUE(pulse.PlayTone(1000, 20000));
 
-  WaitingNotify notify;
+  test_support::WaitingNotify notify;
   IRtmpPublishManager* manager = CreateRtmpPublishManagerWith(&notify, DefaultManagerFactories());
   ASSERT_NE(manager, nullptr);
   const wchar_t** names = nullptr;
@@ -72,7 +44,7 @@ TEST(PublishSmoke, ScreenAndMicrophoneReachNginx) {
   EXPECT_TRUE(manager->StopPublish());
   manager->release();
   nginx.Stop();
-  for (auto& s : notify.statuses) printf("%d %s\n", s.first, s.second.c_str());
+  for (auto& s : notify.Statuses()) printf("%d %s\n", s.first, s.second.c_str());
   Json::Value streams;
   ASSERT_TRUE(test_support::ProbeStreams(nginx.RecordingPath("smoke"), &streams));
   printf("%s\n", streams.toStyledString().c_str());
