@@ -5,9 +5,10 @@
 #   A GoogleTest executable registered with CTest as one test. In a sanitizer
 #   build only tests that list that sanitizer under SANITIZE are built, so
 #   scripts/test can re-run just the threaded and buffer-handling code.
-# strivon_add_fuzzer(NAME <target> SOURCES ... LIBS ...)
+# strivon_add_fuzzer(NAME <target> SOURCES ... LIBS ... [SEEDS <folder>] [DICT <file>])
 #   A libFuzzer target, built only when STRIVON_FUZZ is on, run by CTest for
-#   STRIVON_FUZZ_SECONDS with label "fuzz".
+#   STRIVON_FUZZ_SECONDS with label "fuzz". The run starts from the seed
+#   inputs kept in the tree (read, never written) and uses the dictionary.
 find_package(GTest REQUIRED)
 add_custom_target(strivon_tests)
 
@@ -35,7 +36,7 @@ function(strivon_add_test)
 endfunction()
 
 function(strivon_add_fuzzer)
-  cmake_parse_arguments(F "" "NAME" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(F "" "NAME;SEEDS;DICT" "SOURCES;LIBS" ${ARGN})
   if(NOT STRIVON_FUZZ)
     return()
   endif()
@@ -46,8 +47,16 @@ function(strivon_add_fuzzer)
   add_dependencies(strivon_tests ${F_NAME})
   set(corpus ${CMAKE_CURRENT_BINARY_DIR}/${F_NAME}-corpus)
   file(MAKE_DIRECTORY ${corpus})
-  add_test(NAME ${F_NAME}
-    COMMAND ${F_NAME} -max_total_time=${STRIVON_FUZZ_SECONDS} -rss_limit_mb=2048 -timeout=10 ${corpus})
+  set(options -max_total_time=${STRIVON_FUZZ_SECONDS} -rss_limit_mb=2048 -timeout=10)
+  if(F_DICT)
+    list(APPEND options -dict=${F_DICT})
+  endif()
+  # New inputs go to the first folder only, so the seeds stay as committed.
+  set(corpora ${corpus})
+  if(F_SEEDS)
+    list(APPEND corpora ${F_SEEDS})
+  endif()
+  add_test(NAME ${F_NAME} COMMAND ${F_NAME} ${options} ${corpora})
   math(EXPR fuzz_timeout "${STRIVON_FUZZ_SECONDS} + 120")
   set_tests_properties(${F_NAME} PROPERTIES LABELS fuzz TIMEOUT ${fuzz_timeout})
 endfunction()

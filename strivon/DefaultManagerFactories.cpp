@@ -5,6 +5,7 @@ ManagerFactories DefaultManagerFactories() {
   factories.createDeviceList = &CreateDeviceList;
   factories.createAudioCapture = &CreateAudioCapture;
   factories.createEncoder = &CreateEncoderMediaThenSendThroughRtmp;
+  factories.createServerSchedule = &CreateServerSchedule;
   factories.outside = OutsideFactories();
   return factories;
 }

@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "encodemediathensendthroughrtmp/IEncoderMediaThenSendThroughRtmp.h"
-#include "tests/encoder/delaying_proxy.h"
+#include "tests/support/delaying_proxy.h"
 #include "tests/encoder/live_feeder.h"
 #include "tests/support/media_tools.h"
 #include "tests/support/nginx_rtmp.h"

@@ -1,0 +1,100 @@
+#include "tests/support/fake_http_server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+
+namespace test_support {
+
+bool FakeHttpServer::Start(Handler handler) {
+  m_handler = std::move(handler);
+  m_listen = socket(AF_INET, SOCK_STREAM, 0);
+  if (m_listen < 0) return false;
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  if (bind(m_listen, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(m_listen, 16) != 0 ||
+      getsockname(m_listen, reinterpret_cast<sockaddr*>(&a), &len) != 0) {
+    close(m_listen);
+    m_listen = -1;
+    return false;
+  }
+  m_port = ntohs(a.sin_port);
+  m_thread = std::thread(&FakeHttpServer::Serve, this);
+  return true;
+}
+
+void FakeHttpServer::Serve() {
+  while (!m_stopping) {
+    pollfd p{m_listen, POLLIN, 0};
+    if (poll(&p, 1, 20) <= 0) continue;
+    const int fd = accept(m_listen, nullptr, nullptr);
+    if (fd >= 0) Answer(fd);
+  }
+}
+
+void FakeHttpServer::Answer(int fd) {
+  std::string head;
+  char buffer[4096];
+  while (head.find("\r\n\r\n") == std::string::npos && !m_stopping) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 20) <= 0) continue;
+    const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+    if (n <= 0) break;
+    head.append(buffer, static_cast<size_t>(n));
+  }
+  const size_t space = head.find(' ');
+  const size_t space2 = space == std::string::npos ? space : head.find(' ', space + 1);
+  if (space2 == std::string::npos) {
+    close(fd);
+    return;
+  }
+  const std::string target = head.substr(space + 1, space2 - space - 1);
+  const HttpReply reply = m_handler(target);
+  {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_requests.push_back(target);
+    m_changed.notify_all();
+  }
+  if (reply.stall) {
+    m_stalled.push_back(fd);
+    return;
+  }
+  std::string response = "HTTP/1.1 " + std::to_string(reply.status) + " X\r\nContent-Type: text/plain\r\n" +
+                         "Content-Length: " + std::to_string(reply.body.size()) + "\r\nConnection: close\r\n\r\n" +
+                         reply.body;
+  size_t sent = 0;
+  while (sent < response.size()) {
+    const ssize_t n = send(fd, response.data() + sent, response.size() - sent, MSG_NOSIGNAL);
+    if (n <= 0) break;
+    sent += static_cast<size_t>(n);
+  }
+  shutdown(fd, SHUT_WR);
+  close(fd);
+}
+
+std::vector<std::string> FakeHttpServer::Requests() {
+  std::lock_guard<std::mutex> lock(m_lock);
+  return m_requests;
+}
+
+bool FakeHttpServer::WaitForRequests(size_t count, int timeoutMs) {
+  std::unique_lock<std::mutex> lock(m_lock);
+  return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return m_requests.size() >= count; });
+}
+
+void FakeHttpServer::Stop() {
+  m_stopping = true;
+  if (m_thread.joinable()) m_thread.join();
+  for (int fd : m_stalled) close(fd);
+  m_stalled.clear();
+  if (m_listen >= 0) close(m_listen);
+  m_listen = -1;
+}
+
+}  // namespace test_support

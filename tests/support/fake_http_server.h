@@ -1,0 +1,51 @@
+// An HTTP/1.1 server on a free loopback port for the HTTP client and the
+// scheduler: it records every request target ("/path?query", as sent) and
+// answers each through a handler, one connection at a time. A response can
+// also stall: the connection is held open, unanswered, until Stop.
+#pragma once
+#include <atomic>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace test_support {
+
+struct HttpReply {
+  int status = 200;
+  std::string body;
+  bool stall = false;
+};
+
+class FakeHttpServer {
+ public:
+  using Handler = std::function<HttpReply(const std::string& target)>;
+  FakeHttpServer() = default;
+  ~FakeHttpServer() { Stop(); }
+  FakeHttpServer(const FakeHttpServer&) = delete;
+  FakeHttpServer& operator=(const FakeHttpServer&) = delete;
+
+  bool Start(Handler handler);
+  void Stop();
+  int port() const { return m_port; }
+  std::vector<std::string> Requests();
+  // Waits until at least count requests arrived.
+  bool WaitForRequests(size_t count, int timeoutMs);
+
+ private:
+  void Serve();
+  void Answer(int fd);
+  int m_listen = -1;
+  int m_port = 0;
+  Handler m_handler;
+  std::atomic<bool> m_stopping{false};
+  std::thread m_thread;
+  std::mutex m_lock;
+  std::condition_variable m_changed;
+  std::vector<std::string> m_requests;
+  std::vector<int> m_stalled;  // serve thread only
+};
+
+}  // namespace test_support
