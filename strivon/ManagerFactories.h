@@ -28,8 +28,7 @@ struct ManagerFactories {
   // Empty until the library carries its preview window: runs have none.
   std::function<IVideoShowVMR*()> createPreview;
   std::function<IEncoderMediaThenSendThroughRtmp*(IEncoderMediaThenSendThroughRtmpNotify* notify)> createEncoder;
-  // Empty until the library carries its scheduler; the run then reports that
-  // no schedule object could be made.
+  // Empty: the run reports that no schedule object could be made.
   std::function<IServerSchedule*(IServerScheduleNotify* notify)> createServerSchedule;
   OutsideFactoryTable outside;
   // The library's version text; empty means the library file's own time.

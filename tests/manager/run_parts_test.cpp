@@ -230,7 +230,7 @@ TEST(ConnectUrl, KeySignatureRouteAndForwarding) {
   found.forward = true;
   EXPECT_EQ(BuildConnectUrl(scheduled, found, 7), "rtmp://10.0.0.1:1935/live/s");
   // The seconds travel as the low 32 bits read signed.
-  EXPECT_NE(BuildConnectUrl(target, ConnectTarget{target.storedUrl}, 0x100000005LL).find("&t=5/"), std::string::npos);
+  EXPECT_NE(BuildConnectUrl(target, ConnectTarget{target.storedUrl, "", false, false}, 0x100000005LL).find("&t=5/"), std::string::npos);
 }
 
 TEST(VideoPacer, CameraPicturesArePacedScreenPicturesAreNot) {
