@@ -80,7 +80,10 @@ std::string DecodeErrors(const std::string& path) {
   // Pictures keep their own stamps: a live source's spacing jitters by a
   // millisecond or two, which ffmpeg's default constant-rate output would
   // round into two pictures on one slot and report, though any player plays it.
-  const CommandResult result = RunFfmpeg({"-v", "error", "-i", path, "-fps_mode", "passthrough", "-f", "null", "-"});
+  // The encoder's time base must be the file's milliseconds for the same
+  // reason: one frame period of the guessed rate would round them together.
+  const CommandResult result = RunFfmpeg(
+      {"-v", "error", "-i", path, "-fps_mode", "passthrough", "-enc_time_base", "-1", "-f", "null", "-"});
   std::string text = result.out + result.err;
   if (result.exitCode != 0 && text.empty()) text = "ffmpeg failed without a message";
   return text;
