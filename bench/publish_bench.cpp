@@ -55,7 +55,7 @@ struct RunFigures {
   std::string failure;
   double publishedS = 0;  // first picture at the server to the stop
   double cpuS = 0;
-  int expected = 0;       // pictures due between the first and last arrival
+  int expected = 0;       // pictures due between the first and last picture's stamp
   int tapPictures = 0;    // pictures that arrived at the server
   int recorded = -1;      // video packets in nginx's recording
   int stampGaps = 0;      // publisher stamps more than 1.5 frame periods apart
@@ -110,12 +110,15 @@ std::vector<std::string> FfmpegCommand(const Environment& env, const Options& op
   const std::string kbps = std::to_string(options.kbps);
   const std::string key = std::to_string(2 * kFps);
   return {"ffmpeg", "-hide_banner", "-nostdin", "-loglevel", "warning",
-          "-f", "x11grab", "-framerate", std::to_string(kFps), "-video_size",
+          // ffmpeg asks for larger input queues when its encoder falls behind
+          // for a moment; with its default of 8 it drops the pictures.
+          "-thread_queue_size", "64", "-f", "x11grab", "-framerate", std::to_string(kFps), "-video_size",
           std::to_string(kWidth) + "x" + std::to_string(kHeight), "-draw_mouse", "0", "-i",
           env.xvfb.DisplayName(),
           // 20 ms fragments, as the library's sound capture asks for; the
           // default is two seconds.
-          "-f", "pulse", "-sample_rate", "44100", "-channels", "2", "-fragment_size", "3528", "-i",
+          "-thread_queue_size", "64", "-f", "pulse", "-sample_rate", "44100", "-channels", "2", "-fragment_size",
+          "3528", "-i",
           env.pulse.SinkName() + ".monitor",
           "-map", "0:v", "-map", "1:a",
           "-c:v", "libx264", "-preset", "medium", "-tune", "film", "-profile:v", "high", "-pix_fmt", "yuv420p",
@@ -137,7 +140,9 @@ int CountRecordedPictures(const std::string& path) {
 void FillArrivalFigures(const std::vector<TappedPicture>& pictures, RunFigures* figures) {
   figures->tapPictures = static_cast<int>(pictures.size());
   if (pictures.empty()) return;
-  const double spanS = (pictures.back().arrivalNs - pictures.front().arrivalNs) / 1e9;
+  // The publisher's own stamps, not the arrival times: pictures held back
+  // and then sent together must not count as extra.
+  const double spanS = static_cast<uint32_t>(pictures.back().timestamp - pictures.front().timestamp) / 1e3;
   figures->expected = 1 + static_cast<int>(spanS * kFps + 0.5);
   const uint32_t period = 1000 / kFps;
   for (size_t n = 1; n < pictures.size(); ++n)
@@ -245,52 +250,58 @@ bool ParseOptions(int argc, char** argv, Options* options) {
 
 void PrintRaw(const std::vector<RunFigures>& all) {
   std::printf("\nraw figures\n");
-  std::printf("%-3s %-8s %-7s %8s %7s %7s %8s %8s %7s %6s %5s %8s %8s %8s %8s %5s %5s\n", "run", "who", "load",
-              "pub_s", "cpu_s", "cpu/s", "expected", "arrived", "nginx", "drop", "gaps", "lat_min", "lat_med",
-              "lat_p95", "lat_max", "unrd", "rept");
+  std::printf("%-3s %-8s %-11s %7s %7s %7s %8s %8s %8s %7s %6s %5s %8s %8s %8s %8s %5s %5s\n", "run", "who",
+              "load", "pub_s", "cpu_s", "cpu/s", "cpu_ms/p", "expected", "arrived", "nginx", "drop", "gaps",
+              "lat_min", "lat_med", "lat_p95", "lat_max", "unrd", "rept");
   for (const RunFigures& f : all) {
     if (!f.ok) {
       std::printf("%-3d %-8s FAILED: %s\n", f.run, f.publisher.c_str(), f.failure.c_str());
       continue;
     }
     const auto& l = f.latency;
-    std::printf("%-3d %-8s %-7s %8.2f %7.2f %7.3f %8d %8d %7d %6d %5d %8.1f %8.1f %8.1f %8.1f %5d %5d\n", f.run,
-                f.publisher.c_str(), f.load.c_str(), f.publishedS, f.cpuS, f.cpuS / f.publishedS, f.expected,
-                f.tapPictures, f.recorded, f.expected - f.recorded, f.stampGaps, Quantile(l.latenciesMs, 0),
-                l.medianMs, l.p95Ms, l.maxMs, l.unreadable, l.repeated);
+    std::printf("%-3d %-8s %-11s %7.2f %7.2f %7.3f %8.1f %8d %8d %7d %6d %5d %8.1f %8.1f %8.1f %8.1f %5d %5d\n",
+                f.run, f.publisher.c_str(), f.load.c_str(), f.publishedS, f.cpuS, f.cpuS / f.publishedS,
+                f.tapPictures > 0 ? 1000 * f.cpuS / f.tapPictures : 0.0, f.expected, f.tapPictures, f.recorded,
+                f.expected - f.recorded, f.stampGaps, Quantile(l.latenciesMs, 0), l.medianMs, l.p95Ms, l.maxMs,
+                l.unreadable, l.repeated);
   }
   std::printf("  load: 1/5-minute load average before the run; cpu/s: CPU seconds per published second;\n"
-              "  expected: 25 x (last - first picture arrival) + 1; arrived: pictures at the relay;\n"
+              "  cpu_ms/p: CPU milliseconds per picture that arrived (a publisher dropping pictures saves work);\n"
+              "  expected: 25 x (last - first picture stamp) + 1; arrived: pictures at the relay;\n"
               "  nginx: video packets in nginx's recording; drop = expected - nginx; gaps: publisher stamps\n"
               "  more than 60 ms apart; lat_*: capture-to-server latency in ms; unrd: pictures whose counter\n"
               "  could not be read; rept: pictures showing the same counter as the previous one.\n");
 }
 
 void PrintSummary(const std::vector<RunFigures>& all) {
-  auto collect = [&](const std::string& who, double* cpuPerS, int* dropped, std::vector<double>* latencies,
-                     int* runs) {
-    double cpu = 0, seconds = 0;
+  auto collect = [&](const std::string& who, double* cpuPerS, double* cpuMsPerPicture, int* dropped,
+                     std::vector<double>* latencies, int* runs) {
+    double cpu = 0, seconds = 0, pictures = 0;
     *dropped = 0;
     *runs = 0;
     for (const RunFigures& f : all) {
       if (!f.ok || f.publisher != who) continue;
       cpu += f.cpuS;
       seconds += f.publishedS;
+      pictures += f.tapPictures;
       *dropped += f.expected - f.recorded;
       latencies->insert(latencies->end(), f.latency.latenciesMs.begin(), f.latency.latenciesMs.end());
       *runs += 1;
     }
     *cpuPerS = seconds > 0 ? cpu / seconds : 0;
+    *cpuMsPerPicture = pictures > 0 ? 1000 * cpu / pictures : 0;
   };
-  double ourCpu = 0, ffCpu = 0;
+  double ourCpu = 0, ffCpu = 0, ourPerPicture = 0, ffPerPicture = 0;
   int ourDrop = 0, ffDrop = 0, ourRuns = 0, ffRuns = 0;
   std::vector<double> ourLat, ffLat;
-  collect("strivon", &ourCpu, &ourDrop, &ourLat, &ourRuns);
-  collect("ffmpeg", &ffCpu, &ffDrop, &ffLat, &ffRuns);
+  collect("strivon", &ourCpu, &ourPerPicture, &ourDrop, &ourLat, &ourRuns);
+  collect("ffmpeg", &ffCpu, &ffPerPicture, &ffDrop, &ffLat, &ffRuns);
   std::printf("\nsummary (all runs together)   %12s %12s %12s  goal\n", "strivon", "ffmpeg", "ratio");
   std::printf("  runs                        %12d %12d\n", ourRuns, ffRuns);
   std::printf("  CPU s per published s       %12.3f %12.3f %12.2f  ratio <= 1.0\n", ourCpu, ffCpu,
               ffCpu > 0 ? ourCpu / ffCpu : 0.0);
+  std::printf("  CPU ms per arrived picture   %12.1f %12.1f %12.2f\n", ourPerPicture, ffPerPicture,
+              ffPerPicture > 0 ? ourPerPicture / ffPerPicture : 0.0);
   std::printf("  pictures dropped (total)    %12d %12d %12s  0\n", ourDrop, ffDrop, "");
   std::printf("  latency median, ms          %12.1f %12.1f %12s\n", Quantile(ourLat, 0.5), Quantile(ffLat, 0.5), "");
   std::printf("  latency 95th percentile, ms %12.1f %12.1f %12s  <= 150\n", Quantile(ourLat, 0.95),
