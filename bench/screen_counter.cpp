@@ -117,10 +117,12 @@ void ScreenCounter::Paint() {
     XSetForeground(display, gc, 0x3080e0);
     XFillRectangle(display, frame, gc, movingX, kMovingTop, kMovingSide, kMovingSide);
     // One copy request: the server runs it whole, so no capture sees half
-    // of one value and half of the next.
+    // of one value and half of the next. The time is taken before the
+    // request: no picture can show the value earlier, so a thread descheduled
+    // after the paint can only make a latency look longer, never negative.
+    const int64_t painted = NowNs();
     XCopyArea(display, frame, window, gc, 0, 0, m_width, m_height, 0, 0);
     XSync(display, False);
-    const int64_t painted = NowNs();
     {
       std::lock_guard<std::mutex> lock(m_lock);
       m_paintNs[value] = painted;
