@@ -1,9 +1,9 @@
 // A full-screen X11 window that shows a counter, advanced and repainted
 // every 10 ms, as a row of black/white blocks (with its inverse below, so a
 // damaged read is noticed): large enough to survive compression and the
-// colour conversion. Each value's paint time (steady clock, taken once the
-// X server has executed the paint) is kept, so a picture that reached a
-// server can be traced back to the moment its screen content existed. The
+// colour conversion. Each value's paint time (steady clock, taken just
+// before the paint request) is kept, so a picture that reached a server can
+// be traced back to the moment its screen content came to exist. The
 // rest of the screen holds a still picture with a moving block, some work
 // for the encoder.
 #pragma once
