@@ -19,7 +19,16 @@ uint32_t SoundClock::StampMicrophoneBlock(int64_t endMs, unsigned length) {
     m_liveClockStart = now;
     m_fileClockStart = 0;
   }
-  const uint32_t stamp = static_cast<uint32_t>(endMs) + m_offset;
+  // A sound device delivers its first block late (up to a sink period,
+  // two seconds for PulseAudio) while its position counts from zero. Left
+  // alone, that delay would put every sound stamp behind the pictures taken
+  // at the same moment, and the send thread, which interleaves by stamp,
+  // would hold the pictures back by as much and drop what overflows.
+  if (m_soundBytes == 0) {
+    const int64_t live = static_cast<int64_t>(now - m_liveClockStart);
+    m_soundShift = live > endMs ? static_cast<uint32_t>(live - endMs) : 0;
+  }
+  const uint32_t stamp = static_cast<uint32_t>(endMs) + m_offset + m_soundShift;
   m_soundBytes += length;
   m_current = stamp;
   m_largest = std::max({m_largest, stamp, m_offset + (now - m_liveClockStart)});
@@ -66,6 +75,7 @@ void SoundClock::Rebase(uint32_t base) {
   m_liveClockStart = 0;
   m_fileClockStart = 0;
   m_soundBytes = 0;
+  m_soundShift = 0;
 }
 
 void SoundClock::Reset() {
@@ -75,6 +85,7 @@ void SoundClock::Reset() {
   m_lastPicture = 0;
   m_havePicture = false;
   m_soundBytes = 0;
+  m_soundShift = 0;
 }
 
 uint32_t SoundClock::CurrentStamp() const {

@@ -14,8 +14,9 @@ class SoundClock {
  public:
   explicit SoundClock(std::function<uint32_t()> clock = {});
 
-  // A microphone block of length bytes whose capture ended at endMs.
-  // Returns its stamp.
+  // A microphone block of length bytes whose capture ended at endMs (the
+  // device's position). Returns its stamp; the first block after a start is
+  // taken as captured when it arrived.
   uint32_t StampMicrophoneBlock(int64_t endMs, unsigned length);
   // A screen or camera picture: starts the live clock on the first one;
   // stamped by the live clock on the sound's time line, always later than
@@ -46,4 +47,5 @@ class SoundClock {
   bool m_havePicture = false;
   uint32_t m_largest = 0;
   uint64_t m_soundBytes = 0;
+  uint32_t m_soundShift = 0;  // lines the microphone's position up with the live clock
 };
