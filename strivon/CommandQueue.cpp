@@ -35,8 +35,12 @@ uint32_t CommandQueue::Now() const { return m_clock ? m_clock() : platform::Tick
 void CommandQueue::Push(int type) {
   PublishCmd cmd;
   cmd.type = type;
-  std::lock_guard<std::mutex> lock(m_lock);
-  m_queue.push_back(std::move(cmd));
+  {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_queue.push_back(std::move(cmd));
+    ++m_pushes;
+  }
+  m_changed.notify_all();
 }
 
 void CommandQueue::PushDelayed(int type, int delayMs) {
@@ -45,8 +49,26 @@ void CommandQueue::PushDelayed(int type, int delayMs) {
   cmd.delayed = true;
   cmd.delayMs = delayMs;
   cmd.enqueueTime = Now();
-  std::lock_guard<std::mutex> lock(m_lock);
-  m_queue.push_back(std::move(cmd));
+  {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_queue.push_back(std::move(cmd));
+    ++m_pushes;
+  }
+  m_changed.notify_all();
+}
+
+void CommandQueue::Wake() {
+  {
+    std::lock_guard<std::mutex> lock(m_lock);
+    ++m_pushes;
+  }
+  m_changed.notify_all();
+}
+
+void CommandQueue::WaitForWork(uint32_t ms) {
+  std::unique_lock<std::mutex> lock(m_lock);
+  m_changed.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_pushes != m_seenPushes; });
+  m_seenPushes = m_pushes;
 }
 
 bool CommandQueue::TakeDue(PublishCmd* out) {

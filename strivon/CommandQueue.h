@@ -4,6 +4,7 @@
 // per pass and a 2 s retry never blocks a stop or a connect queued after it.
 // Filled from any thread; taken only by the worker.
 #pragma once
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -22,11 +23,18 @@ class CommandQueue {
   bool TakeDue(PublishCmd* out);
   void Clear();
   size_t Size() const;
+  // Waits at most ms for a command to be queued (or Wake) since the last
+  // wait, so the worker sleeps between its passes instead of polling.
+  void WaitForWork(uint32_t ms);
+  void Wake();
 
  private:
   uint32_t Now() const;
 
   std::function<uint32_t()> m_clock;
   mutable std::mutex m_lock;
+  std::condition_variable m_changed;
   std::deque<PublishCmd> m_queue;
+  uint64_t m_pushes = 0;
+  uint64_t m_seenPushes = 0;
 };

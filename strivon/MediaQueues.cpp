@@ -5,6 +5,7 @@ bool MediaQueues::PushAudio(PublishCmd entry) {
   if (m_audio.size() > kMaxAudioEntries) return false;
   NoteTimestamp(entry.timestamp);
   m_audio.push_back(std::move(entry));
+  m_changed.notify_all();
   return true;
 }
 
@@ -18,6 +19,7 @@ bool MediaQueues::PushVideo(PublishCmd entry, size_t limit) {
   if (m_video.size() >= limit) return false;
   NoteTimestamp(entry.timestamp);
   m_video.push_back(std::move(entry));
+  m_changed.notify_all();
   return true;
 }
 
@@ -33,6 +35,26 @@ size_t MediaQueues::AudioSize() const {
 
 bool MediaQueues::TakeNext(PublishCmd* out) {
   std::lock_guard<std::mutex> lock(m_lock);
+  return TakeNextLocked(out);
+}
+
+bool MediaQueues::WaitNext(PublishCmd* out, uint32_t ms) {
+  std::unique_lock<std::mutex> lock(m_lock);
+  m_changed.wait_for(lock, std::chrono::milliseconds(ms),
+                     [this] { return m_woken || (!m_audio.empty() && !m_video.empty()); });
+  m_woken = false;
+  return TakeNextLocked(out);
+}
+
+void MediaQueues::Wake() {
+  {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_woken = true;
+  }
+  m_changed.notify_all();
+}
+
+bool MediaQueues::TakeNextLocked(PublishCmd* out) {
   if (m_audio.empty() || m_video.empty()) return false;
   std::deque<PublishCmd>& from = m_video.front().timestamp > m_audio.front().timestamp ? m_audio : m_video;
   *out = std::move(from.front());

@@ -5,6 +5,7 @@
 // taken in, which a source switch uses as the base of the new source's time
 // line so the stream's time never goes back.
 #pragma once
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <mutex>
@@ -27,6 +28,10 @@ class MediaQueues {
   // Takes the video head unless the audio head is strictly earlier; false
   // when either queue is empty.
   bool TakeNext(PublishCmd* out);
+  // TakeNext, waiting at most ms for both queues to hold an entry.
+  bool WaitNext(PublishCmd* out, uint32_t ms);
+  // Ends a WaitNext early (the send thread is to stop).
+  void Wake();
   void Clear();
   // Largest time stamp ever queued (0 before the first entry).
   uint32_t LargestTimestamp() const;
@@ -34,7 +39,11 @@ class MediaQueues {
  private:
   void NoteTimestamp(uint32_t timestamp);
 
+  bool TakeNextLocked(PublishCmd* out);
+
   mutable std::mutex m_lock;
+  std::condition_variable m_changed;
+  bool m_woken = false;
   std::deque<PublishCmd> m_audio;
   std::deque<PublishCmd> m_video;
   uint32_t m_largest = 0;

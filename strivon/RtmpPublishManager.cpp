@@ -27,6 +27,8 @@ RtmpPublishManager::~RtmpPublishManager() {
   // release() has stopped any run; what is left are objects made outside
   // one (a screen capture for the capture frame, the logo filter).
   m_exit = true;
+  m_cmdQueue.Wake();
+  m_media.Wake();
   Join();
   if (m_sendThread.joinable()) m_sendThread.join();
   if (m_deviceList) m_deviceList->Release();

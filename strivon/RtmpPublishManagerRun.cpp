@@ -1,6 +1,8 @@
 // The spine of a publish run: StartPublish and StopPublish, the worker that
 // runs the queued commands and pulls screen pictures, and the send thread
 // that hands sound and pictures to the encoder in time-stamp order.
+#include <algorithm>
+
 #include "capture/TextConvert.h"
 #include "common/Log.h"
 #include "platform/base/tick.h"
@@ -10,6 +12,10 @@
 using namespace strivon_status;
 
 namespace {
+
+// The longest the worker and the send thread sleep when nothing wakes them.
+constexpr uint32_t kWorkerIdleWaitMs = 5;
+constexpr uint32_t kSendIdleWaitMs = 50;
 
 std::string ThisPrefix(const void* self) {
   std::string text;
@@ -27,6 +33,7 @@ bool RtmpPublishManager::StartPublish() {
   }
   m_publishing = true;
   m_exit = true;
+  m_cmdQueue.Wake();
   Join();
 
   const VideoParams video = Video();
@@ -80,6 +87,8 @@ bool RtmpPublishManager::StopPublish() {
     return false;
   }
   m_exit = true;
+  m_cmdQueue.Wake();
+  m_media.Wake();
   StopSources();
   Join();  // the worker's last step is StopPublishAsyn
   if (m_sendThread.joinable()) m_sendThread.join();
@@ -115,7 +124,15 @@ void RtmpPublishManager::ThreadProcMain() {
         if (m_encoder) m_encoder->QueuePing();
       }
     }
-    platform::SleepMs(1);
+    // Sleep until the next screen pull is due or a command arrives; delayed
+    // commands and the ping are looked at every few milliseconds.
+    uint32_t wait = kWorkerIdleWaitMs;
+    if (m_screenMode) {
+      const uint32_t interval = 1000 / m_workerFrameRate;
+      const uint32_t since = platform::TickCount() - m_lastPull;
+      wait = since >= interval ? 0 : std::min(wait, interval - since);
+    }
+    if (wait > 0) m_cmdQueue.WaitForWork(wait);
   }
   STRIVON_LOG(kLogInfo, "RtmpPublishManager::ThreadProcMain", "exit thread, StopPublishAsyn");
   StopPublishAsyn();
@@ -278,15 +295,12 @@ void RtmpPublishManager::StopPublishAsyn() {
 void RtmpPublishManager::SendLoop() {
   while (!m_exit) {
     PublishCmd unit;
-    if (m_media.TakeNext(&unit)) {
-      if (unit.type == kCmdVideoUnit) {
-        SendVideoFrame(unit);
-      } else {
-        SendAudioUnit(unit);
-      }
-      continue;
+    if (!m_media.WaitNext(&unit, kSendIdleWaitMs)) continue;
+    if (unit.type == kCmdVideoUnit) {
+      SendVideoFrame(unit);
+    } else {
+      SendAudioUnit(unit);
     }
-    platform::SleepMs(1);
   }
 }
 
