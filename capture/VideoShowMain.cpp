@@ -74,10 +74,14 @@ bool CVideoShowMain::Start(const BITMAPINFOHEADER* format, HWND parent, std::wst
       if (err) *err = L"preview: unsupported picture format";
       return false;
     }
-    m_answered.wait(lock, [&] { return m_openDone; });
-    if (!m_opened) {
-      if (err) *err = L"preview: no X display";
-      return false;
+    // Without a host window there is nowhere to show the pictures; the run
+    // goes on without them, X server or not.
+    if (parent) {
+      m_answered.wait(lock, [&] { return m_openDone; });
+      if (!m_opened) {
+        if (err) *err = L"preview: no X display";
+        return false;
+      }
     }
     m_started = true;
     m_parent = parent;
@@ -86,8 +90,6 @@ bool CVideoShowMain::Start(const BITMAPINFOHEADER* format, HWND parent, std::wst
     m_frameShown = false;
     m_newFrame = false;
   }
-  // Without a host window there is nowhere to show the pictures; the run
-  // goes on without them.
   if (!parent) return true;
   if (Ask(Command::Show, parent)) return true;
   std::lock_guard<std::mutex> lock(m_lock);
