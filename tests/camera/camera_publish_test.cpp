@@ -1,6 +1,6 @@
 // A publish run with the virtual camera as its source: nginx-rtmp records
-// the stream, and both the recording and the preview in the host's window
-// show the camera's picture upright and mirrored left-to-right.
+// the stream, which shows the camera's picture upright and mirrored
+// left-to-right.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -13,11 +13,6 @@
 #include "tests/support/media_tools.h"
 #include "tests/support/nginx_rtmp.h"
 #include "tests/support/temp_dir.h"
-#include "tests/support/xvfb_server.h"
-
-// Xlib's macros (Status, None) would clash with the manager's names above.
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
 
 namespace {
 
@@ -65,21 +60,12 @@ std::string Quadrants(const BYTE* bgr, int width, int height) {
 }
 
 TEST(CameraPublish, VirtualCameraReachesNginxUprightAndMirrored) {
-  test_support::XvfbServer xvfb;
-  ASSERT_TRUE(xvfb.Start());
-  xvfb.ExportDisplay();
   test_support::NginxRtmp nginx;
   ASSERT_TRUE(nginx.Start()) << nginx.error();
   auto mic = dshow::VirtualDevice{};
   mic.kind = dshow::VirtualKind::AudioInput;
   mic.name = L"Virtual Mic";
   dshow::SetVirtualDevices({camera_test::Camera(L"Virtual Pattern Camera", kW, kH), mic});
-
-  Display* display = XOpenDisplay(nullptr);
-  ASSERT_NE(display, nullptr);
-  const Window host = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, kW / 2, kH / 2, 0, 0, 0x808080);
-  XMapWindow(display, host);
-  XSync(display, False);
 
   StatusLog notify;
   IRtmpPublishManager* manager = CreateRtmpPublishManagerWith(&notify, DefaultManagerFactories());
@@ -93,7 +79,7 @@ TEST(CameraPublish, VirtualCameraReachesNginxUprightAndMirrored) {
   ASSERT_GE(camera, 0);
   manager->SetMic(0);
   manager->SetPublishAudioPara(44100, 2, 16, 64000, 100, false);
-  manager->SetPublishVideoPara(kW, kH, 25, 800000, host, 50);
+  manager->SetPublishVideoPara(kW, kH, 25, 800000, 0, 50);
   manager->SetPublishUrl(("rtmp://127.0.0.1:" + std::to_string(nginx.port())).c_str(), "live", "camera");
   manager->SetVideoSource(3, camera, nullptr, 25, 50);
   ASSERT_TRUE(manager->StartPublish());
@@ -113,29 +99,12 @@ TEST(CameraPublish, VirtualCameraReachesNginxUprightAndMirrored) {
     std::this_thread::sleep_for(std::chrono::milliseconds(40));
   }
   EXPECT_TRUE(notify.Seen("NetStream.Publish.Start"));
-  printf("pictures pushed: %d\n", pictures);
-
-  // The preview in the host's window shows what is sent.
-  XImage* image = XGetImage(display, host, 0, 0, kW / 2, kH / 2, AllPlanes, ZPixmap);
-  ASSERT_NE(image, nullptr);
-  std::vector<BYTE> shown(static_cast<size_t>(kW / 2) * (kH / 2) * 3);
-  for (int y = 0; y < kH / 2; ++y)
-    for (int x = 0; x < kW / 2; ++x) {
-      const unsigned long p = XGetPixel(image, x, y);
-      BYTE* d = &shown[(static_cast<size_t>(y) * (kW / 2) + x) * 3];
-      d[0] = p & 0xFF;
-      d[1] = (p >> 8) & 0xFF;
-      d[2] = (p >> 16) & 0xFF;
-    }
-  XDestroyImage(image);
-  EXPECT_EQ(Quadrants(shown.data(), kW / 2, kH / 2), "grwb");
+  EXPECT_GT(pictures, 75);
 
   EXPECT_TRUE(manager->StopPublish());
   manager->release();
-  XCloseDisplay(display);
   nginx.Stop();
   dshow::SetVirtualDevices({});
-  for (auto& s : notify.texts) printf("status: %s\n", s.c_str());
 
   const std::string recording = nginx.RecordingPath("camera");
   Json::Value streams;

@@ -2,11 +2,8 @@
 // arrive as RGB pictures of the size asked for. Skipped without a device.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
 #include <atomic>
 #include <chrono>
-#include <cstring>
 #include <thread>
 
 #include "capture/VideoCapture.h"
@@ -27,21 +24,9 @@ class Owner : public IVideoCaptureNotify {
   std::atomic<int> lastLength{0};
 };
 
-bool HasVideoNode() {
-  bool found = false;
-  if (DIR* dir = opendir("/dev")) {
-    while (dirent* e = readdir(dir)) found = found || std::strncmp(e->d_name, "video", 5) == 0;
-    closedir(dir);
-  }
-  return found;
-}
-
 TEST(CameraV4l2, RealCameraDeliversPictures) {
-  if (!HasVideoNode()) GTEST_SKIP() << "no /dev/video* on this machine (and v4l2loopback cannot be loaded)";
-  ASSERT_EQ(S_OK, CoInitialize(nullptr));
   const auto cameras = dshow::EnumerateDevices(CLSID_VideoInputDeviceCategory);
-  CoUninitialize();
-  if (cameras.empty()) GTEST_SKIP() << "video nodes exist but none captures";
+  if (cameras.empty()) GTEST_SKIP() << "no V4L2 camera: no /dev/video* here, and v4l2loopback cannot be loaded";
   Owner owner;
   int width = 320, height = 240, rate = 15;
   bool ok = false;
