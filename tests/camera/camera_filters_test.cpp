@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "capture/VideoCaptureRender.h"
 #include "platform/base/tick.h"
+#include "platform/dshow/dshow.h"
 #include "tests/camera/camera_env.h"
 #include "tests/support/media_tools.h"
 #include "tests/support/temp_dir.h"
@@ -88,6 +90,44 @@ TEST(CameraColour, YuvFramesMatchFfmpegWithinThree) {
     printf("%s: largest difference to ffmpeg %d\n", c.pixFmt, worst);
     EXPECT_LE(worst, 3);
   }
+}
+
+// The libswscale stand-in for the system converter, in a graph of its own.
+TEST(CameraColour, SystemConverterMatchesFfmpeg) {
+  FfmpegFrames made = MakeWithFfmpeg("yuyv422", {});
+  ASSERT_EQ(made.reference.size(), static_cast<size_t>(kW * kH * 3));
+  dshow::SetVirtualDevices({Camera(L"Plain Cam", kW, kH, Pixels::Yuy2)});
+  ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
+  FrameOwner owner;
+  IGraphBuilder* graph = nullptr;
+  ICaptureGraphBuilder2* builder = nullptr;
+  IBaseFilter *camera = nullptr, *converter = nullptr;
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                                   reinterpret_cast<void**>(&graph)));
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER, IID_ICaptureGraphBuilder2,
+                                   reinterpret_cast<void**>(&builder)));
+  ASSERT_EQ(S_OK, CoCreateInstance(CLSID_Colour, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                   reinterpret_cast<void**>(&converter)));
+  builder->SetFiltergraph(graph);
+  const auto devices = dshow::EnumerateDevices(CLSID_VideoInputDeviceCategory);
+  ASSERT_EQ(devices.size(), 1u);
+  ASSERT_EQ(S_OK, devices[0].bind(&camera));
+  CVideoCaptureRender* sink = CreateVideoCaptureRender(1, &owner, nullptr, 25, 24);
+  ASSERT_TRUE(sink->SetOutputSize(kW, kH));
+  graph->AddFilter(camera, L"camera");
+  graph->AddFilter(converter, L"colour");
+  graph->AddFilter(sink, L"sink");
+  ASSERT_EQ(S_OK, builder->RenderStream(nullptr, nullptr, camera, nullptr, sink));
+  IMediaControl* control = nullptr;
+  graph->QueryInterface(IID_IMediaControl, reinterpret_cast<void**>(&control));
+  ASSERT_EQ(S_OK, control->Run());
+  EXPECT_EQ(1, dshow::PushVirtualFrameBytes(L"Plain Cam", reinterpret_cast<const BYTE*>(made.camera.data()),
+                                            static_cast<long>(made.camera.size())));
+  control->Stop();
+  for (IUnknown* u : std::initializer_list<IUnknown*>{control, sink, converter, camera, builder, graph}) u->Release();
+  CoUninitialize();
+  ASSERT_EQ(owner.frame.size(), static_cast<size_t>(kW * kH * 3));
+  EXPECT_LE(LargestDifferenceToMirrored(owner.frame, made.reference), 3);
 }
 
 TEST(CameraOrientation, EveryRowOrderGivesTheUprightMirroredPicture) {
