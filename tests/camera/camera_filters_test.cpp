@@ -149,17 +149,18 @@ TEST(CameraOrientation, EveryRowOrderGivesTheUprightMirroredPicture) {
 
 TEST(CameraThrottle, FastCameraIsThrottledAndRecoversAfterRestart) {
   struct Case {
-    int frames;
+    int rate, frames;
     size_t delivered;  // of frames + 2 pushed, the last two at one tick
   };
   // Asked for 15 per second: 120 in 5 s is 24 per second (> 20), 100 is 20.
-  for (Case c : {Case{120, 121}, Case{100, 102}}) {
+  // A negative rate counts as 0 rather than dividing by zero.
+  for (Case c : {Case{15, 120, 121}, Case{15, 100, 102}, Case{-5, 120, 121}}) {
     auto cam = Camera(L"Fast Cam", 32, 24);
     cam.stampTimes = false;  // times come from the tick count
     dshow::SetVirtualDevices({cam});
     platform::SetTickOffsetForTest(1000000);
     FrameOwner owner;
-    IVideoCapture* capture = Open(&owner, "Fast Cam", 32, 24, 15);
+    IVideoCapture* capture = Open(&owner, "Fast Cam", 32, 24, c.rate);
     ASSERT_NE(capture, nullptr);
     ASSERT_TRUE(capture->Start());
     EXPECT_EQ(c.frames, dshow::PushVirtualFrames(L"Fast Cam", c.frames));
