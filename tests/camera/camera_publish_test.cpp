@@ -3,9 +3,8 @@
 // left-to-right.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <thread>
 
 #include "strivon/RtmpPublishManager.h"
@@ -18,27 +17,17 @@ namespace {
 
 constexpr int kW = 640, kH = 360;
 
-class StatusLog : public IRtmpPublishManagerNotify {
+class PublishWatch : public IRtmpPublishManagerNotify {
  public:
   bool OnMessage(const char*) override { return true; }
   bool OnStatus(int, const char* text) override {
-    std::lock_guard<std::mutex> lock(m_lock);
-    texts.emplace_back(text ? text : "");
+    if (text && std::string(text) == "NetStream.Publish.Start") publishing = true;
     return true;
   }
   bool OnSendStatistics(const PublishSendStatistics*) override { return true; }
   bool OnReservedPointer(void*) override { return true; }
   bool OnReservedInt(int) override { return true; }
-  bool Seen(const std::string& text) {
-    std::lock_guard<std::mutex> lock(m_lock);
-    for (auto& t : texts)
-      if (t == text) return true;
-    return false;
-  }
-  std::vector<std::string> texts;
-
- private:
-  std::mutex m_lock;
+  std::atomic<bool> publishing{false};
 };
 
 // Dominant colour of a B, G, R pixel: 'r', 'g', 'b', 'w' or '?'.
@@ -67,7 +56,7 @@ TEST(CameraPublish, VirtualCameraReachesNginxUprightAndMirrored) {
   mic.name = L"Virtual Mic";
   dshow::SetVirtualDevices({camera_test::Camera(L"Virtual Pattern Camera", kW, kH), mic});
 
-  StatusLog notify;
+  PublishWatch notify;
   IRtmpPublishManager* manager = CreateRtmpPublishManagerWith(&notify, DefaultManagerFactories());
   ASSERT_NE(manager, nullptr);
   const wchar_t** names = nullptr;
@@ -92,13 +81,13 @@ TEST(CameraPublish, VirtualCameraReachesNginxUprightAndMirrored) {
   while (std::chrono::steady_clock::now() < until) {
     pictures += dshow::PushVirtualFrames(L"Virtual Pattern Camera", 1);
     dshow::PushVirtualTone(L"Virtual Mic", 40);
-    if (!publishing && notify.Seen("NetStream.Publish.Start")) {
+    if (!publishing && notify.publishing) {
       publishing = true;
       until = std::chrono::steady_clock::now() + std::chrono::seconds(4);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(40));
   }
-  EXPECT_TRUE(notify.Seen("NetStream.Publish.Start"));
+  EXPECT_TRUE(notify.publishing);
   EXPECT_GT(pictures, 75);
 
   EXPECT_TRUE(manager->StopPublish());
