@@ -54,32 +54,40 @@ HRESULT FindCaptureDevice(REFCLSID category, IBaseFilter** filter, const std::ws
     if (monikers) monikers->Release();
     return E_FAIL;
   }
-  std::vector<IMoniker*> matches;
+  std::vector<IMoniker*> matches, exact;
   IMoniker* moniker = nullptr;
   ULONG fetched = 0;
   while (monikers->Next(1, &moniker, &fetched) == S_OK && fetched == 1) {
-    bool match = false;
+    bool match = false, same = false;
     IPropertyBag* bag = nullptr;
     if (SUCCEEDED(moniker->BindToStorage(nullptr, nullptr, IID_IPropertyBag, reinterpret_cast<void**>(&bag)))) {
       VARIANT v;
       VariantInit(&v);
-      if (SUCCEEDED(bag->Read(L"FriendlyName", &v, nullptr)) && v.vt == VT_BSTR && v.bstrVal)
+      if (SUCCEEDED(bag->Read(L"FriendlyName", &v, nullptr)) && v.vt == VT_BSTR && v.bstrVal) {
         match = name.empty() || std::wcsncmp(name.c_str(), v.bstrVal, 15) == 0;
+        same = !name.empty() && name == v.bstrVal;
+      }
       VariantClear(&v);
       bag->Release();
     }
-    if (match)
+    if (match) {
       matches.push_back(moniker);
-    else
+      if (same) exact.push_back(moniker);
+    } else {
       moniker->Release();
+    }
   }
   monikers->Release();
-  *countMatches = static_cast<int>(matches.size()) == nameCount;
+  // The owner counts and indexes cameras by their whole names; names that
+  // only share their first 15 characters are told apart by the whole name
+  // when one matches it exactly.
+  std::vector<IMoniker*> chosen = exact.empty() ? matches : exact;
+  *countMatches = static_cast<int>(chosen.size()) == nameCount;
   HRESULT result = E_FAIL;
-  if (nameIndex < 0 || nameIndex >= static_cast<int>(matches.size())) {
+  if (nameIndex < 0 || nameIndex >= static_cast<int>(chosen.size())) {
     *countMatches = false;
-  } else if (SUCCEEDED(matches[static_cast<size_t>(nameIndex)]->BindToObject(nullptr, nullptr, IID_IBaseFilter,
-                                                                             reinterpret_cast<void**>(filter)))) {
+  } else if (SUCCEEDED(chosen[static_cast<size_t>(nameIndex)]->BindToObject(nullptr, nullptr, IID_IBaseFilter,
+                                                                            reinterpret_cast<void**>(filter)))) {
     result = S_OK;
   }
   for (IMoniker* m : matches) m->Release();

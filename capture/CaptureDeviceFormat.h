@@ -7,8 +7,9 @@
 #include "platform/dshow/interfaces.h"
 
 // Cameras whose friendly names agree with name in the first 15 characters
-// (all cameras for an empty name), in enumeration order; binds the one at
-// nameIndex. *countMatches tells whether nameCount such cameras exist.
+// (all cameras for an empty name; only those of exactly that name when there
+// are any), in enumeration order; binds the one at nameIndex. *countMatches
+// tells whether nameCount such cameras exist.
 HRESULT FindCaptureDevice(REFCLSID category, IBaseFilter** filter, const std::wstring& name, int nameIndex,
                           int nameCount, bool* countMatches);
 

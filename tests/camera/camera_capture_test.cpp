@@ -35,10 +35,13 @@ TEST(CameraSelection, NameIndexAndCountPickTheCamera) {
     const wchar_t* chosen;  // null: no capture
     bool warned;
   };
-  // The first 15 characters ("Integrated Came") make the two built-in cameras one name.
+  // The first 15 characters ("Integrated Came") make one name of the two
+  // built-in cameras, unless a whole name tells them apart, as the manager
+  // counts them.
   const Case cases[] = {
-      {"Integrated Camera Rear", 1, 2, L"Integrated Camera Rear", false},
-      {"Integrated Camera Rear", 0, 1, L"Integrated Camera Front", true},
+      {"Integrated Camera Rear", 0, 1, L"Integrated Camera Rear", false},
+      {"Integrated Camera Side", 1, 2, L"Integrated Camera Rear", false},
+      {"Integrated Came", 0, 1, L"Integrated Camera Front", true},
       {"", 2, 3, L"USB Cam", false},
       {"USB Cam", 1, 1, nullptr, true},
       {"USB Cam", -1, 1, nullptr, true},
