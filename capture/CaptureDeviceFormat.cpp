@@ -24,8 +24,7 @@ BITMAPINFOHEADER* HeaderOf(AM_MEDIA_TYPE* mt, int64_t** frameTime) {
   return nullptr;
 }
 
-// The pixel-per-bit count of a layout: YUV layouts keep theirs however the
-// size changes.
+// Bytes of one frame of the header's size at its own bit count.
 uint32_t ImageBytes(const BITMAPINFOHEADER& h) {
   return static_cast<uint32_t>(static_cast<int64_t>(h.biWidth) * std::abs(h.biHeight) * h.biBitCount / 8);
 }

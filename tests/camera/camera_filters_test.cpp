@@ -147,6 +147,28 @@ TEST(CameraOrientation, EveryRowOrderGivesTheUprightMirroredPicture) {
   }
 }
 
+TEST(CameraLevelBar, SoundLevelDrawsTheBarUntilSwitchedOff) {
+  dshow::SetVirtualDevices({Camera(L"Level Cam", kW, kH)});
+  FrameOwner owner;
+  IVideoCapture* capture = Open(&owner, "Level Cam", kW, kH);
+  ASSERT_NE(capture, nullptr);
+  ASSERT_TRUE(capture->Start());
+  const short loud[8] = {32767, 0, 32767, 0, 0, 100, 0, 100};
+  capture->SetAudioLevel(loud, sizeof(loud));
+  dshow::PushVirtualFrames(L"Level Cam", 1);
+  const std::vector<BYTE> picture = MirroredPattern(kW, kH);
+  // Full scale: three rows over the whole width, green (254 after blending) at the left.
+  EXPECT_EQ(owner.frame[0], 0);
+  EXPECT_EQ(owner.frame[1], 254);
+  EXPECT_EQ(owner.frame[(2 * kW + kW - 1) * 3 + 2], 254);
+  EXPECT_TRUE(std::equal(picture.begin() + 3 * kW * 3, picture.end(), owner.frame.begin() + 3 * kW * 3));
+  const bool off = false;
+  capture->EnableLevelBar(&off);
+  dshow::PushVirtualFrames(L"Level Cam", 1);
+  EXPECT_EQ(owner.frame, picture);
+  capture->Release();
+}
+
 TEST(CameraThrottle, FastCameraIsThrottledAndRecoversAfterRestart) {
   struct Case {
     int rate, frames;
