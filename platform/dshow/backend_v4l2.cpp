@@ -10,8 +10,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/dshow/capture_pin.h"
 #include "platform/dshow/utf8.h"
@@ -161,8 +163,18 @@ class CV4l2Pin : public CCapturePin {
     fmt.fmt.pix.pixelformat = pf->fourcc;
     fmt.fmt.pix.field = V4L2_FIELD_NONE;
     ok = Ioctl(fd, VIDIOC_S_FMT, &fmt) == 0 && fmt.fmt.pix.pixelformat == pf->fourcc &&
-         fmt.fmt.pix.width == static_cast<uint32_t>(vih.bmiHeader.biWidth);
-    const long frameBytes = static_cast<long>(vih.bmiHeader.biSizeImage);
+         fmt.fmt.pix.width == static_cast<uint32_t>(vih.bmiHeader.biWidth) &&
+         fmt.fmt.pix.height == static_cast<uint32_t>(std::abs(vih.bmiHeader.biHeight));
+    const int width = vih.bmiHeader.biWidth, height = std::abs(vih.bmiHeader.biHeight);
+    // Drivers may pad rows; the graph expects them packed.
+    const long packedLine = static_cast<long>(width) * (pf->bitCount == 12 ? 8 : pf->bitCount) / 8;
+    const long frameBytes = pf->bitCount == 12 ? packedLine * height + 2 * (packedLine / 2) * (height / 2)
+                                               : packedLine * height;
+    const long line = std::max<long>(packedLine, static_cast<long>(fmt.fmt.pix.bytesperline));
+    const long deviceBytes = pf->bitCount == 12 ? line * height + 2 * (line / 2) * (height / 2)
+                                                : line * height;
+    std::vector<BYTE> packed(line != packedLine ? static_cast<size_t>(frameBytes) : 0);
+    if (ok) ApplyFrameTime(fd, vih.AvgTimePerFrame);
 
     v4l2_requestbuffers req{};
     req.count = 4;
@@ -202,11 +214,17 @@ class CV4l2Pin : public CCapturePin {
         ok = false;
         break;
       }
-      if (b.index < buffers.size() && static_cast<long>(b.bytesused) >= frameBytes) {
+      if (b.index < buffers.size() && static_cast<long>(b.bytesused) >= deviceBytes &&
+          static_cast<long>(buffers[b.index].length) >= deviceBytes) {
+        const BYTE* frame = static_cast<const BYTE*>(buffers[b.index].data);
+        if (!packed.empty()) {
+          PackRows(frame, line, packedLine, height, pf->bitCount == 12, packed.data());
+          frame = packed.data();
+        }
         const int64_t us = static_cast<int64_t>(b.timestamp.tv_sec) * 1000000 + b.timestamp.tv_usec;
         if (firstUs < 0) firstUs = us;
         REFERENCE_TIME start = (us - firstUs) * 10, stop = start + vih.AvgTimePerFrame;
-        DeliverBuffer(static_cast<const BYTE*>(buffers[b.index].data), frameBytes, &start, &stop);
+        DeliverBuffer(frame, frameBytes, &start, &stop);
       }
       if (Ioctl(fd, VIDIOC_QBUF, &b) < 0) ok = false;
     }
@@ -215,6 +233,33 @@ class CV4l2Pin : public CCapturePin {
       if (m.data != MAP_FAILED) munmap(m.data, m.length);
     close(fd);
     return ok || !IsStreaming();
+  }
+
+  // The frame rate the graph asked for; drivers that cannot take it keep
+  // their own, which the stamps then show.
+  static void ApplyFrameTime(int fd, int64_t timePerFrame) {
+    if (timePerFrame <= 0) return;
+    v4l2_streamparm parm{};
+    parm.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
+    if (Ioctl(fd, VIDIOC_G_PARM, &parm) < 0 || !(parm.parm.capture.capability & V4L2_CAP_TIMEPERFRAME)) return;
+    parm.parm.capture.timeperframe.numerator = static_cast<uint32_t>(std::min<int64_t>(timePerFrame, UINT32_MAX));
+    parm.parm.capture.timeperframe.denominator = 10000000;
+    Ioctl(fd, VIDIOC_S_PARM, &parm);
+  }
+
+  // Copies a frame with rows of line bytes into packed rows; planar 4:2:0
+  // frames have chroma rows of half the stride.
+  static void PackRows(const BYTE* src, long line, long packedLine, int height, bool planar, BYTE* dst) {
+    for (int r = 0; r < height; ++r) std::memcpy(dst + r * packedLine, src + r * line, static_cast<size_t>(packedLine));
+    if (!planar) return;
+    src += line * height;
+    dst += packedLine * height;
+    for (int plane = 0; plane < 2; ++plane)
+      for (int r = 0; r < height / 2; ++r) {
+        std::memcpy(dst, src, static_cast<size_t>(packedLine / 2));
+        src += line / 2;
+        dst += packedLine / 2;
+      }
   }
 
   std::string m_path;

@@ -23,24 +23,103 @@ Registry& Reg() {
   return r;
 }
 
-CMediaType VideoType(const VirtualDevice& d) {
+struct CameraPixels {
+  GUID subtype;
+  int bitCount;
+  uint32_t compression;
+};
+
+CameraPixels PixelsOf(const VirtualDevice& d) {
+  if (d.yv12) return {MEDIASUBTYPE_YV12, 12, 0x32315659u};  // 'YV12'
+  if (d.yuy2) return {MEDIASUBTYPE_YUY2, 16, 0x32595559u};  // 'YUY2'
+  return {MEDIASUBTYPE_RGB24, 24, 0};
+}
+
+long ImageBytes(int width, int height, int bitCount) {
+  return static_cast<long>(width) * height * bitCount / 8;
+}
+
+CMediaType VideoType(const VirtualDevice& d, int width, int height) {
+  const CameraPixels px = PixelsOf(d);
   CMediaType mt;
   mt.majortype = MEDIATYPE_Video;
-  mt.subtype = d.yuy2 ? MEDIASUBTYPE_YUY2 : MEDIASUBTYPE_RGB24;
+  mt.subtype = px.subtype;
   mt.formattype = FORMAT_VideoInfo;
   mt.bFixedSizeSamples = 1;
   VIDEOINFOHEADER vih{};
   vih.AvgTimePerFrame = 10000000 / 30;
   vih.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  vih.bmiHeader.biWidth = d.width;
-  vih.bmiHeader.biHeight = d.height;
+  vih.bmiHeader.biWidth = width;
+  vih.bmiHeader.biHeight = d.topDown && !d.yuy2 && !d.yv12 ? -height : height;
   vih.bmiHeader.biPlanes = 1;
-  vih.bmiHeader.biBitCount = d.yuy2 ? 16 : 24;
-  vih.bmiHeader.biCompression = d.yuy2 ? 0x32595559u : 0;  // 'YUY2'
-  vih.bmiHeader.biSizeImage = static_cast<uint32_t>(d.width * d.height * (d.yuy2 ? 2 : 3));
+  vih.bmiHeader.biBitCount = static_cast<uint16_t>(px.bitCount);
+  vih.bmiHeader.biCompression = px.compression;
+  vih.bmiHeader.biSizeImage = static_cast<uint32_t>(ImageBytes(width, height, px.bitCount));
   mt.lSampleSize = vih.bmiHeader.biSizeImage;
   SetFormatBlock(&mt, &vih, sizeof(vih));
   return mt;
+}
+
+bool ReadVideoInfo(const AM_MEDIA_TYPE& mt, VIDEOINFOHEADER* vih) {
+  if (mt.formattype != FORMAT_VideoInfo || !mt.pbFormat || mt.cbFormat < sizeof(VIDEOINFOHEADER)) return false;
+  std::memcpy(vih, mt.pbFormat, sizeof(*vih));
+  return true;
+}
+
+BYTE Clamp255(double v) { return static_cast<BYTE>(v < 0 ? 0 : v > 255 ? 255 : std::lround(v)); }
+
+// Studio-range BT.601, the way cameras deliver YUV.
+void RgbToYuv(const BYTE* bgr, double* y, double* u, double* v) {
+  const double b = bgr[0], g = bgr[1], r = bgr[2];
+  *y = 16 + 0.256788 * r + 0.504129 * g + 0.097906 * b;
+  *u = 128 - 0.148223 * r - 0.290993 * g + 0.439216 * b;
+  *v = 128 + 0.439216 * r - 0.367788 * g - 0.071427 * b;
+}
+
+// The pattern in the camera's own layout.
+std::vector<BYTE> PatternFrame(const VirtualDevice& d, int width, int height, bool topDownRgb) {
+  const std::vector<BYTE> bgr = VirtualPatternBgr(width, height);
+  std::vector<BYTE> out;
+  if (!d.yuy2 && !d.yv12) {
+    out.resize(bgr.size());
+    const size_t row = static_cast<size_t>(width) * 3;
+    for (int r = 0; r < height; ++r)
+      std::memcpy(&out[static_cast<size_t>(r) * row], &bgr[static_cast<size_t>(topDownRgb ? r : height - 1 - r) * row],
+                  row);
+    return out;
+  }
+  if (d.yuy2) {
+    out.resize(static_cast<size_t>(width) * height * 2);
+    for (int r = 0; r < height; ++r)
+      for (int c = 0; c + 1 < width; c += 2) {
+        double y0, u0, v0, y1, u1, v1;
+        RgbToYuv(&bgr[(static_cast<size_t>(r) * width + c) * 3], &y0, &u0, &v0);
+        RgbToYuv(&bgr[(static_cast<size_t>(r) * width + c + 1) * 3], &y1, &u1, &v1);
+        BYTE* p = &out[(static_cast<size_t>(r) * width + c) * 2];
+        p[0] = Clamp255(y0);
+        p[1] = Clamp255((u0 + u1) / 2);
+        p[2] = Clamp255(y1);
+        p[3] = Clamp255((v0 + v1) / 2);
+      }
+    return out;
+  }
+  const size_t lumaBytes = static_cast<size_t>(width) * height;
+  const size_t chromaBytes = static_cast<size_t>(width / 2) * (height / 2);
+  out.resize(lumaBytes + 2 * chromaBytes);
+  BYTE* vPlane = &out[lumaBytes];
+  BYTE* uPlane = vPlane + chromaBytes;
+  for (int r = 0; r < height; ++r)
+    for (int c = 0; c < width; ++c) {
+      double y, u, v;
+      RgbToYuv(&bgr[(static_cast<size_t>(r) * width + c) * 3], &y, &u, &v);
+      out[static_cast<size_t>(r) * width + c] = Clamp255(y);
+      if (r % 2 == 0 && c % 2 == 0 && r / 2 < height / 2 && c / 2 < width / 2) {
+        const size_t at = static_cast<size_t>(r / 2) * (width / 2) + c / 2;
+        uPlane[at] = Clamp255(u);
+        vPlane[at] = Clamp255(v);
+      }
+    }
+  return out;
 }
 
 class CVirtualPin : public CCapturePin {
@@ -51,9 +130,11 @@ class CVirtualPin : public CCapturePin {
     if (device.kind == VirtualKind::AudioInput)
       BuildPcmMediaType(&mt, device.format);
     else
-      mt = VideoType(device);
+      mt = VideoType(device, device.width, device.height);
     SetCurrentFormat(mt);
     AddCapability(mt);
+    if (device.kind == VirtualKind::VideoInput)
+      for (const auto& size : device.moreSizes) AddCapability(VideoType(device, size.first, size.second));
   }
 
   HRESULT Active() override {
@@ -106,38 +187,45 @@ class CVirtualPin : public CCapturePin {
   }
 
   int PushFrames(int count) {
-    const long size = static_cast<long>(m_device.width) * m_device.height * (m_device.yuy2 ? 2 : 3);
-    std::vector<BYTE> frame(static_cast<size_t>(size));
+    const CMediaType mt = Format();
+    VIDEOINFOHEADER vih;
+    if (!ReadVideoInfo(mt, &vih)) return 0;
+    const std::vector<BYTE> frame =
+        PatternFrame(m_device, vih.bmiHeader.biWidth, std::abs(vih.bmiHeader.biHeight), vih.bmiHeader.biHeight < 0);
     int delivered = 0;
-    for (int i = 0; i < count; ++i) {
-      int64_t n;
-      {
-        std::lock_guard<std::mutex> lock(m_clockLock);
-        n = m_position++;
-      }
-      // Bars whose colour depends on the column and the frame number.
-      for (long b = 0; b < size; ++b) frame[static_cast<size_t>(b)] = static_cast<BYTE>((b / 3 + n * 7) & 0xFF);
-      REFERENCE_TIME start = n * (10000000 / 30), stop = start + 10000000 / 30;
-      const HRESULT hr = DeliverBuffer(frame.data(), size, m_device.stampTimes ? &start : nullptr,
-                                       m_device.stampTimes ? &stop : nullptr);
-      if (hr == S_OK) ++delivered;
-    }
+    for (int i = 0; i < count; ++i)
+      if (PushFrameBytes(frame.data(), static_cast<long>(frame.size())) == S_OK) ++delivered;
     return delivered;
+  }
+
+  HRESULT PushFrameBytes(const BYTE* data, long length) {
+    const CMediaType mt = Format();
+    VIDEOINFOHEADER vih;
+    if (!ReadVideoInfo(mt, &vih)) return E_FAIL;
+    const int64_t frameTime = vih.AvgTimePerFrame > 0 ? vih.AvgTimePerFrame : 10000000 / 30;
+    int64_t n;
+    {
+      std::lock_guard<std::mutex> lock(m_clockLock);
+      n = m_position++;
+    }
+    REFERENCE_TIME start = n * frameTime, stop = start + frameTime;
+    return DeliverBuffer(data, length, m_device.stampTimes ? &start : nullptr, m_device.stampTimes ? &stop : nullptr);
   }
 
  protected:
   HRESULT CheckFormat(const CMediaType* mt) override {
     if (m_device.refuseFormat) return E_FAIL;
-    if (m_device.kind != VirtualKind::AudioInput) {
-      return MediaTypesEqual(*mt, VideoType(m_device)) ? S_OK : E_FAIL;
-    }
+    if (m_device.kind != VirtualKind::AudioInput) return CheckVideoFormat(*mt);
     return CheckPcmFormat(mt);
   }
   bool HasStreamConfig() const override { return m_device.hasStreamConfig; }
   bool HasBufferNegotiation() const override { return m_device.hasBufferNegotiation; }
   ALLOCATOR_PROPERTIES DefaultAllocator() override {
-    if (m_device.kind != VirtualKind::AudioInput)
-      return {2, m_device.width * m_device.height * 3, 1, 0};
+    if (m_device.kind != VirtualKind::AudioInput) {
+      VIDEOINFOHEADER vih{};
+      ReadVideoInfo(Format(), &vih);
+      return {2, std::max<int32_t>(1, static_cast<int32_t>(vih.bmiHeader.biSizeImage)), 1, 0};
+    }
     const CMediaType mt = Format();
     WAVEFORMATEX wf{};
     if (mt.cbFormat >= sizeof(wf)) std::memcpy(&wf, mt.pbFormat, sizeof(wf));
@@ -148,6 +236,24 @@ class CVirtualPin : public CCapturePin {
   }
 
  private:
+  // A camera takes its own pixel layout at one of its sizes, with a
+  // consistent bit count and image size, and any positive frame time.
+  HRESULT CheckVideoFormat(const AM_MEDIA_TYPE& mt) const {
+    VIDEOINFOHEADER vih;
+    const CameraPixels px = PixelsOf(m_device);
+    if (mt.majortype != MEDIATYPE_Video || mt.subtype != px.subtype || !ReadVideoInfo(mt, &vih)) return E_FAIL;
+    const BITMAPINFOHEADER& h = vih.bmiHeader;
+    const bool wantTopDown = m_device.topDown && !m_device.yuy2 && !m_device.yv12;
+    if (h.biBitCount != px.bitCount || (h.biHeight < 0) != wantTopDown || vih.AvgTimePerFrame <= 0) return E_FAIL;
+    const int height = std::abs(h.biHeight);
+    if (h.biSizeImage != static_cast<uint32_t>(ImageBytes(h.biWidth, height, px.bitCount))) return E_FAIL;
+    std::vector<std::pair<int, int>> sizes = m_device.moreSizes;
+    sizes.emplace_back(m_device.width, m_device.height);
+    for (const auto& s : sizes)
+      if (s.first == h.biWidth && s.second == height) return S_OK;
+    return E_FAIL;
+  }
+
   long PushBytes(const BYTE* data, long length, uint32_t bytesPerSecond) {
     const long chunk = BufferSize();
     if (chunk <= 0 || bytesPerSecond == 0) return 0;
@@ -283,6 +389,39 @@ int InjectVirtualEvent(const std::wstring& name, long code) {
     f->Release();
   }
   return n;
+}
+
+int PushVirtualFrameBytes(const std::wstring& name, const BYTE* data, long length) {
+  int total = 0;
+  for (CVirtualFilter* f : FiltersNamed(name)) {
+    if (f->Pin() && f->Device().kind == VirtualKind::VideoInput && f->Pin()->PushFrameBytes(data, length) == S_OK)
+      ++total;
+    f->Release();
+  }
+  return total;
+}
+
+bool VirtualCameraFormat(const std::wstring& name, CMediaType* format) {
+  bool found = false;
+  for (CVirtualFilter* f : FiltersNamed(name)) {
+    if (!found && f->Pin() && f->Device().kind == VirtualKind::VideoInput) {
+      *format = f->Pin()->Format();
+      found = true;
+    }
+    f->Release();
+  }
+  return found;
+}
+
+std::vector<BYTE> VirtualPatternBgr(int width, int height) {
+  static const BYTE kQuadrants[4][3] = {{0, 0, 255}, {0, 255, 0}, {255, 0, 0}, {255, 255, 255}};
+  std::vector<BYTE> bgr(static_cast<size_t>(std::max(0, width)) * std::max(0, height) * 3);
+  for (int r = 0; r < height; ++r)
+    for (int c = 0; c < width; ++c) {
+      const BYTE* q = kQuadrants[(r < height / 2 ? 0 : 2) + (c < width / 2 ? 0 : 1)];
+      std::memcpy(&bgr[(static_cast<size_t>(r) * width + c) * 3], q, 3);
+    }
+  return bgr;
 }
 
 DeviceBackend& VirtualBackend() {

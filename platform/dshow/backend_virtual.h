@@ -4,6 +4,7 @@
 // streaming thread, so a test decides exactly what arrives and when.
 #pragma once
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/dshow/device_enum.h"
@@ -25,9 +26,13 @@ struct VirtualDevice {
   int bufferMs = 100;                // buffer size when nobody suggests one
   bool failStart = false;            // the graph cannot be started with this device
   bool failOpen = false;             // listed, but gone when it is opened (unplugged)
-  // Cameras: RGB24 or YUY2 frames of width x height.
+  // Cameras: RGB24 (bottom-up unless topDown), YUY2 or YV12 frames of
+  // width x height; moreSizes are further sizes the camera offers.
   int width = 320, height = 240;
   bool yuy2 = false;
+  bool yv12 = false;
+  bool topDown = false;
+  std::vector<std::pair<int, int>> moreSizes;
   // Playback devices: whether the filter's class is the DirectSound renderer.
   bool directSound = true;
 };
@@ -42,8 +47,19 @@ long PushVirtualTone(const std::wstring& name, int ms);
 // Delivers raw bytes as one or more samples (chunked at the buffer size), with
 // times continuing the device's clock.
 long PushVirtualAudio(const std::wstring& name, const BYTE* data, long length);
-// Delivers count test-pattern frames to every running camera of that name.
+// Delivers count test-pattern frames to every running camera of that name,
+// in the camera's current format and size.
 int PushVirtualFrames(const std::wstring& name, int count);
+// Delivers one frame of raw bytes as they stand (any length) to every running
+// camera of that name; frames made elsewhere, e.g. by ffmpeg.
+int PushVirtualFrameBytes(const std::wstring& name, const BYTE* data, long length);
+// The format a live camera filter of that name has now; false when none.
+bool VirtualCameraFormat(const std::wstring& name, CMediaType* format);
+
+// The test pattern as the viewer sees it: top-down packed B, G, R rows in
+// four quadrants (red top left, green top right, blue bottom left, white
+// bottom right), so any flip or mirror shows.
+std::vector<BYTE> VirtualPatternBgr(int width, int height);
 // Raises a graph event (EC_ERRORABORT and the like) from every filter of that name.
 int InjectVirtualEvent(const std::wstring& name, long code);
 

@@ -81,9 +81,15 @@ HRESULT CCapturePin::CheckMediaType(const CMediaType* mt) {
 
 HRESULT CCapturePin::GetMediaType(int position, CMediaType* mt) {
   if (position < 0) return E_INVALIDARG;
-  if (position > 0) return VFW_S_NO_MORE_ITEMS;
   std::lock_guard<std::mutex> lock(m_formatLock);
-  *mt = m_format;
+  // The current format first (the one a connection takes), then every type
+  // the device lists, for callers that look for a size it offers.
+  if (position == 0) {
+    *mt = m_format;
+    return S_OK;
+  }
+  if (static_cast<size_t>(position) > m_caps.size()) return VFW_S_NO_MORE_ITEMS;
+  *mt = m_caps[static_cast<size_t>(position - 1)];
   return S_OK;
 }
 

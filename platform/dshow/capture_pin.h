@@ -2,6 +2,7 @@
 // offers the device's current format, lets callers change it through
 // IAMStreamConfig, takes allocator suggestions through IAMBufferNegotiation,
 // names itself PIN_CATEGORY_CAPTURE, and delivers only while the graph runs.
+// Its media types are the current format followed by the listed ones.
 // Back ends either deliver from the pin's own thread (CaptureLoop) or push
 // from outside (the virtual devices); Inactive waits for both to finish.
 #pragma once

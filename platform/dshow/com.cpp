@@ -52,6 +52,12 @@ void SetCreateFailsForTest(REFCLSID clsid, bool fails) {
     t.failing.erase(clsid);
 }
 
+bool CreateFailsForTest(REFCLSID clsid) {
+  auto& t = Classes();
+  std::lock_guard<std::mutex> lock(t.mutex);
+  return t.failing.count(clsid) != 0;
+}
+
 // Defined by the graph, builder and enumerator sources; registers them once.
 void RegisterBuiltInClasses();
 }  // namespace dshow

@@ -121,8 +121,10 @@ namespace dshow {
 // Factory of one class: returns a new object with one reference, or null.
 using ClassFactory = std::function<IUnknown*()>;
 void RegisterClass(REFCLSID clsid, ClassFactory factory);
-// Test hook: while set, creating clsid fails with E_FAIL.
+// Test hook: while set, creating clsid fails with E_FAIL. Filters that are
+// made directly rather than through CoCreateInstance ask CreateFailsForTest.
 void SetCreateFailsForTest(REFCLSID clsid, bool fails);
+bool CreateFailsForTest(REFCLSID clsid);
 }  // namespace dshow
 
 void* CoTaskMemAlloc(size_t size);

@@ -8,6 +8,7 @@
 #include "platform/dshow/backend_pulse.h"
 #include "platform/dshow/backend_v4l2.h"
 #include "platform/dshow/backend_virtual.h"
+#include "platform/dshow/colour_converter.h"
 #include "platform/dshow/filter_graph.h"
 
 namespace dshow {
@@ -149,6 +150,7 @@ void RegisterBuiltInClasses() {
   RegisterClass(CLSID_FilterGraph, NewObject<CFilterGraph, IGraphBuilder>);
   RegisterClass(CLSID_SystemDeviceEnum, NewObject<CSystemDeviceEnum, ICreateDevEnum>);
   RegisterClass(CLSID_CaptureGraphBuilder2, NewCaptureGraphBuilder);
+  RegisterClass(CLSID_Colour, NewColourConverter);
 }
 
 }  // namespace dshow
