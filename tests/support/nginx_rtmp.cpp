@@ -62,14 +62,34 @@ bool NginxRtmp::Start(const NginxRtmpOptions& options) {
       m_error = "cannot start nginx";
       return false;
     }
-    for (int waited = 0; waited < 100; ++waited) {
-      if (!m_process.Running()) break;
-      if (WaitForLoopbackPort(m_port, 100)) return true;
-    }
+    if (WaitUntilListening()) return true;
     m_process.Stop(SIGKILL);
   }
   m_error = "nginx did not start: " + ErrorLog();
   return false;
+}
+
+bool NginxRtmp::WaitUntilListening() {
+  for (int waited = 0; waited < 100; ++waited) {
+    if (!m_process.Running()) return false;
+    if (WaitForLoopbackPort(m_port, 100)) return true;
+  }
+  return false;
+}
+
+bool NginxRtmp::KillAndRestart() {
+  if (m_port == 0) return false;
+  // SIGKILL: the server vanishes mid-stream, as a crashed or unplugged one
+  // would, without closing the connection politely.
+  m_process.Stop(SIGKILL);
+  const std::string confPath = m_dir.File("nginx.conf");
+  if (!m_process.Start({"nginx", "-p", m_dir.path() + "/", "-e", m_dir.File("logs/error.log"), "-c", confPath},
+                       m_dir.File("logs/stdout.log")) ||
+      !WaitUntilListening()) {
+    m_error = "nginx did not come back: " + ErrorLog();
+    return false;
+  }
+  return true;
 }
 
 void NginxRtmp::Stop() {

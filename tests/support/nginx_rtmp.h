@@ -31,6 +31,10 @@ class NginxRtmp {
   bool Start(const NginxRtmpOptions& options = {});
   // Graceful stop (SIGQUIT), so recordings are closed; idempotent.
   void Stop();
+  // A server crash: SIGKILL, then the same configuration again on the same
+  // port. Its recording of a stream starts over when the client publishes
+  // again. False (see error()) when it did not come back.
+  bool KillAndRestart();
 
   int port() const { return m_port; }
   // rtmp://127.0.0.1:<port>/<application>/<stream>
@@ -42,6 +46,8 @@ class NginxRtmp {
   const std::string& error() const { return m_error; }
 
  private:
+  bool WaitUntilListening();
+
   TempDir m_dir{"strivon-nginx"};
   ChildProcess m_process;
   NginxRtmpOptions m_options;
