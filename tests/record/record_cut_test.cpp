@@ -250,6 +250,7 @@ TEST(RecordingCutShort, FullDiskIsReportedAsFailure) {
   printf("full disk: %lld bytes kept, last stamp %lld ms, decode: \"%s\"\n", size, LastStampMs(copy),
          test_support::DecodeErrors(copy).c_str());
   EXPECT_GT(size, 60 * 1024);
+  EXPECT_GT(LastStampMs(copy), 2000);
   EXPECT_TRUE(HasAudioAndVideo(copy));
 
 }

@@ -80,7 +80,11 @@ std::string DecodeErrors(const std::string& path) {
   // Pictures keep their own stamps: a live source's spacing jitters by a
   // millisecond or two, which ffmpeg's default constant-rate output would
   // round into two pictures on one slot and report, though any player plays it.
-  const CommandResult result = RunFfmpeg({"-v", "error", "-i", path, "-fps_mode", "passthrough", "-f", "null", "-"});
+  // Passthrough alone still counts in 1/framerate steps, so two pictures
+  // that a busy capture grabbed a few ms apart would share a slot: the
+  // output counts in the container's milliseconds instead.
+  const CommandResult result = RunFfmpeg({"-v", "error", "-i", path, "-fps_mode", "passthrough", "-enc_time_base:v",
+                                          "1:1000", "-f", "null", "-"});
   std::string text = result.out + result.err;
   if (result.exitCode != 0 && text.empty()) text = "ffmpeg failed without a message";
   return text;
