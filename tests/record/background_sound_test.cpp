@@ -102,6 +102,9 @@ TEST(DesktopSound, MixedIntoTheMicrophoneAndSwitchedByThePlayerStatus) {
   ASSERT_EQ(Pactl(pulse, {"load-module", "module-null-sink", "sink_name=strivon_desk", "rate=48000", "channels=1",
                           "sink_properties=device.description=StrivonDesk"}).exitCode, 0);
   ASSERT_EQ(Pactl(pulse, {"set-default-sink", "strivon_desk"}).exitCode, 0);
+  // What the desktop-sound device will hear, and must convert to 44.1 kHz stereo.
+  EXPECT_NE(Pactl(pulse, {"list", "short", "sources"}).out.find("strivon_desk.monitor\tmodule-null-sink.c\ts16le 1ch 48000Hz"),
+            std::string::npos);
   test_support::TempDir dir("strivon-desktop");
   ASSERT_TRUE(test_support::WriteToneWav(dir.File("desk.wav"), 440, 60000, 48000, 1));
   test_support::ChildProcess desktopPlayer;
