@@ -1,6 +1,7 @@
 // A publish run against real peers for the recording and background-sound
 // tests: a manager on the real factories that publishes the screen and one
-// PulseAudio input to nginx, and a notify object that can be waited on.
+// PulseAudio input to nginx, a notify object that can be waited on, and the
+// stream check every recording of such a run must pass.
 #pragma once
 #include <chrono>
 #include <condition_variable>
@@ -10,7 +11,10 @@
 #include <utility>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "strivon/RtmpPublishManager.h"
+#include "tests/support/media_tools.h"
 
 namespace record_test {
 
@@ -77,6 +81,28 @@ inline ManagerPtr MakePublishingManager(WaitingNotify* notify, const std::string
 
 inline double SecondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Both kinds are there with what a decoder needs to start: without the
+// sequence headers ffprobe knows neither the picture size nor the channels.
+inline void ExpectStreamsWithCodecParameters(const std::string& path) {
+  Json::Value streams;
+  ASSERT_TRUE(test_support::ProbeStreams(path, &streams)) << path;
+  bool audio = false, video = false;
+  for (const auto& s : streams) {
+    if (s["codec_type"] == "video") {
+      video = true;
+      EXPECT_EQ(s["codec_name"].asString(), "h264");
+      EXPECT_EQ(s["width"].asInt(), 640);
+      EXPECT_EQ(s["height"].asInt(), 360);
+    } else if (s["codec_type"] == "audio") {
+      audio = true;
+      EXPECT_EQ(s["codec_name"].asString(), "aac");
+      EXPECT_EQ(s["sample_rate"].asString(), "44100");
+      EXPECT_EQ(s["channels"].asInt(), 2);
+    }
+  }
+  EXPECT_TRUE(audio && video) << path << "\n" << streams.toStyledString();
 }
 
 }  // namespace record_test

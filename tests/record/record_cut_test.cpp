@@ -138,17 +138,6 @@ long long LastStampMs(const std::string& path) {
   return last;
 }
 
-bool HasAudioAndVideo(const std::string& path) {
-  Json::Value streams;
-  if (!test_support::ProbeStreams(path, &streams)) return false;
-  bool audio = false, video = false;
-  for (const auto& s : streams) {
-    audio |= s["codec_type"] == "audio" && s["channels"].asInt() > 0;
-    video |= s["codec_type"] == "video" && s["width"].asInt() > 0;
-  }
-  return audio && video;
-}
-
 TEST(RecordingCutShort, KilledProcessLeavesAFileThatDecodesUpToTheCut) {
   Peers peers;
   ASSERT_TRUE(peers.Start());
@@ -179,7 +168,7 @@ TEST(RecordingCutShort, KilledProcessLeavesAFileThatDecodesUpToTheCut) {
   ASSERT_TRUE(test_support::FfprobeJson(path, {"-show_format"}, &root));
   printf("killed recording: %lld bytes, last stamp %lld ms (%lld ms seen before the kill), ffprobe duration %s s\n",
          test_support::FileSize(path), afterKill, beforeKill, root["format"]["duration"].asString().c_str());
-  EXPECT_TRUE(HasAudioAndVideo(path));
+  record_test::ExpectStreamsWithCodecParameters(path);
   EXPECT_GE(afterKill, beforeKill);
   EXPECT_EQ(test_support::DecodeErrors(path), "");
 }
@@ -251,7 +240,7 @@ TEST(RecordingCutShort, FullDiskIsReportedAsFailure) {
          test_support::DecodeErrors(copy).c_str());
   EXPECT_GT(size, 60 * 1024);
   EXPECT_GT(LastStampMs(copy), 2000);
-  EXPECT_TRUE(HasAudioAndVideo(copy));
+  record_test::ExpectStreamsWithCodecParameters(copy);
 
 }
 

@@ -53,26 +53,8 @@ std::string DecodeErrorsBesidesLeadingInterFrames(const std::string& path) {
   return kept;
 }
 
-// Both kinds are there with what a decoder needs to start: without the
-// sequence headers ffprobe knows neither the picture size nor the channels.
 void ExpectDecodableStreams(const std::string& path) {
-  Json::Value streams;
-  ASSERT_TRUE(test_support::ProbeStreams(path, &streams)) << path;
-  bool audio = false, video = false;
-  for (const auto& s : streams) {
-    if (s["codec_type"] == "video") {
-      video = true;
-      EXPECT_EQ(s["codec_name"].asString(), "h264");
-      EXPECT_EQ(s["width"].asInt(), 640);
-      EXPECT_EQ(s["height"].asInt(), 360);
-    } else if (s["codec_type"] == "audio") {
-      audio = true;
-      EXPECT_EQ(s["codec_name"].asString(), "aac");
-      EXPECT_EQ(s["sample_rate"].asString(), "44100");
-      EXPECT_EQ(s["channels"].asInt(), 2);
-    }
-  }
-  EXPECT_TRUE(audio && video) << path << "\n" << streams.toStyledString();
+  record_test::ExpectStreamsWithCodecParameters(path);
   EXPECT_EQ(DecodeErrorsBesidesLeadingInterFrames(path), "") << path;
 }
 
