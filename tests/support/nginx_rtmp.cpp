@@ -92,6 +92,13 @@ bool NginxRtmp::Restart() {
 
 bool NginxRtmp::Signal(int sig) { return m_process.pid() > 0 && ::kill(m_process.pid(), sig) == 0; }
 
+bool NginxRtmp::KillAndRestart() {
+  Kill();
+  if (Restart()) return true;
+  m_error = "nginx did not come back: " + ErrorLog();
+  return false;
+}
+
 void NginxRtmp::Stop() {
   if (m_process.pid() > 0) m_process.Stop(SIGQUIT, 5000);
 }

@@ -38,6 +38,9 @@ class NginxRtmp {
   bool Restart();
   // Sends sig (SIGSTOP, SIGCONT) to the running server.
   bool Signal(int sig);
+  // Kill, then Restart: a server crash and its return. False (see error())
+  // when it did not come back; its recording of a stream starts over.
+  bool KillAndRestart();
 
   int port() const { return m_port; }
   // rtmp://127.0.0.1:<port>/<application>/<stream>
@@ -49,6 +52,8 @@ class NginxRtmp {
   const std::string& error() const { return m_error; }
 
  private:
+  bool WaitUntilListening();
+
   TempDir m_dir{"strivon-nginx"};
   ChildProcess m_process;
   NginxRtmpOptions m_options;

@@ -1,0 +1,168 @@
+// A local recording during a publish run whose server crashes three times:
+// what ffprobe and ffmpeg make of it, and of a recording started again to
+// another file in the middle of the run.
+#include <signal.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "strivon/StatusWords.h"
+#include "tests/record/publish_run.h"
+#include "tests/support/media_tools.h"
+#include "tests/support/nginx_rtmp.h"
+#include "tests/support/pulse_server.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/xvfb_server.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using namespace strivon_status;
+using Clock = std::chrono::steady_clock;
+
+double FormatDuration(const std::string& path) {
+  Json::Value root;
+  if (!test_support::FfprobeJson(path, {"-show_format"}, &root) || !root["format"]["duration"].isString()) return -1;
+  return std::stod(root["format"]["duration"].asString());
+}
+
+// KNOWN FAULT (strivon/RtmpPublishManagerBackground.cpp, WriteRecording): a
+// recording started in the middle of a run writes the kept sequence headers
+// and then whatever video body comes next, usually an inter frame, so the
+// decoder misses reference pictures until the first key frame. Until that
+// is mended these complaints are let through; any other decode error fails.
+bool LeadingInterFrameComplaint(const std::string& line) {
+  for (const char* known : {"reference picture missing during reorder", "Missing reference picture",
+                            "decode_slice_header error", "Last message repeated"})
+    if (line.find(known) != std::string::npos) return true;
+  return false;
+}
+
+std::string DecodeErrorsBesidesLeadingInterFrames(const std::string& path) {
+  std::string kept, line;
+  std::istringstream lines(test_support::DecodeErrors(path));
+  while (std::getline(lines, line))
+    if (!LeadingInterFrameComplaint(line)) kept += line + "\n";
+  return kept;
+}
+
+void ExpectDecodableStreams(const std::string& path) {
+  record_test::ExpectStreamsWithCodecParameters(path);
+  EXPECT_EQ(DecodeErrorsBesidesLeadingInterFrames(path), "") << path;
+}
+
+struct StampReport {
+  int backwards = 0;               // decode stamps that went back, either kind
+  bool firstVideoIsKey = false;
+  std::vector<long long> holes;    // sound stamp steps above one second
+};
+
+// The microphone never stops, so holes in the sound are the drops; the
+// screen's pictures come in bursts when the picture does not change.
+StampReport ReadStamps(const std::string& path) {
+  StampReport report;
+  std::vector<test_support::ProbedPacket> packets;
+  if (!test_support::ProbePackets(path, &packets)) {
+    report.backwards = -1;
+    return report;
+  }
+  long long last[2] = {-1, -1};
+  for (const auto& p : packets) {
+    const int kind = p.codecType == "audio" ? 0 : 1;
+    if (p.dtsMs < last[kind]) ++report.backwards;
+    if (kind == 0 && last[0] >= 0 && p.dtsMs - last[0] > 1000) report.holes.push_back(p.dtsMs - last[0]);
+    if (kind == 1 && last[1] < 0) report.firstVideoIsKey = p.keyFrame;
+    last[kind] = p.dtsMs;
+  }
+  return report;
+}
+
+// The duration is written in whole seconds, cut down: a recording that
+// ends half-way through a second keeps the check off that edge.
+void SleepToHalfSecond(Clock::time_point since) {
+  const double elapsed = record_test::SecondsSince(since);
+  std::this_thread::sleep_until(since + std::chrono::duration_cast<Clock::duration>(
+                                            std::chrono::duration<double>(std::floor(elapsed) + 1.5)));
+}
+
+TEST(RecordingAcrossDrops, DurationStampsAndHeadersSurviveServerCrashesAndARestartedRecording) {
+  test_support::XvfbServer xvfb;
+  ASSERT_TRUE(xvfb.Start());
+  xvfb.ExportDisplay();
+  test_support::PulseServer pulse;
+  ASSERT_TRUE(pulse.Start());
+  pulse.ExportToClients();
+  ASSERT_TRUE(pulse.PlayTone(1000, 90000));
+  test_support::NginxRtmp nginx;
+  ASSERT_TRUE(nginx.Start()) << nginx.error();
+  test_support::TempDir dir("strivon-record");
+  const std::string first = dir.File("first.flv"), second = dir.File("second.flv");
+
+  record_test::WaitingNotify notify;
+  record_test::ManagerPtr manager = record_test::MakePublishingManager(&notify, pulse.MonitorDescription());
+  ASSERT_NE(manager, nullptr);
+  manager->SetPublishUrl(("rtmp://127.0.0.1:" + std::to_string(nginx.port())).c_str(), "live", "drops");
+  ASSERT_TRUE(manager->StartPublish());
+  ASSERT_TRUE(notify.WaitFor(kLevelError, kPublishStart, 1, 20000));
+
+  // Recording starts well after the encoder sent its sequence headers.
+  std::this_thread::sleep_for(5s);
+  manager->SetRecordFilePath(first.c_str());
+  const auto firstOn = Clock::now();
+  manager->EnableRecordFile(true);
+  std::vector<double> reconnectSeconds;
+  for (int drop = 1; drop <= 3; ++drop) {
+    std::this_thread::sleep_for(3s);  // recorded time between the drops
+    const auto dropped = Clock::now();
+    ASSERT_TRUE(nginx.KillAndRestart()) << nginx.error();
+    ASSERT_TRUE(notify.WaitFor(kLevelError, kPublishStart, 1 + drop, 30000)) << "no reconnection after drop " << drop;
+    reconnectSeconds.push_back(record_test::SecondsSince(dropped));
+  }
+  std::this_thread::sleep_for(2s);
+  SleepToHalfSecond(firstOn);
+  const double firstWall = record_test::SecondsSince(firstOn);
+  manager->EnableRecordFile(false);
+
+  // Recording again, to another file, in the same run.
+  manager->SetRecordFilePath(second.c_str());
+  const auto secondOn = Clock::now();
+  manager->EnableRecordFile(true);
+  std::this_thread::sleep_for(3s);
+  SleepToHalfSecond(secondOn);
+  const double secondWall = record_test::SecondsSince(secondOn);
+  manager->EnableRecordFile(false);
+  EXPECT_TRUE(manager->StopPublish());
+  manager.reset();
+  EXPECT_EQ(notify.Count(kLevelError, kRecordFileError), 0);
+
+  const double firstDuration = FormatDuration(first), secondDuration = FormatDuration(second);
+  const StampReport stamps = ReadStamps(first), restarted = ReadStamps(second);
+  std::string holes;
+  for (long long h : stamps.holes) holes += std::to_string(h) + " ms ";
+  printf("reconnections took %.2f %.2f %.2f s; sound holes in the recording: %s\n", reconnectSeconds[0],
+         reconnectSeconds[1], reconnectSeconds[2], holes.c_str());
+  printf("first recording: ffprobe %.3f s, wall %.3f s; starts with a key frame: %d\n", firstDuration, firstWall,
+         stamps.firstVideoIsKey);
+  printf("second recording: ffprobe %.3f s, wall %.3f s; starts with a key frame: %d\n", secondDuration, secondWall,
+         restarted.firstVideoIsKey);
+
+  EXPECT_NEAR(firstDuration, firstWall, 1.0);
+  EXPECT_NEAR(secondDuration, secondWall, 1.0);
+  EXPECT_EQ(stamps.backwards, 0);
+  EXPECT_EQ(restarted.backwards, 0);
+  // Each drop leaves one hole, as long as the connection was really down,
+  // and only the drops do.
+  ASSERT_EQ(stamps.holes.size(), 3u) << holes;
+  for (int drop = 0; drop < 3; ++drop) EXPECT_NEAR(stamps.holes[drop] / 1000.0, reconnectSeconds[drop], 0.6);
+  ExpectDecodableStreams(first);
+  ExpectDecodableStreams(second);
+}
+
+}  // namespace
