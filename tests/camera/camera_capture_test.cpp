@@ -53,9 +53,10 @@ TEST(CameraSelection, NameIndexAndCountPickTheCamera) {
     std::string err;
     IVideoCapture* capture = Open(&owner, c.name, 32, 24, 25, &err, c.index, c.count);
     EXPECT_EQ(c.warned, !owner.texts.empty());
-    if (c.warned)
+    if (c.warned) {
       EXPECT_EQ(owner.texts[0], std::make_pair(1, std::string("VideoCapture find the sum of devices with same name is "
                                                               "different from the sum passed in")));
+    }
     if (!c.chosen) {
       EXPECT_EQ(capture, nullptr);
       EXPECT_EQ(err, "Lumatrix VideoCapture Filter build errHD videocapture create err");

@@ -52,7 +52,6 @@ class NginxRtmp {
   const std::string& error() const { return m_error; }
 
  private:
-  bool WaitUntilListening();
 
   TempDir m_dir{"strivon-nginx"};
   ChildProcess m_process;
