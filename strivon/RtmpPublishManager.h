@@ -369,6 +369,7 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   bool m_recording = false;
   bool m_recordAudioHeaderPending = true;
   bool m_recordVideoHeaderPending = true;
+  bool m_recordWaitsForKeyFrame = true;
   bool m_recordFailing = false;
 
   // Pictures.

@@ -147,6 +147,7 @@ void RtmpPublishManager::EnableRecordFile(bool on) {
   std::lock_guard<std::mutex> lock(m_recordLock);
   m_recordAudioHeaderPending = true;
   m_recordVideoHeaderPending = true;
+  m_recordWaitsForKeyFrame = true;
   m_recording = on;
   m_recordFailing = false;
   if (!on) {
@@ -181,6 +182,13 @@ void RtmpPublishManager::WriteRecording(const char* body, int size, double times
   const bool audio = kind == 1;
   bool& pending = audio ? m_recordAudioHeaderPending : m_recordVideoHeaderPending;
   const bool isConfig = size >= 2 && body[1] == 0;
+  if (!audio && !isConfig && m_recordWaitsForKeyFrame) {
+    // Pictures before the first key frame cannot be decoded: a recording
+    // started in the middle of a run opens with one.
+    const bool keyFrame = (static_cast<unsigned char>(body[0]) >> 4) == 1;
+    if (!keyFrame) return;
+    m_recordWaitsForKeyFrame = false;
+  }
   if (pending && !isConfig) {
     std::vector<char> header;
     {
