@@ -88,14 +88,20 @@ bool CEncoderMediaThenSendThroughRtmp::CodecsAtAdaptiveFloor() {
 }
 
 void CEncoderMediaThenSendThroughRtmp::LowerToAdaptiveFloorLocked() {
+  // A codec already at its floor keeps running: reopening x264 would only
+  // cost a key frame.
   {
     std::lock_guard<std::mutex> lock(m_aacLock);
-    m_currentAudioBitrate = AdaptiveBitrateControl::kFloorAudioBps;
-    ReopenAacLocked();
+    if (m_currentAudioBitrate != AdaptiveBitrateControl::kFloorAudioBps) {
+      m_currentAudioBitrate = AdaptiveBitrateControl::kFloorAudioBps;
+      ReopenAacLocked();
+    }
   }
   {
     std::lock_guard<std::mutex> lock(m_videoLock);
-    m_video.bitrateKbps = static_cast<int>(AdaptiveBitrateControl::kFloorVideoKbps);
-    ReopenVideoLocked();
+    if (m_video.bitrateKbps != static_cast<int>(AdaptiveBitrateControl::kFloorVideoKbps)) {
+      m_video.bitrateKbps = static_cast<int>(AdaptiveBitrateControl::kFloorVideoKbps);
+      ReopenVideoLocked();
+    }
   }
 }

@@ -101,8 +101,10 @@ TEST(AdaptiveBitrate, RatesRaisedFromOutsideAfterALoweringAreLoweredAgain) {
   ASSERT_EQ(r.t.encoder->GetSnapshot().currentAudioBitrate, 16000u);
   r.t.encoder->SetLowAudioBitrate(false);  // the manager un-mutes
   ASSERT_EQ(r.t.encoder->GetSnapshot().currentAudioBitrate, 48000u);
+  const int videoOpens = r.t.encoder->GetSnapshot().videoOpens;
   r.Window(5);
   EXPECT_EQ(r.t.encoder->GetSnapshot().currentAudioBitrate, 16000u) << "the link is still slow";
+  EXPECT_EQ(r.t.encoder->GetSnapshot().videoOpens, videoOpens) << "video was at its floor: no key frame spent";
   r.t.encoder->SetVideoBitrate(800000, 0);  // the host's rate, e.g. after a source switch
   r.Window(5);
   auto s = r.t.encoder->GetSnapshot();
