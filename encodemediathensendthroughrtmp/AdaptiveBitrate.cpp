@@ -1,6 +1,6 @@
 #include "encodemediathensendthroughrtmp/AdaptiveBitrate.h"
 
-AdaptiveBitrateControl::Decision AdaptiveBitrateControl::OnRoundTrip(int ms, uint32_t now) {
+AdaptiveBitrateControl::Decision AdaptiveBitrateControl::OnRoundTrip(int ms, uint32_t now, bool atFloor) {
   Decision decision;
   if (!m_hasWindow) {
     m_hasWindow = true;
@@ -29,7 +29,7 @@ AdaptiveBitrateControl::Decision AdaptiveBitrateControl::OnRoundTrip(int ms, uin
   } else {
     m_goodWindows = 0;
     // Already at the floor: reopening again would gain nothing.
-    if (!m_lowered) {
+    if (!atFloor) {
       m_lowered = true;
       decision.action = Action::Lower;
       if (m_direction != "down") {

@@ -23,8 +23,10 @@ class AdaptiveBitrateControl {
     bool report = false;  // the direction changed: tell the manager
   };
 
-  // One round trip of `ms` measured at tick `now`.
-  Decision OnRoundTrip(int ms, uint32_t now);
+  // One round trip of `ms` measured at tick `now`; atFloor tells whether
+  // both codecs already run at the floor rates (a bad window then has
+  // nothing left to lower).
+  Decision OnRoundTrip(int ms, uint32_t now, bool atFloor);
   // Forgets windows and the lowering (control switched off).
   void Reset();
   bool IsLowered() const { return m_lowered; }
@@ -35,6 +37,6 @@ class AdaptiveBitrateControl {
   uint32_t m_windowStart = 0;
   int m_slowCount = 0;
   int m_goodWindows = 0;
-  bool m_lowered = false;
+  bool m_lowered = false;  // a lowering of ours awaits its restore
   std::string m_direction;  // "", "up" or "down"
 };

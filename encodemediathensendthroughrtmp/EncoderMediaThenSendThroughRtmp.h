@@ -1,6 +1,6 @@
 // CEncoderMediaThenSendThroughRtmp: the encoder object behind
 // IEncoderMediaThenSendThroughRtmp. It queues raw audio blocks and pooled
-// RGB24 frames from the manager, encodes one audio block and one picture per
+// RGB24 frames from the manager, encodes all queued sound and one picture per
 // pass on its own thread (HE-AAC, x264), stamps both relative to one time
 // base, sends them through its RTMP client and passes the client's events up.
 // Only this folder's factory and the tests construct it directly.
@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "RtmpLib/jni/IRtmpLib.h"
@@ -30,6 +31,9 @@ class CEncoderMediaThenSendThroughRtmp : public IEncoderMediaThenSendThroughRtmp
   using Clock = std::function<uint32_t()>;
 
   static constexpr unsigned kMaxAudioBlockBytes = 192000;
+  // About 3 s of 48 kHz stereo; beyond it SendRawAudio refuses new blocks.
+  static constexpr size_t kMaxQueuedAudioBytes = 576000;
+  static constexpr size_t kMaxQueuedAudioBlocks = 1024;
   static constexpr unsigned kMaxVideoFrameBytes = 24883200;  // 4096 x 2025 x 3
   static constexpr uint32_t kNoTimeBase = 0xFFFFFFFFu;
   static constexpr int kCommandPing = 1;
@@ -107,6 +111,7 @@ class CEncoderMediaThenSendThroughRtmp : public IEncoderMediaThenSendThroughRtmp
     uint32_t timeBase;
     int aacOpens;    // codec (re)opens since construction
     int videoOpens;
+    size_t queuedAudioBytes;
   };
   Snapshot GetSnapshot();
   bool IsConnected() const { return m_connected.load(); }
@@ -121,8 +126,15 @@ class CEncoderMediaThenSendThroughRtmp : public IEncoderMediaThenSendThroughRtmp
   };
 
   IRtmpLib* Transport() const { return m_transport.load(); }
+  // Hands a new client the formats configured before it existed.
+  void PassFormatsTo(IRtmpLib* transport);
   void RunAudioStep();
+  void EncodeAndSendAudioBlock(const AudioBlock& block);
   void RunVideoStep();
+  void EncodeAndSendPicture(RawFrame* frame);
+  // The message stamp of an access unit: its decode time on the stream's
+  // time base, never below the base or the previous picture's stamp.
+  uint32_t VideoMessageStamp(uint32_t base, uint32_t shownAt, int compositionMs);
   void RunCommandStep();
   void MaybeReportSendBuffer();
   // Sets the time base to ts if unset; the base in force afterwards.
@@ -133,9 +145,13 @@ class CEncoderMediaThenSendThroughRtmp : public IEncoderMediaThenSendThroughRtmp
   void ReopenVideoLocked();
   void ApplyFrameRateAndGop(int fps, int keyInterval, bool asConfigured);
   void RaiseBitrateStatus(unsigned audioBps, unsigned videoBps);
-  // Back to the rates the owner configured (after a lowering, or when automatic control is switched off).
-  void RestoreConfiguredBitrates(bool report);
-  void ApplyAdaptiveDecision(const AdaptiveBitrateControl::Decision& decision);
+  // Back to the rates the owner configured (after a lowering, or when
+  // automatic control is switched off); the two rates in force afterwards.
+  std::pair<unsigned, unsigned> RestoreConfiguredBitrates();
+  bool CodecsAtAdaptiveFloor();
+  // Under m_adaptiveLock, so switching the control off cannot slip in
+  // between a decision and its application.
+  void LowerToAdaptiveFloorLocked();
 
   IEncoderMediaThenSendThroughRtmpNotify* m_notify;
   TransportFactory m_transportFactory;
@@ -152,10 +168,9 @@ class CEncoderMediaThenSendThroughRtmp : public IEncoderMediaThenSendThroughRtmp
   std::atomic<bool> m_connected{false};
   std::atomic<uint32_t> m_timeBase{kNoTimeBase};
 
-  // AAC encoder (m_aacLock). The codec locks are held across the send, and
-  // the client reports statistics and media data from inside it; a manager
-  // that reacts with a setter on that thread must not deadlock itself.
-  std::recursive_mutex m_aacLock;
+  // AAC encoder (m_aacLock). The codec locks cover encoding only, never a
+  // send: a server that stops reading must not hold up the manager's setters.
+  std::mutex m_aacLock;
   unsigned m_currentAudioBitrate = 64000;
   unsigned m_configuredAudioBitrate = 64000;
   PcmFormat m_pcmFormat;
@@ -163,10 +178,13 @@ class CEncoderMediaThenSendThroughRtmp : public IEncoderMediaThenSendThroughRtmp
   AacConfig m_aacConfig;
   int m_aacOpens = 0;
   PcmRingBuffer m_ring;
+  // The client announces the sound format once per connection, with the first frame.
+  std::atomic<bool> m_audioSentOnConnection{false};
   std::vector<uint8_t> m_pcmFrame;  // encoder thread only
+  std::vector<uint8_t> m_aacToSend;  // encoder thread only
 
   // x264 (m_videoLock)
-  std::recursive_mutex m_videoLock;
+  std::mutex m_videoLock;
   VideoEncoderSettings m_video;
   int m_videoOpens = 0;
   std::vector<uint8_t> m_videoOutput;
@@ -174,6 +192,10 @@ class CEncoderMediaThenSendThroughRtmp : public IEncoderMediaThenSendThroughRtmp
   int m_configuredKeyInterval = 30;
   unsigned m_configuredVideoBitrate = 64000;
   std::vector<uint8_t> m_i420;  // encoder thread only
+  std::vector<uint8_t> m_videoToSend;  // encoder thread only
+  uint32_t m_lastVideoStamp = 0;  // encoder thread only, on m_lastVideoStampBase
+  uint32_t m_lastVideoStampBase = kNoTimeBase;
+  std::atomic<bool> m_restartVideoStamps{true};  // a new time base begins
 
   // Adaptive rate (m_adaptiveLock)
   std::mutex m_adaptiveLock;
@@ -183,6 +205,8 @@ class CEncoderMediaThenSendThroughRtmp : public IEncoderMediaThenSendThroughRtmp
   // Audio queue (m_audioQueueLock)
   std::mutex m_audioQueueLock;
   std::deque<std::unique_ptr<AudioBlock>> m_audioQueue;
+  size_t m_queuedAudioBytes = 0;
+  int m_refusedAudioBlocks = 0;  // since the queue was last below its bound
   std::atomic<uint32_t> m_lastQueuedAudioTs{0};
   std::atomic<uint32_t> m_lastTakenAudioTs{0};
   uint32_t m_reportTick = 0;  // encoder thread only

@@ -39,7 +39,9 @@ class IEncoderMediaThenSendThroughRtmp {
   virtual bool Connect(const char* url) = 0;
   // Clamped to 16000..64000 bps; reopens the AAC encoder.
   virtual void SetAudioBitrate(unsigned bps) = 0;
-  // 1 or 2 channels; 24000, 32000, 44100 or 48000 Hz; 16 bits. False refuses.
+  // 1 or 2 channels; 24000, 32000, 44100 or 48000 Hz; 16 bits. False refuses,
+  // also a different format once sound has gone out on this connection.
+  // Reopens an open AAC encoder; may come before or after Connect.
   virtual bool SetAudioFormat(int channels, int sampleRate, int bitsPerSample) = 0;
   // bps 0 selects constant-quality mode with vbrQuality (when non-zero).
   virtual void SetVideoBitrate(unsigned bps, int vbrQuality) = 0;
@@ -47,11 +49,15 @@ class IEncoderMediaThenSendThroughRtmp {
   virtual void SetFrameRateAndGop(int fps, int keyInterval) = 0;
   // Even width and height only; refused once connected with a format set.
   virtual bool SetVideoFormat(int width, int height, int colourSpace, int fps, unsigned bps, int vbrQuality) = 0;
+  // Stored, but pictures are never reordered: the RTMP client cannot send
+  // the composition times B-frames need.
   virtual void SetBframeCount(int count) = 0;
   virtual void SetAbrQmin(int qmin) = 0;
   // Ignored when both are negative; only rfConstantMax is taken.
   virtual void SetRfConstant(float rfConstant, float rfConstantMax) = 0;
-  // Copies the block; false when not connected, null, or above 192000 bytes.
+  // Copies the block; false when not connected, without a sound format, null,
+  // above 192000 bytes, or while about 3 s of sound already wait (the
+  // connection does not keep up).
   virtual bool SendRawAudio(const unsigned char* pcm, unsigned length, unsigned timestampMs) = 0;
   // Copies the top-down BGR24 frame (width x height x 3 bytes); false when
   // not connected, null, too long, or all 8 frame buffers are taken.

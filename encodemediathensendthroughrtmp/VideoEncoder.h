@@ -4,7 +4,9 @@
 // directly to check the settings that reach x264.
 #pragma once
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <utility>
 // x264.h expects the fixed-width types to be declared already.
 #include <x264.h>
 
@@ -17,10 +19,16 @@ struct VideoEncoderSettings {
 
   const uint8_t* input = nullptr;  // I420 picture of width x height
   int inputLength = 0;
+  uint32_t inputTimestamp = 0;  // capture time of `input` in ms
 
   uint8_t* output = nullptr;  // Annex-B access unit of the last EncodeVideoFrame
   int outputCapacity = 0;
   int outputLength = 0;
+  // The picture in `output` is not always the one just put in: x264 may hold
+  // pictures back and, with B-frames, sends them in decode order. Its own
+  // capture time, and how long after its decode time it is shown.
+  uint32_t outputTimestamp = 0;
+  int outputCompositionMs = 0;
 
   int frameRate = 10;
   int keyInterval = 30;
@@ -31,6 +39,9 @@ struct VideoEncoderSettings {
   float rfConstantMax = 0.0f;
   int bframeCount = 5;
   int abrQmin = 0;
+  // False when whoever sends the output cannot tell a player when to show a
+  // picture apart from when to decode it; x264 then never reorders pictures.
+  bool reorderingAllowed = true;
 
   bool lastFrameIdr = false;
   uint32_t openTime = 0;  // tick of the last open, 0 when closed
@@ -45,7 +56,8 @@ struct VideoEncoderSettings {
 };
 
 // The open encoder: its handle, the parameter set it was opened with (kept for
-// reconfiguring in place) and the picture counter.
+// reconfiguring in place), the picture counter and the capture times of the
+// recent pictures by counter value.
 struct X264Session {
   int64_t ptsCounter = 0;
   int fpsDenominator = 1;
@@ -53,6 +65,7 @@ struct X264Session {
   x264_param_t params{};
   int openedWidth = 0;  // x264 cannot change the picture size in place
   int openedHeight = 0;
+  std::deque<std::pair<int64_t, uint32_t>> captureTimes;
 };
 
 // 0 on success, -1 when x264 refused the settings (the record stays closed).
@@ -65,6 +78,10 @@ void ApplyVideoEncoderSettings(const VideoEncoderSettings* record, x264_param_t*
 int EncodeVideoFrame(VideoEncoderSettings* record);
 void CloseVideoEncoder(VideoEncoderSettings* record);
 
-// The lowest H.264 level whose frame size, macroblock rate and (High profile)
-// bit rate limits hold the given picture; 52 when nothing smaller fits.
-int H264LevelFor(int width, int height, int fps, int maxKbps);
+// The lowest H.264 level whose frame size, macroblock rate, decoded picture
+// buffer (dpbFrames pictures) and (High profile) bit rate limits hold the
+// given stream; 52 when nothing smaller fits.
+int H264LevelFor(int width, int height, int fps, int maxKbps, int dpbFrames);
+// The pictures x264 will ask the decoder to keep for these parameters (its
+// max_num_ref_frames), which the level must have room for.
+int DecodedPictureBufferFrames(const x264_param_t* p);

@@ -49,31 +49,59 @@ void CEncoderMediaThenSendThroughRtmp::RaiseBitrateStatus(unsigned audioBps, uns
 
 void CEncoderMediaThenSendThroughRtmp::OnPingRoundTrip(int ms) {
   if (!m_autoCtrl) return;
+  const uint32_t now = m_clock();
   AdaptiveBitrateControl::Decision decision;
+  std::pair<unsigned, unsigned> rates;
   {
     std::lock_guard<std::mutex> lock(m_adaptiveLock);
-    decision = m_adaptive.OnRoundTrip(ms, m_clock());
+    // Switched off meanwhile: the switch has restored the configured rates,
+    // and nothing decided now may undo that.
+    if (!m_autoCtrl) return;
+    decision = m_adaptive.OnRoundTrip(ms, now, CodecsAtAdaptiveFloor());
+    using Action = AdaptiveBitrateControl::Action;
+    if (decision.action == Action::Lower) {
+      LowerToAdaptiveFloorLocked();
+      rates = {AdaptiveBitrateControl::kFloorAudioBps, AdaptiveBitrateControl::kFloorVideoKbps * 1000};
+    } else if (decision.action == Action::Restore) {
+      rates = RestoreConfiguredBitrates();
+    }
   }
-  ApplyAdaptiveDecision(decision);
+  // Raised outside the lock: the manager may answer with SetAutoCtrlBitrate.
+  if (decision.report && m_autoCtrl) RaiseBitrateStatus(rates.first, rates.second);
 }
 
-void CEncoderMediaThenSendThroughRtmp::ApplyAdaptiveDecision(const AdaptiveBitrateControl::Decision& decision) {
-  using Action = AdaptiveBitrateControl::Action;
-  if (decision.action == Action::Lower) {
-    {
-      std::lock_guard<std::recursive_mutex> lock(m_aacLock);
+bool CEncoderMediaThenSendThroughRtmp::CodecsAtAdaptiveFloor() {
+  // The rates in force, not a memory of the last lowering: un-muting or a
+  // host's new rate lifts them without the control knowing.
+  unsigned audio = 0;
+  int videoKbps = 0;
+  {
+    std::lock_guard<std::mutex> lock(m_aacLock);
+    audio = m_currentAudioBitrate;
+  }
+  {
+    std::lock_guard<std::mutex> lock(m_videoLock);
+    videoKbps = m_video.bitrateKbps;
+  }
+  return audio == AdaptiveBitrateControl::kFloorAudioBps &&
+         videoKbps == static_cast<int>(AdaptiveBitrateControl::kFloorVideoKbps);
+}
+
+void CEncoderMediaThenSendThroughRtmp::LowerToAdaptiveFloorLocked() {
+  // A codec already at its floor keeps running: reopening x264 would only
+  // cost a key frame.
+  {
+    std::lock_guard<std::mutex> lock(m_aacLock);
+    if (m_currentAudioBitrate != AdaptiveBitrateControl::kFloorAudioBps) {
       m_currentAudioBitrate = AdaptiveBitrateControl::kFloorAudioBps;
       ReopenAacLocked();
     }
-    {
-      std::lock_guard<std::recursive_mutex> lock(m_videoLock);
+  }
+  {
+    std::lock_guard<std::mutex> lock(m_videoLock);
+    if (m_video.bitrateKbps != static_cast<int>(AdaptiveBitrateControl::kFloorVideoKbps)) {
       m_video.bitrateKbps = static_cast<int>(AdaptiveBitrateControl::kFloorVideoKbps);
       ReopenVideoLocked();
     }
-    if (decision.report) {
-      RaiseBitrateStatus(AdaptiveBitrateControl::kFloorAudioBps, AdaptiveBitrateControl::kFloorVideoKbps * 1000);
-    }
-  } else if (decision.action == Action::Restore) {
-    RestoreConfiguredBitrates(decision.report);
   }
 }

@@ -42,6 +42,10 @@ CEncoderMediaThenSendThroughRtmp::CEncoderMediaThenSendThroughRtmp(IEncoderMedia
     STRIVON_LOG(kLogWarning, "CEncoderMediaThenSendThroughRtmp", "Init video encoder config error");
     reserved = false;
   }
+  // The RTMP client writes every picture with composition time 0 (its send
+  // has no place for another), so a reordered picture would be shown in
+  // decode order: B-frames stay off whatever count is set.
+  m_video.reorderingAllowed = false;
   m_ring.Init();
   if (reserved) m_threadStarted = CSafeThread::Start();
 }
@@ -61,12 +65,12 @@ CEncoderMediaThenSendThroughRtmp::~CEncoderMediaThenSendThroughRtmp() {
                 "delete.CRtmp: time[%d]", static_cast<int>(platform::TickCount() - start));
   }
   {
-    std::lock_guard<std::recursive_mutex> lock(m_aacLock);
+    std::lock_guard<std::mutex> lock(m_aacLock);
     CloseAudioEncoder(&m_aacConfig);
     m_aacOpen = false;
   }
   {
-    std::lock_guard<std::recursive_mutex> lock(m_videoLock);
+    std::lock_guard<std::mutex> lock(m_videoLock);
     CloseVideoEncoder(&m_video);
     m_videoOpen = false;
   }
@@ -108,10 +112,38 @@ bool CEncoderMediaThenSendThroughRtmp::Connect(const char* url) {
       }
       STRIVON_LOG(kLogInfo, "CEncoderMediaThenSendThroughRtmp::Connect", "new.CRtmpLib: time[%d]",
                   static_cast<int>(platform::TickCount() - start));
+      if (transport) PassFormatsTo(transport);
       m_transport = transport;
     }
   }
   return transport ? transport->Connect(url) : false;
+}
+
+void CEncoderMediaThenSendThroughRtmp::PassFormatsTo(IRtmpLib* transport) {
+  // Formats set before Connect had no client to go to; without them the
+  // client cannot announce the sound and would refuse every frame.
+  PcmFormat sound;
+  int width = 0;
+  int height = 0;
+  int fps = 0;
+  unsigned bps = 0;
+  {
+    std::lock_guard<std::mutex> lock(m_aacLock);
+    sound = m_pcmFormat;
+  }
+  {
+    std::lock_guard<std::mutex> lock(m_videoLock);
+    width = m_video.width;
+    height = m_video.height;
+    fps = m_configuredFrameRate;
+    bps = m_configuredVideoBitrate;
+  }
+  if (m_audioFormatSet && !transport->SetAudioParams(sound.channels, sound.sampleRate)) {
+    STRIVON_LOG(kLogWarning, "CEncoderMediaThenSendThroughRtmp::Connect", "client refused audio format %d/%d",
+                sound.channels, sound.sampleRate);
+    m_audioFormatSet = false;
+  }
+  if (m_videoFormatSet) transport->SetVideoParams(width, height, fps, static_cast<int>(bps));
 }
 
 void CEncoderMediaThenSendThroughRtmp::Disconnect() {
@@ -123,6 +155,8 @@ void CEncoderMediaThenSendThroughRtmp::ResetConnectionState() {
   m_timeBase = kNoTimeBase;
   m_connected = false;
   m_videoFormatSet = false;
+  m_audioSentOnConnection = false;
+  m_restartVideoStamps = true;
 }
 
 void CEncoderMediaThenSendThroughRtmp::QueuePing() {
@@ -171,7 +205,7 @@ const char* CEncoderMediaThenSendThroughRtmp::GetServerIP() {
 CEncoderMediaThenSendThroughRtmp::Snapshot CEncoderMediaThenSendThroughRtmp::GetSnapshot() {
   Snapshot s{};
   {
-    std::lock_guard<std::recursive_mutex> lock(m_aacLock);
+    std::lock_guard<std::mutex> lock(m_aacLock);
     s.configuredAudioBitrate = m_configuredAudioBitrate;
     s.currentAudioBitrate = m_currentAudioBitrate;
     s.aacBitRate = m_aacConfig.bitRate;
@@ -182,7 +216,7 @@ CEncoderMediaThenSendThroughRtmp::Snapshot CEncoderMediaThenSendThroughRtmp::Get
     s.aacOpens = m_aacOpens;
   }
   {
-    std::lock_guard<std::recursive_mutex> lock(m_videoLock);
+    std::lock_guard<std::mutex> lock(m_videoLock);
     s.configuredVideoBitrate = m_configuredVideoBitrate;
     s.videoKbps = m_video.bitrateKbps;
     s.rateControlMode = m_video.rateControlMode;
@@ -197,6 +231,10 @@ CEncoderMediaThenSendThroughRtmp::Snapshot CEncoderMediaThenSendThroughRtmp::Get
     s.bframeCount = m_video.bframeCount;
     s.rfConstant = m_video.rfConstant;
     s.videoOpens = m_videoOpens;
+  }
+  {
+    std::lock_guard<std::mutex> lock(m_audioQueueLock);
+    s.queuedAudioBytes = m_queuedAudioBytes;
   }
   s.timeBase = m_timeBase;
   return s;

@@ -1,5 +1,6 @@
 // Configuration operations of the encoder object. Every codec change happens
-// under that codec's lock, so a change waits for the frame being encoded.
+// under that codec's lock, so a change waits for the frame being encoded, but
+// never for a send.
 #include <algorithm>
 #include <new>
 
@@ -30,14 +31,14 @@ void CEncoderMediaThenSendThroughRtmp::ReopenVideoLocked() {
 void CEncoderMediaThenSendThroughRtmp::SetAudioBitrate(unsigned bps) {
   STRIVON_LOG(kLogInfo, "CEncoderMediaThenSendThroughRtmp::SetAudioBitrate", "audio bitrate: %u", bps);
   bps = std::clamp(bps, kMinAudioBps, kMaxAudioBps);
-  std::lock_guard<std::recursive_mutex> lock(m_aacLock);
+  std::lock_guard<std::mutex> lock(m_aacLock);
   m_configuredAudioBitrate = bps;
   m_currentAudioBitrate = bps;
   ReopenAacLocked();
 }
 
 void CEncoderMediaThenSendThroughRtmp::SetLowAudioBitrate(bool low) {
-  std::lock_guard<std::recursive_mutex> lock(m_aacLock);
+  std::lock_guard<std::mutex> lock(m_aacLock);
   m_currentAudioBitrate = low ? kMinAudioBps : m_configuredAudioBitrate;
   ReopenAacLocked();
 }
@@ -48,20 +49,35 @@ bool CEncoderMediaThenSendThroughRtmp::SetAudioFormat(int channels, int sampleRa
   // Every one of the three must be usable: the ring's frame size and the AAC
   // encoder both depend on all of them.
   if (!IsUsableChannelCount(channels) || !IsUsableSampleRate(sampleRate) || bitsPerSample != 16) return false;
+  if (m_audioSentOnConnection) {
+    std::lock_guard<std::mutex> lock(m_aacLock);
+    // The client announced the format with the first frame of this
+    // connection; frames of another format would not decode.
+    if (channels != m_pcmFormat.channels || sampleRate != m_pcmFormat.sampleRate) {
+      STRIVON_LOG(kLogWarning, "CEncoderMediaThenSendThroughRtmp::SetAudioFormat",
+                  "sound already sent as %d/%d on this connection, format refused", m_pcmFormat.channels,
+                  m_pcmFormat.sampleRate);
+      return false;
+    }
+  }
   if (IRtmpLib* transport = Transport(); transport && !transport->SetAudioParams(channels, sampleRate)) return false;
-  std::lock_guard<std::recursive_mutex> lock(m_aacLock);
+  std::lock_guard<std::mutex> lock(m_aacLock);
   m_ring.Uninit();
   m_ring.Init();
   m_pcmFormat.channels = channels;
   m_pcmFormat.sampleRate = sampleRate;
   m_pcmFormat.bitsPerSample = bitsPerSample;
   m_frameBytes = channels * 4096;
+  // An encoder opened for the previous format would take the new PCM for the
+  // old one (another pitch, another frame length); a closed one opens with
+  // the next block.
+  if (m_aacOpen) ReopenAacLocked();
   m_audioFormatSet = true;
   return true;
 }
 
 void CEncoderMediaThenSendThroughRtmp::SetVideoBitrate(unsigned bps, int vbrQuality) {
-  std::lock_guard<std::recursive_mutex> lock(m_videoLock);
+  std::lock_guard<std::mutex> lock(m_videoLock);
   m_video.rateControlMode = 1;
   if (bps == 0) {
     m_video.rateControlMode = 0;
@@ -76,7 +92,7 @@ void CEncoderMediaThenSendThroughRtmp::SetVideoBitrate(unsigned bps, int vbrQual
 void CEncoderMediaThenSendThroughRtmp::ApplyFrameRateAndGop(int fps, int keyInterval, bool asConfigured) {
   if (fps <= 0) fps = 10;
   if (keyInterval <= 0) keyInterval = 3 * fps;
-  std::lock_guard<std::recursive_mutex> lock(m_videoLock);
+  std::lock_guard<std::mutex> lock(m_videoLock);
   if (asConfigured) {
     m_configuredFrameRate = fps;
     m_configuredKeyInterval = keyInterval;
@@ -99,7 +115,7 @@ void CEncoderMediaThenSendThroughRtmp::SetStaticScreenMode(bool on) {
   int fps = 0;
   int keyInterval = 0;
   {
-    std::lock_guard<std::recursive_mutex> lock(m_videoLock);
+    std::lock_guard<std::mutex> lock(m_videoLock);
     fps = m_configuredFrameRate;
     keyInterval = m_configuredKeyInterval;
   }
@@ -117,7 +133,7 @@ bool CEncoderMediaThenSendThroughRtmp::SetVideoFormat(int width, int height, int
     return false;
   }
   {
-    std::lock_guard<std::recursive_mutex> lock(m_videoLock);
+    std::lock_guard<std::mutex> lock(m_videoLock);
     const size_t outputBytes = static_cast<size_t>(width) * height * 4;
     try {
       if (m_videoOutput.size() < outputBytes) m_videoOutput.resize(outputBytes);
@@ -136,7 +152,7 @@ bool CEncoderMediaThenSendThroughRtmp::SetVideoFormat(int width, int height, int
   const bool result = transport ? transport->SetVideoParams(width, height, fps, static_cast<int>(bps)) : false;
   int keyInterval = 0;
   {
-    std::lock_guard<std::recursive_mutex> lock(m_videoLock);
+    std::lock_guard<std::mutex> lock(m_videoLock);
     keyInterval = m_configuredKeyInterval;
   }
   SetFrameRateAndGop(fps, keyInterval);
@@ -146,48 +162,57 @@ bool CEncoderMediaThenSendThroughRtmp::SetVideoFormat(int width, int height, int
 }
 
 void CEncoderMediaThenSendThroughRtmp::SetBframeCount(int count) {
-  std::lock_guard<std::recursive_mutex> lock(m_videoLock);
+  if (count > 0) {
+    STRIVON_LOG(kLogInfo, "CEncoderMediaThenSendThroughRtmp::SetBframeCount",
+                "%d B-frames asked; encoding without: the RTMP client sends no composition times", count);
+  }
+  std::lock_guard<std::mutex> lock(m_videoLock);
   m_video.bframeCount = count;
 }
 
 void CEncoderMediaThenSendThroughRtmp::SetAbrQmin(int qmin) {
-  std::lock_guard<std::recursive_mutex> lock(m_videoLock);
+  std::lock_guard<std::mutex> lock(m_videoLock);
   m_video.abrQmin = qmin;
 }
 
 void CEncoderMediaThenSendThroughRtmp::SetRfConstant(float rfConstant, float rfConstantMax) {
   if (rfConstant < 0 && rfConstantMax < 0) return;
-  std::lock_guard<std::recursive_mutex> lock(m_videoLock);
+  std::lock_guard<std::mutex> lock(m_videoLock);
   m_video.rfConstant = rfConstantMax;
 }
 
 void CEncoderMediaThenSendThroughRtmp::ReopenVideoEncoder() {
-  std::lock_guard<std::recursive_mutex> lock(m_videoLock);
+  std::lock_guard<std::mutex> lock(m_videoLock);
   ReopenVideoLocked();
 }
 
 void CEncoderMediaThenSendThroughRtmp::SetAutoCtrlBitrate(bool on) {
-  m_autoCtrl = on;
-  if (on) return;
+  std::pair<unsigned, unsigned> restored;
   {
+    // Under the lock a round trip decides and applies in: a lowering decided
+    // just before the switch is either applied before the restore below or
+    // not at all.
     std::lock_guard<std::mutex> lock(m_adaptiveLock);
+    m_autoCtrl = on;
+    if (on) return;
     m_adaptive.Reset();
+    restored = RestoreConfiguredBitrates();
   }
-  RestoreConfiguredBitrates(true);
+  RaiseBitrateStatus(restored.first, restored.second);
 }
 
-void CEncoderMediaThenSendThroughRtmp::RestoreConfiguredBitrates(bool report) {
+std::pair<unsigned, unsigned> CEncoderMediaThenSendThroughRtmp::RestoreConfiguredBitrates() {
   unsigned audio = 0;
   unsigned video = 0;
   {
-    std::lock_guard<std::recursive_mutex> lock(m_aacLock);
+    std::lock_guard<std::mutex> lock(m_aacLock);
     audio = m_configuredAudioBitrate;
   }
   {
-    std::lock_guard<std::recursive_mutex> lock(m_videoLock);
+    std::lock_guard<std::mutex> lock(m_videoLock);
     video = m_configuredVideoBitrate;
   }
   SetAudioBitrate(audio);
   SetVideoBitrate(video, 0);
-  if (report) RaiseBitrateStatus(audio, video);
+  return {audio, video};
 }

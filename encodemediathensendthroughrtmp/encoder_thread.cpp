@@ -1,8 +1,11 @@
-// The encoder thread and the queues that feed it: per pass one audio block
+// The encoder thread and the queues that feed it: per pass all queued sound
 // (every whole AAC frame it completes) and one picture, both sent relative
-// to the shared time base.
+// to the shared time base. Codecs are used under their locks; sends happen
+// outside them.
+#include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "common/Log.h"
 #include "encodemediathensendthroughrtmp/EncoderMediaThenSendThroughRtmp.h"
@@ -15,7 +18,9 @@ constexpr uint32_t kSendBufferReportMs = 49999;
 
 bool CEncoderMediaThenSendThroughRtmp::SendRawAudio(const unsigned char* pcm, unsigned length,
                                                     unsigned timestampMs) {
-  if (!m_connected || !pcm || length > kMaxAudioBlockBytes) return false;
+  // Without a sound format nothing could encode the block: refusing it is
+  // the honest answer, accepting it would report a loss as success.
+  if (!m_connected || !m_audioFormatSet || !pcm || length > kMaxAudioBlockBytes) return false;
   std::unique_ptr<AudioBlock> block;
   try {
     block = std::make_unique<AudioBlock>();
@@ -24,13 +29,37 @@ bool CEncoderMediaThenSendThroughRtmp::SendRawAudio(const unsigned char* pcm, un
     return false;
   }
   block->timestamp = timestampMs;
-  m_lastQueuedAudioTs = timestampMs;
-  std::lock_guard<std::mutex> lock(m_audioQueueLock);
-  try {
-    m_audioQueue.push_back(std::move(block));
-  } catch (const std::bad_alloc&) {
-    return false;
+  int refused = 0;
+  int refusedBefore = 0;
+  {
+    std::lock_guard<std::mutex> lock(m_audioQueueLock);
+    // When the encoder falls behind (a server that stops reading), new sound
+    // is refused rather than old sound dropped: the picture pool refuses new
+    // pictures the same way, so what stays queued of both is the same stretch
+    // of time and the stream goes on in sync; the caller sees the loss.
+    if (m_queuedAudioBytes + length > kMaxQueuedAudioBytes || m_audioQueue.size() >= kMaxQueuedAudioBlocks) {
+      refused = ++m_refusedAudioBlocks;
+    } else {
+      try {
+        m_audioQueue.push_back(std::move(block));
+      } catch (const std::bad_alloc&) {
+        return false;
+      }
+      m_queuedAudioBytes += length;
+      refusedBefore = std::exchange(m_refusedAudioBlocks, 0);
+    }
   }
+  if (refused == 1) {
+    STRIVON_LOG(kLogWarning, "CEncoderMediaThenSendThroughRtmp::SendRawAudio",
+                "audio queue full (%u bytes), refusing new sound until the encoder catches up",
+                static_cast<unsigned>(kMaxQueuedAudioBytes));
+  }
+  if (refused > 0) return false;
+  if (refusedBefore > 0) {
+    STRIVON_LOG(kLogInfo, "CEncoderMediaThenSendThroughRtmp::SendRawAudio",
+                "audio queue accepts again after %d refused blocks", refusedBefore);
+  }
+  m_lastQueuedAudioTs = timestampMs;
   return true;
 }
 
@@ -98,19 +127,28 @@ void CEncoderMediaThenSendThroughRtmp::RunCommandStep() {
 }
 
 void CEncoderMediaThenSendThroughRtmp::RunAudioStep() {
-  std::unique_ptr<AudioBlock> block;
+  // Every queued block goes out before the next picture: with one block per
+  // pass, sound would fall behind whenever a picture takes longer to encode
+  // than a block lasts.
+  std::deque<std::unique_ptr<AudioBlock>> blocks;
   {
     std::lock_guard<std::mutex> lock(m_audioQueueLock);
-    if (m_audioQueue.empty()) return;
-    block = std::move(m_audioQueue.front());
-    m_audioQueue.pop_front();
+    blocks.swap(m_audioQueue);
+    m_queuedAudioBytes = 0;
   }
-  m_lastTakenAudioTs = block->timestamp;
-  if (block->pcm.empty()) return;
+  for (const auto& block : blocks) {
+    if (!m_connected || !IsRunning()) break;
+    EncodeAndSendAudioBlock(*block);
+  }
+}
+
+void CEncoderMediaThenSendThroughRtmp::EncodeAndSendAudioBlock(const AudioBlock& block) {
+  m_lastTakenAudioTs = block.timestamp;
+  if (block.pcm.empty()) return;
 
   int frameBytes = 0;
   {
-    std::lock_guard<std::recursive_mutex> lock(m_aacLock);
+    std::lock_guard<std::mutex> lock(m_aacLock);
     if (!m_aacOpen && m_connected && m_audioFormatSet) ReopenAacLocked();
     frameBytes = m_frameBytes;
   }
@@ -118,28 +156,40 @@ void CEncoderMediaThenSendThroughRtmp::RunAudioStep() {
   if (!m_audioFormatSet || !m_aacOpen || !transport) return;
   if (frameBytes <= 0 || static_cast<size_t>(frameBytes) > m_pcmFrame.size()) return;
 
-  const int written = m_ring.Write(reinterpret_cast<const char*>(block->pcm.data()),
-                                   static_cast<int>(block->pcm.size()));
+  const int written = m_ring.Write(reinterpret_cast<const char*>(block.pcm.data()),
+                                   static_cast<int>(block.pcm.size()));
   short* frame = reinterpret_cast<short*>(m_pcmFrame.data());
   bool haveFrame = m_ring.Read(frame, frameBytes) == frameBytes;
   if (written == 0 || !haveFrame) return;
 
   while (haveFrame && m_connected) {
-    bool ok = false;
+    bool encoded = false;
+    int length = 0;
+    uint32_t base = 0;
     {
-      std::lock_guard<std::recursive_mutex> lock(m_aacLock);
+      std::lock_guard<std::mutex> lock(m_aacLock);
       if (!m_aacOpen || m_frameBytes != frameBytes) break;
       BufferDesc in{m_pcmFrame.data(), static_cast<int>(m_pcmFrame.size()), frameBytes};
       BufferDesc out;
-      const bool encoded = EncodeAudioFrame(&m_pcmFormat, &m_aacConfig, &in, &out) == 0;
-      const uint32_t base = EnsureTimeBase(block->timestamp);
-      if (encoded && block->timestamp >= base) {
-        // The encoder primes for a few frames; an empty frame is not a frame.
-        ok = out.length <= 0 ||
-             transport->SendAAC(out.data, out.length, block->timestamp - base);
+      encoded = EncodeAudioFrame(&m_pcmFormat, &m_aacConfig, &in, &out) == 0;
+      if (encoded && out.length > 0) {
+        // The encoder's buffer is only valid until its next call, and the
+        // send happens outside the lock.
+        try {
+          m_aacToSend.assign(out.data, out.data + out.length);
+          length = out.length;
+        } catch (const std::bad_alloc&) {
+          encoded = false;
+        }
       }
+      base = EnsureTimeBase(block.timestamp);
     }
-    if (!ok) break;
+    if (!encoded || block.timestamp < base) break;
+    // The encoder primes for a few frames; an empty frame is not a frame.
+    if (length > 0) {
+      if (!transport->SendAAC(m_aacToSend.data(), length, block.timestamp - base)) break;
+      m_audioSentOnConnection = true;
+    }
     haveFrame = m_ring.Read(frame, frameBytes) == frameBytes;
   }
 }
@@ -153,48 +203,82 @@ void CEncoderMediaThenSendThroughRtmp::RunVideoStep() {
     m_videoQueue.pop_front();
   }
   if (frame->inUse && frame->length != 0) {
-    int width = 0;
-    int height = 0;
-    bool open = false;
-    {
-      std::lock_guard<std::recursive_mutex> lock(m_videoLock);
-      if (!m_videoOpen && m_connected && m_videoFormatSet) ReopenVideoLocked();
-      open = m_videoOpen;
-      width = m_video.width;
-      height = m_video.height;
-    }
-    IRtmpLib* transport = Transport();
-    const size_t expected = static_cast<size_t>(width) * height * 3;
-    // A frame queued for another picture size cannot be converted safely.
-    if (open && transport && m_connected && frame->length == expected) {
-      bool converted = true;
-      try {
-        if (m_i420.size() < I420Size(width, height)) m_i420.assign(I420Size(width, height), 0);
-      } catch (const std::bad_alloc&) {
-        converted = false;
-      }
-      if (converted) {
-        FlipAndConvertRgbToI420(m_i420.data(), frame->bytes.data(), width, height);
-        std::lock_guard<std::recursive_mutex> lock(m_videoLock);
-        if (m_videoOpen && m_video.width == width && m_video.height == height) {
-          m_video.input = m_i420.data();
-          m_video.inputLength = static_cast<int>(I420Size(width, height));
-          if (EncodeVideoFrame(&m_video) == 0 && m_video.outputLength > 0) {
-            const uint32_t base = EnsureTimeBase(frame->timestamp);
-            if (frame->timestamp >= base &&
-                !transport->SendVideoH264(m_video.output, m_video.outputLength, frame->timestamp - base)) {
-              STRIVON_LOG(kLogInfo, "CEncoderMediaThenSendThroughRtmp::RunVideoStep", "SendVideoH264 failed");
-            }
-          }
-          m_video.input = nullptr;
-          m_videoOpen = m_video.session != nullptr;
-        }
-      }
-    } else if (open && frame->length != expected) {
-      STRIVON_LOG(kLogWarning, "CEncoderMediaThenSendThroughRtmp::RunVideoStep",
-                  "frame of %u bytes does not match %dx%d, dropped", frame->length, width, height);
-    }
+    EncodeAndSendPicture(frame);
     frame->inUse = false;
   }
   m_framePool.Return(frame);
+}
+
+void CEncoderMediaThenSendThroughRtmp::EncodeAndSendPicture(RawFrame* frame) {
+  int width = 0;
+  int height = 0;
+  bool open = false;
+  {
+    std::lock_guard<std::mutex> lock(m_videoLock);
+    if (!m_videoOpen && m_connected && m_videoFormatSet) ReopenVideoLocked();
+    open = m_videoOpen;
+    width = m_video.width;
+    height = m_video.height;
+  }
+  IRtmpLib* transport = Transport();
+  if (!open || !transport || !m_connected) return;
+  // A picture taken before the stream's first media is dropped before x264
+  // sees it: dropped once encoded, it would take with it the key frame that
+  // the following pictures depend on.
+  if (const uint32_t base = m_timeBase.load(); base != kNoTimeBase && frame->timestamp < base) return;
+  // A frame queued for another picture size cannot be converted safely.
+  if (frame->length != static_cast<size_t>(width) * height * 3) {
+    STRIVON_LOG(kLogWarning, "CEncoderMediaThenSendThroughRtmp::RunVideoStep",
+                "frame of %u bytes does not match %dx%d, dropped", frame->length, width, height);
+    return;
+  }
+  try {
+    if (m_i420.size() < I420Size(width, height)) m_i420.assign(I420Size(width, height), 0);
+  } catch (const std::bad_alloc&) {
+    return;
+  }
+  FlipAndConvertRgbToI420(m_i420.data(), frame->bytes.data(), width, height);
+
+  int length = 0;
+  uint32_t shownAt = 0;
+  int compositionMs = 0;
+  {
+    std::lock_guard<std::mutex> lock(m_videoLock);
+    if (!m_videoOpen || m_video.width != width || m_video.height != height) return;
+    m_video.input = m_i420.data();
+    m_video.inputLength = static_cast<int>(I420Size(width, height));
+    m_video.inputTimestamp = frame->timestamp;
+    if (EncodeVideoFrame(&m_video) == 0 && m_video.outputLength > 0) {
+      // The output buffer belongs to the codec, which a setter may reopen
+      // while this thread sends outside the lock.
+      try {
+        m_videoToSend.assign(m_video.output, m_video.output + m_video.outputLength);
+        length = m_video.outputLength;
+        shownAt = m_video.outputTimestamp;
+        compositionMs = m_video.outputCompositionMs;
+      } catch (const std::bad_alloc&) {
+        length = 0;
+      }
+    }
+    m_video.input = nullptr;
+    m_videoOpen = m_video.session != nullptr;
+  }
+  if (length == 0) return;
+  const uint32_t base = EnsureTimeBase(shownAt);
+  if (shownAt < base) return;  // taken before the stream's first media
+  if (!transport->SendVideoH264(m_videoToSend.data(), length, VideoMessageStamp(base, shownAt, compositionMs))) {
+    STRIVON_LOG(kLogInfo, "CEncoderMediaThenSendThroughRtmp::RunVideoStep", "SendVideoH264 failed");
+  }
+}
+
+uint32_t CEncoderMediaThenSendThroughRtmp::VideoMessageStamp(uint32_t base, uint32_t shownAt, int compositionMs) {
+  if (m_restartVideoStamps.exchange(false) || base != m_lastVideoStampBase) m_lastVideoStamp = 0;
+  m_lastVideoStampBase = base;
+  const uint32_t shown = shownAt - base;
+  // A reordered stream decodes its first pictures before the first one is
+  // shown, i.e. before the time base; it may neither start below the base
+  // nor go back.
+  const uint32_t decoded = shown > static_cast<uint32_t>(compositionMs) ? shown - compositionMs : 0;
+  m_lastVideoStamp = std::max(decoded, m_lastVideoStamp);
+  return m_lastVideoStamp;
 }

@@ -94,4 +94,48 @@ TEST(AdaptiveBitrate, SwitchingOffRestoresAtOnceAndIgnoresLaterTrips) {
   EXPECT_EQ(r.t.encoder->GetSnapshot().currentAudioBitrate, 48000u);
 }
 
+TEST(AdaptiveBitrate, RatesRaisedFromOutsideAfterALoweringAreLoweredAgain) {
+  AdaptiveRig r;
+  r.t.encoder->OnPingRoundTrip(40);
+  r.Window(5);
+  ASSERT_EQ(r.t.encoder->GetSnapshot().currentAudioBitrate, 16000u);
+  r.t.encoder->SetLowAudioBitrate(false);  // the manager un-mutes
+  ASSERT_EQ(r.t.encoder->GetSnapshot().currentAudioBitrate, 48000u);
+  const int videoOpens = r.t.encoder->GetSnapshot().videoOpens;
+  r.Window(5);
+  EXPECT_EQ(r.t.encoder->GetSnapshot().currentAudioBitrate, 16000u) << "the link is still slow";
+  EXPECT_EQ(r.t.encoder->GetSnapshot().videoOpens, videoOpens) << "video was at its floor: no key frame spent";
+  r.t.encoder->SetVideoBitrate(800000, 0);  // the host's rate, e.g. after a source switch
+  r.Window(5);
+  auto s = r.t.encoder->GetSnapshot();
+  EXPECT_EQ(s.videoKbps, 64);
+  EXPECT_EQ(s.currentAudioBitrate, 16000u);
+  EXPECT_EQ(r.Count(kLowered), 1) << "still going down: nothing new to report";
+}
+
+TEST(AdaptiveBitrate, SwitchingOffWhileABadWindowClosesKeepsTheConfiguredRates) {
+  AdaptiveRig r;
+  r.t.encoder->OnPingRoundTrip(40);
+  for (int i = 0; i < 5; ++i) {
+    r.t.encoder->OnPingRoundTrip(600);
+    r.t.now += 1000;
+  }
+  r.t.now += 1;
+  // The manager switches the control off while the trip that closes the bad
+  // window is being handled.
+  bool switched = false;
+  r.t.onClockRead = [&] {
+    if (switched) return;
+    switched = true;
+    r.t.encoder->SetAutoCtrlBitrate(false);
+  };
+  r.t.encoder->OnPingRoundTrip(600);
+  ASSERT_TRUE(switched);
+  auto s = r.t.encoder->GetSnapshot();
+  EXPECT_EQ(s.currentAudioBitrate, 48000u) << "a lowering landed after the control was off";
+  EXPECT_EQ(s.videoKbps, 800);
+  EXPECT_EQ(r.Count(kLowered), 0);
+  EXPECT_EQ(r.Count(kRestored), 1);
+}
+
 }  // namespace

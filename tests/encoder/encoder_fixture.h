@@ -46,6 +46,8 @@ struct EncoderUnderTest {
   RecordingEncoderNotify notify;
   std::atomic<RecordingRtmpLib*> transport{nullptr};
   std::atomic<uint32_t> now{100000};
+  // Runs whenever the encoder reads its clock; set it before the first read.
+  std::function<void()> onClockRead;
   std::unique_ptr<CEncoderMediaThenSendThroughRtmp> encoder;
 
   EncoderUnderTest() {
@@ -56,7 +58,10 @@ struct EncoderUnderTest {
           transport = fake;
           return fake;
         },
-        [this] { return now.load(); });
+        [this] {
+          if (onClockRead) onClockRead();
+          return now.load();
+        });
   }
   ~EncoderUnderTest() { encoder.reset(); }
 

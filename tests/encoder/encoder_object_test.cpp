@@ -167,6 +167,29 @@ TEST(EncoderObject, EarlierAudioThanTheVideoTimeBaseIsDroppedAndNothingEmptyIsSe
   }
 }
 
+TEST(EncoderObject, PictureOlderThanTheTimeBaseDoesNotCostTheKeyFrame) {
+  EncoderUnderTest t;
+  t.ConnectAndConfigure();
+  RecordingRtmpLib* fake = t.transport.load();
+  std::vector<uint8_t> pcm = PcmBlock();
+  ASSERT_TRUE(t.encoder->SendRawAudio(pcm.data(), pcm.size(), 1023));
+  ASSERT_TRUE(EncoderUnderTest::WaitFor([&] { return t.encoder->GetSnapshot().timeBase == 1023u; }));
+  std::vector<uint8_t> frame = Picture(64, 48);
+  ASSERT_TRUE(t.encoder->SendRawVideo(frame.data(), frame.size(), 1000));
+  ASSERT_TRUE(t.encoder->SendRawVideo(frame.data(), frame.size(), 1040));
+  auto firstVideo = [&]() -> std::vector<uint8_t> {
+    for (const auto& s : fake->Sends())
+      if (!s.audio) return s.bytes;
+    return {};
+  };
+  ASSERT_TRUE(EncoderUnderTest::WaitFor([&] { return !firstVideo().empty(); }));
+  const std::vector<uint8_t> unit = firstVideo();
+  bool idr = false;
+  for (size_t i = 0; i + 3 < unit.size(); ++i)
+    idr = idr || (unit[i] == 0 && unit[i + 1] == 0 && unit[i + 2] == 1 && (unit[i + 3] & 0x1F) == 5);
+  EXPECT_TRUE(idr) << "the stream's first picture must be a key frame, or nothing decodes until the next one";
+}
+
 TEST(EncoderObject, FrameOfTheWrongSizeIsDroppedNotConverted) {
   EncoderUnderTest t;
   t.ConnectAndConfigure(64, 48);
@@ -271,6 +294,49 @@ TEST(EncoderObject, SettersAndRoundTripsDuringEncodingNeitherRaceNorDeadlock) {
   feeder.join();
   pinger.join();
   EXPECT_FALSE(t.transport.load()->Sends().empty());
+}
+
+TEST(EncoderObject, FormatsSetBeforeConnectReachTheClientAndSoundGoesOut) {
+  EncoderUnderTest t;
+  t.encoder->SetAudioBitrate(64000);
+  EXPECT_TRUE(t.encoder->SetAudioFormat(1, 48000, 16));
+  t.encoder->SetVideoFormat(64, 48, 4106, 25, 500000, 0);
+  ASSERT_TRUE(t.encoder->Connect("rtmp://127.0.0.1/live/test"));
+  t.encoder->OnRtmpConnected();
+  RecordingRtmpLib* fake = t.transport.load();
+  EXPECT_EQ(fake->AudioParams(), std::make_pair(1, 48000));
+  std::vector<uint8_t> pcm = PcmBlock(4096);  // 2048 mono samples: one AAC frame
+  for (int i = 0; i < 8; ++i) ASSERT_TRUE(t.encoder->SendRawAudio(pcm.data(), pcm.size(), 1000 + 43 * i));
+  EXPECT_TRUE(EncoderUnderTest::WaitFor([&] {
+    for (const auto& s : fake->Sends())
+      if (s.audio) return true;
+    return false;
+  })) << "sound accepted but never sent";
+}
+
+TEST(EncoderObject, SoundIsRefusedWithoutAFormatAndItsFormatIsKeptOnceSent) {
+  EncoderUnderTest t;
+  t.encoder->Connect("rtmp://127.0.0.1/live/test");
+  t.encoder->OnRtmpConnected();
+  std::vector<uint8_t> pcm = PcmBlock();
+  EXPECT_FALSE(t.encoder->SendRawAudio(pcm.data(), pcm.size(), 0)) << "nothing could encode it";
+
+  t.encoder->SetAudioBitrate(64000);
+  ASSERT_TRUE(t.encoder->SetAudioFormat(2, 44100, 16));
+  const int opens = t.encoder->GetSnapshot().aacOpens;
+  ASSERT_TRUE(t.encoder->SetAudioFormat(2, 32000, 16));
+  EXPECT_EQ(t.encoder->GetSnapshot().aacOpens, opens + 1) << "the open encoder must take the new format";
+  RecordingRtmpLib* fake = t.transport.load();
+  for (int i = 0; i < 8; ++i) ASSERT_TRUE(t.encoder->SendRawAudio(pcm.data(), pcm.size(), 46 * i));
+  ASSERT_TRUE(EncoderUnderTest::WaitFor([&] {
+    for (const auto& s : fake->Sends())
+      if (s.audio) return true;
+    return false;
+  }));
+  // The client announced 32 kHz stereo with the first frame.
+  EXPECT_FALSE(t.encoder->SetAudioFormat(1, 48000, 16));
+  EXPECT_EQ(fake->AudioParams(), std::make_pair(2, 32000));
+  EXPECT_TRUE(t.encoder->SetAudioFormat(2, 32000, 16));
 }
 
 TEST(EncoderObject, FactoryObjectReleasesThroughItsInterface) {

@@ -25,10 +25,10 @@ std::vector<int16_t> DecodeSoundMono(const std::string& media, const std::string
   return samples;
 }
 
-double DominantFrequency(const std::vector<int16_t>& samples, int rate) {
+double DominantFrequency(const std::vector<int16_t>& samples, int rate, double stepHz) {
   double best = 0;
   double bestPower = -1;
-  for (double f = 100; f <= 5000; f += 50) {
+  for (double f = 100; f <= 5000; f += stepHz) {
     // Goertzel filter for one frequency.
     const double w = 2 * M_PI * f / rate;
     const double c = 2 * std::cos(w);

@@ -10,5 +10,5 @@ std::vector<uint8_t> DecodePictureRgb(const std::string& media, const std::strin
 // One second of mono 16-bit sound from atSeconds at `rate` Hz; empty on failure.
 std::vector<int16_t> DecodeSoundMono(const std::string& media, const std::string& scratchDir, double atSeconds,
                                      int rate);
-// The strongest frequency among 100 Hz .. 5000 Hz in 50 Hz steps.
-double DominantFrequency(const std::vector<int16_t>& samples, int rate);
+// The strongest frequency among 100 Hz .. 5000 Hz in steps of stepHz.
+double DominantFrequency(const std::vector<int16_t>& samples, int rate, double stepHz = 50);

@@ -3,10 +3,12 @@
 // the encoder tests that need no server.
 #pragma once
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "RtmpLib/jni/IRtmpLib.h"
@@ -34,6 +36,9 @@ class RecordingRtmpLib : public IRtmpLib {
     return refuseAudioParams.load() ? false : true;
   }
   bool SendAAC(const unsigned char* frame, int length, unsigned timestampMs) override {
+    // Like the real client: sound whose format it was never told cannot be
+    // announced, so every frame is refused.
+    if (AudioParams().second == 0) return false;
     return Record(true, frame, length, timestampMs);
   }
   bool SetVideoParams(int width, int height, int, int) override {
@@ -42,6 +47,8 @@ class RecordingRtmpLib : public IRtmpLib {
     return true;
   }
   bool SendVideoH264(const unsigned char* accessUnit, int length, unsigned timestampMs) override {
+    // Stands for a slow picture path (a big picture, a slow preset).
+    if (const int ms = videoSendMs.load(); ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     return Record(false, accessUnit, length, timestampMs);
   }
   void GetStatistics(MediaInfo* out) override { out->value1 = 4242; }
@@ -89,6 +96,7 @@ class RecordingRtmpLib : public IRtmpLib {
   std::atomic<int> closes{0};
   std::atomic<int> pings{0};
   std::atomic<bool> refuseAudioParams{false};
+  std::atomic<int> videoSendMs{0};
 
  private:
   bool Record(bool audio, const unsigned char* data, int length, unsigned ts) {

@@ -72,14 +72,18 @@ TEST(VideoEncoderSettings, RateModeCapsCrfWithTheConfiguredRate) {
   EXPECT_EQ(p.rc.i_lookahead, 0);
 }
 
-TEST(VideoEncoderSettings, LevelFitsSizeRateAndBitrate) {
-  EXPECT_EQ(H264LevelFor(320, 240, 10, 160), 11);
-  EXPECT_EQ(H264LevelFor(640, 480, 25, 800), 30);
-  EXPECT_EQ(H264LevelFor(1280, 720, 25, 2000), 31);
-  EXPECT_EQ(H264LevelFor(1280, 720, 60, 2000), 32);
-  EXPECT_EQ(H264LevelFor(1920, 1080, 30, 4000), 40);
-  EXPECT_EQ(H264LevelFor(1920, 1080, 30, 30000), 41) << "the rate alone lifts the level";
-  EXPECT_EQ(H264LevelFor(3840, 2160, 30, 8000), 51);
+TEST(VideoEncoderSettings, LevelFitsSizeRateBitrateAndReferences) {
+  EXPECT_EQ(H264LevelFor(320, 240, 10, 160, 3), 11);
+  EXPECT_EQ(H264LevelFor(640, 480, 25, 800, 3), 30);
+  EXPECT_EQ(H264LevelFor(1280, 720, 25, 2000, 3), 31);
+  EXPECT_EQ(H264LevelFor(1280, 720, 60, 2000, 3), 32);
+  EXPECT_EQ(H264LevelFor(1920, 1080, 30, 4000, 3), 40);
+  EXPECT_EQ(H264LevelFor(1920, 1080, 30, 30000, 3), 41) << "the rate alone lifts the level";
+  EXPECT_EQ(H264LevelFor(3840, 2160, 30, 8000, 3), 51);
+  // The decoded picture buffer alone lifts these: 920 and 8160 macroblocks
+  // a picture, 16 pictures kept.
+  EXPECT_EQ(H264LevelFor(640, 360, 25, 800, 16), 31);
+  EXPECT_EQ(H264LevelFor(1920, 1080, 30, 4000, 16), 51);
 }
 
 // Encodes `count` grey pictures; returns the total bytes and whether the
