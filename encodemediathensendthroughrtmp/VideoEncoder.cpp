@@ -93,7 +93,7 @@ void ApplyVideoEncoderSettings(const VideoEncoderSettings* record, x264_param_t*
     p->i_keyint_max = record->keyInterval;
     p->i_keyint_min = record->keyInterval;
   }
-  if (record->bframeCount > 0 && record->reorderingAllowed) {
+  if (record->bframeCount > 0) {
     p->i_frame_reference = p->i_keyint_max <= 30 ? p->i_keyint_max + 1 : 30;
     p->i_bframe_bias = 100;
     p->i_bframe = std::min(record->bframeCount, p->i_keyint_max);

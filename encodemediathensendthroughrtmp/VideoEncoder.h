@@ -39,10 +39,6 @@ struct VideoEncoderSettings {
   float rfConstantMax = 0.0f;
   int bframeCount = 5;
   int abrQmin = 0;
-  // False when whoever sends the output cannot tell a player when to show a
-  // picture apart from when to decode it; x264 then never reorders pictures.
-  bool reorderingAllowed = true;
-
   bool lastFrameIdr = false;
   uint32_t openTime = 0;  // tick of the last open, 0 when closed
   int frameCount = 0;     // pictures since the last open

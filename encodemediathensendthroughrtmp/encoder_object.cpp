@@ -42,10 +42,6 @@ CEncoderMediaThenSendThroughRtmp::CEncoderMediaThenSendThroughRtmp(IEncoderMedia
     STRIVON_LOG(kLogWarning, "CEncoderMediaThenSendThroughRtmp", "Init video encoder config error");
     reserved = false;
   }
-  // The RTMP client writes every picture with composition time 0 (its send
-  // has no place for another), so a reordered picture would be shown in
-  // decode order: B-frames stay off whatever count is set.
-  m_video.reorderingAllowed = false;
   m_ring.Init();
   if (reserved) m_threadStarted = CSafeThread::Start();
 }

@@ -266,7 +266,10 @@ void CEncoderMediaThenSendThroughRtmp::EncodeAndSendPicture(RawFrame* frame) {
   if (length == 0) return;
   const uint32_t base = EnsureTimeBase(shownAt);
   if (shownAt < base) return;  // taken before the stream's first media
-  if (!transport->SendVideoH264(m_videoToSend.data(), length, VideoMessageStamp(base, shownAt, compositionMs))) {
+  const uint32_t decodeStamp = VideoMessageStamp(base, shownAt, compositionMs);
+  const uint32_t shown = shownAt - base;
+  const int composition = shown > decodeStamp ? static_cast<int>(shown - decodeStamp) : 0;
+  if (!transport->SendVideoH264(m_videoToSend.data(), length, decodeStamp, composition)) {
     STRIVON_LOG(kLogInfo, "CEncoderMediaThenSendThroughRtmp::RunVideoStep", "SendVideoH264 failed");
   }
 }

@@ -43,8 +43,10 @@ class IRtmpLib {
   // One raw AAC frame (no ADTS header).
   virtual bool SendAAC(const unsigned char* frame, int length, unsigned timestampMs) = 0;
   virtual bool SetVideoParams(int width, int height, int fps, int bps) = 0;
-  // One Annex-B H.264 access unit.
-  virtual bool SendVideoH264(const unsigned char* accessUnit, int length, unsigned timestampMs) = 0;
+  // One Annex-B H.264 access unit, decoded at timestampMs and shown
+  // compositionMs later (non-zero only for pictures that B-frames reorder).
+  virtual bool SendVideoH264(const unsigned char* accessUnit, int length, unsigned timestampMs,
+                             int compositionMs = 0) = 0;
   // Copies the seven send counters into out->value1..value7; the type is left alone.
   virtual void GetStatistics(MediaInfo* out) = 0;
   virtual bool SetUdpParam1(int value) = 0;

@@ -37,7 +37,8 @@ class CRtmp : public IRtmpLib, public CSafeThread {
   bool SetAudioParams(int channels, int sampleRate) override;
   bool SendAAC(const unsigned char* frame, int length, unsigned timestampMs) override;
   bool SetVideoParams(int width, int height, int fps, int bps) override;
-  bool SendVideoH264(const unsigned char* accessUnit, int length, unsigned timestampMs) override;
+  bool SendVideoH264(const unsigned char* accessUnit, int length, unsigned timestampMs,
+                     int compositionMs = 0) override;
   void GetStatistics(MediaInfo* out) override;
   bool SetUdpParam1(int value) override;
   bool SetUdpParam2(int value) override;

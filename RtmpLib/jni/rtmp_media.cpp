@@ -40,6 +40,13 @@ bool SameBytes(const std::vector<uint8_t>& stored, const rtmp::NalUnit& unit) {
 
 constexpr int kMaxMessageBody = 0xFFFFFF;
 
+// The AVC packet's 24-bit composition time.
+void WriteComposition(uint8_t* at, uint32_t composition) {
+  at[0] = static_cast<uint8_t>(composition >> 16);
+  at[1] = static_cast<uint8_t>(composition >> 8);
+  at[2] = static_cast<uint8_t>(composition);
+}
+
 }  // namespace
 
 void CRtmp::CountAndReportStatistics() {
@@ -92,7 +99,7 @@ bool CRtmp::SendAAC(const unsigned char* frame, int length, unsigned timestampMs
   return RTMP_SendPacket(&packet, false);
 }
 
-bool CRtmp::SendVideoH264(const unsigned char* accessUnit, int length, unsigned timestampMs) {
+bool CRtmp::SendVideoH264(const unsigned char* accessUnit, int length, unsigned timestampMs, int compositionMs) {
   if (!IsOpen()) return false;
   if (accessUnit == nullptr || length <= 0 || length > kMaxMessageBody) return false;
   m_counters[6] += 1;
@@ -112,8 +119,12 @@ bool CRtmp::SendVideoH264(const unsigned char* accessUnit, int length, unsigned 
     if (unit.type() == rtmp::kNalIdr && idr == nullptr) idr = &unit;
   }
   const rtmp::NalUnit* end = units.data() + units.size();
+  // A stamp raised to keep decode times from going back still shows the
+  // picture when it was meant to be shown, as far as that is not earlier.
+  const int64_t shownAt = int64_t{timestampMs} + std::max(compositionMs, 0);
   timestampMs = std::max(timestampMs, m_lastVideoTimestamp);
   m_lastVideoTimestamp = timestampMs;
+  const uint32_t composition = static_cast<uint32_t>(std::clamp<int64_t>(shownAt - timestampMs, 0, 0x7FFFFF));
   const uint8_t headerType = timestampMs ? rtmp::kHeaderNoStreamId : rtmp::kHeaderFull;
 
   if (sps == nullptr) {
@@ -125,7 +136,7 @@ bool CRtmp::SendVideoH264(const unsigned char* accessUnit, int length, unsigned 
     uint8_t* body = packet.body();
     body[0] = idr ? kVideoKeyFrame : kVideoInterFrame;
     body[1] = 0x01;
-    body[2] = body[3] = body[4] = 0;  // composition time 0: no B-frames
+    WriteComposition(body + 2, composition);
     WriteLengthPrefixed(first, end, body + 5);
     if (m_notify) {
       m_notify->OnRtmpMediaData(reinterpret_cast<const char*>(body), static_cast<int>(packet.bodySize()),
@@ -161,7 +172,7 @@ bool CRtmp::SendVideoH264(const unsigned char* accessUnit, int length, unsigned 
   uint8_t* body = packet.body();
   body[0] = kVideoKeyFrame;
   body[1] = 0x01;
-  body[2] = body[3] = body[4] = 0;
+  WriteComposition(body + 2, composition);
   WriteLengthPrefixed(idr, end, body + 5);
   if (m_notify) {
     m_notify->OnRtmpMediaData(reinterpret_cast<const char*>(body), static_cast<int>(packet.bodySize()),

@@ -167,14 +167,17 @@ TEST(BframePublish, PicturesArriveInPresentationOrderAndDecodeCleanly) {
   ASSERT_TRUE(test_support::ProbePackets(rec, &packets));
   long long lastDts = -1;
   int videoPackets = 0;
+  int reordered = 0;
   for (const auto& p : packets) {
     if (p.codecType != "video") continue;
     videoPackets++;
+    reordered += p.ptsMs > p.dtsMs ? 1 : 0;
     EXPECT_GE(p.dtsMs, lastDts) << "decode times went back";
     EXPECT_GE(p.ptsMs, p.dtsMs) << "a picture shown before it is decoded";
     lastDts = p.dtsMs;
   }
   EXPECT_GT(videoPackets, run.feed.durationMs / 40 / 2) << "too few pictures to judge their order";
+  EXPECT_GT(reordered, 0) << "no picture shown after its decode time: no B-frames were made";
 
   Json::Value frames;
   ASSERT_TRUE(test_support::FfprobeJson(rec, {"-select_streams", "v", "-show_entries", "frame=pts_time"}, &frames));

@@ -46,12 +46,15 @@ class RecordingRtmpLib : public IRtmpLib {
     m_videoParams = {width, height};
     return true;
   }
-  bool SendVideoH264(const unsigned char* accessUnit, int length, unsigned timestampMs) override {
+  bool SendVideoH264(const unsigned char* accessUnit, int length, unsigned timestampMs,
+                     int compositionMs = 0) override {
+    lastCompositionMs = compositionMs;
     // Stands for a slow picture path (a big picture, a slow preset).
     if (const int ms = videoSendMs.load(); ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     return Record(false, accessUnit, length, timestampMs);
   }
   void GetStatistics(MediaInfo* out) override { out->value1 = 4242; }
+  std::atomic<int> lastCompositionMs{0};
   bool SetUdpParam1(int) override { return true; }
   bool SetUdpParam2(int) override { return true; }
   bool SetParam(int) override { return true; }
