@@ -16,11 +16,19 @@ bool MediaQueues::AudioFull() const {
 
 bool MediaQueues::PushVideo(PublishCmd entry, size_t limit) {
   std::lock_guard<std::mutex> lock(m_lock);
-  if (m_video.size() >= limit) return false;
+  if (m_video.size() >= limit) {
+    if (!m_audio.empty()) return false;
+    m_video.pop_front();
+  }
   NoteTimestamp(entry.timestamp);
   m_video.push_back(std::move(entry));
   m_changed.notify_all();
   return true;
+}
+
+bool MediaQueues::VideoRefused() const {
+  std::lock_guard<std::mutex> lock(m_lock);
+  return m_video.size() >= kMaxVideoEntries && !m_audio.empty();
 }
 
 size_t MediaQueues::VideoSize() const {

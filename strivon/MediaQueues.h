@@ -20,8 +20,13 @@ class MediaQueues {
   // False (entry dropped) when more than kMaxAudioEntries wait.
   bool PushAudio(PublishCmd entry);
   bool AudioFull() const;
-  // False (entry dropped) when limit or more wait.
+  // With limit or more waiting the entry is dropped (false), except while no
+  // sound waits: then the sound has not started yet (a device delivers its
+  // first block late) and the oldest picture makes room, so the stream opens
+  // with the newest pictures instead of a hole as long as the delay.
   bool PushVideo(PublishCmd entry, size_t limit = kMaxVideoEntries);
+  // True when PushVideo would drop a new picture.
+  bool VideoRefused() const;
   size_t VideoSize() const;
   size_t AudioSize() const;
 

@@ -224,9 +224,8 @@ void RtmpPublishManager::setCaptrueArea(bool bFullScreen, int width, int height,
 
 bool RtmpPublishManager::OnVideoData(int /*captureId*/, BYTE* rgb, int len, int64_t /*startMs*/, int64_t /*stopMs*/) {
   const uint32_t stamp = m_soundClock.StampLivePicture();
-  const size_t queued = m_media.VideoSize();
-  if (queued >= MediaQueues::kMaxVideoEntries) {
-    STRIVON_LOG(kLogDebug, "RtmpPublishManager::OnVideoData", "m_qVMsg.size:%d", static_cast<int>(queued));
+  if (m_media.VideoRefused()) {
+    STRIVON_LOG(kLogDebug, "RtmpPublishManager::OnVideoData", "m_qVMsg.size:%d", static_cast<int>(m_media.VideoSize()));
     return false;
   }
   if (!rgb || len <= 0) {

@@ -64,9 +64,21 @@ TEST(MediaQueues, SendsByStampOnlyWhileBothQueuesHoldAnEntry) {
 
 TEST(MediaQueues, BoundsBothQueues) {
   MediaQueues queues;
-  for (int i = 0; i < 8; ++i) ASSERT_TRUE(queues.PushVideo(Unit(kCmdVideoUnit, i)));
-  EXPECT_FALSE(queues.PushVideo(Unit(kCmdVideoUnit, 8)));
-  EXPECT_TRUE(queues.PushVideo(Unit(kCmdVideoUnit, 8), 64));  // the file's allowance
+  // Before any sound the newest pictures are kept...
+  for (int i = 0; i < 10; ++i) ASSERT_TRUE(queues.PushVideo(Unit(kCmdVideoUnit, i)));
+  EXPECT_EQ(queues.VideoSize(), 8u);
+  ASSERT_TRUE(queues.PushAudio(Unit(kCmdAudioUnit, 0)));
+  PublishCmd out;
+  ASSERT_TRUE(queues.TakeNext(&out));
+  EXPECT_EQ(out.timestamp, 0u);  // the sound, earlier than every picture
+  ASSERT_TRUE(queues.PushAudio(Unit(kCmdAudioUnit, 100)));
+  ASSERT_TRUE(queues.TakeNext(&out));
+  EXPECT_EQ(out.timestamp, 2u);
+  // ...while sound waits, a full queue refuses the new one.
+  ASSERT_TRUE(queues.PushVideo(Unit(kCmdVideoUnit, 10)));
+  EXPECT_FALSE(queues.PushVideo(Unit(kCmdVideoUnit, 11)));
+  EXPECT_TRUE(queues.PushVideo(Unit(kCmdVideoUnit, 11), 64));  // the file's allowance
+  queues.Clear();
   for (int i = 0; i < 101; ++i) ASSERT_TRUE(queues.PushAudio(Unit(kCmdAudioUnit, i)));
   EXPECT_TRUE(queues.AudioFull());
   EXPECT_FALSE(queues.PushAudio(Unit(kCmdAudioUnit, 101)));

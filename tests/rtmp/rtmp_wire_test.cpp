@@ -124,7 +124,7 @@ TEST_F(RtmpWireTest, AudioHeadersShrinkOnlyWhenTheDeltaRepeats) {
   FakeRtmpMessage header;
   ASSERT_TRUE(m_server.ReadMessage(&header));
   EXPECT_EQ(header.chunkStreamId, 21);
-  EXPECT_EQ(Hex(header.body), "AF 00 13 90 56 E5 A0");
+  EXPECT_EQ(Hex(header.body), "AF 00 13 88 56 E5 A0");
   EXPECT_EQ(Hex(header.chunkHeaders[0].substr(0, 1)), "15");
   EXPECT_EQ(header.messageStreamId, 1u);
 
