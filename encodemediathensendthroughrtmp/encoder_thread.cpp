@@ -147,10 +147,12 @@ void CEncoderMediaThenSendThroughRtmp::EncodeAndSendAudioBlock(const AudioBlock&
   if (block.pcm.empty()) return;
 
   int frameBytes = 0;
+  int bytesPerSecond = 0;
   {
     std::lock_guard<std::mutex> lock(m_aacLock);
     if (!m_aacOpen && m_connected && m_audioFormatSet) ReopenAacLocked();
     frameBytes = m_frameBytes;
+    bytesPerSecond = m_pcmFormat.sampleRate * m_pcmFormat.channels * m_pcmFormat.bitsPerSample / 8;
   }
   IRtmpLib* transport = Transport();
   if (!m_audioFormatSet || !m_aacOpen || !transport) return;
@@ -158,11 +160,19 @@ void CEncoderMediaThenSendThroughRtmp::EncodeAndSendAudioBlock(const AudioBlock&
 
   const int written = m_ring.Write(reinterpret_cast<const char*>(block.pcm.data()),
                                    static_cast<int>(block.pcm.size()));
+  // The block's stamp is the time of its end. A frame cut from the ring ends
+  // as long before that as the sound still buffered behind it lasts, so the
+  // frames of one long block get their own rising stamps instead of sharing one.
+  auto frameEnd = [&]() -> uint32_t {
+    const int64_t behind = bytesPerSecond > 0 ? int64_t{m_ring.Buffered()} * 1000 / bytesPerSecond : 0;
+    return block.timestamp - static_cast<uint32_t>(std::min<int64_t>(behind, block.timestamp));
+  };
   short* frame = reinterpret_cast<short*>(m_pcmFrame.data());
   bool haveFrame = m_ring.Read(frame, frameBytes) == frameBytes;
   if (written == 0 || !haveFrame) return;
 
   while (haveFrame && m_connected) {
+    const uint32_t stamp = frameEnd();
     bool encoded = false;
     int length = 0;
     uint32_t base = 0;
@@ -182,12 +192,13 @@ void CEncoderMediaThenSendThroughRtmp::EncodeAndSendAudioBlock(const AudioBlock&
           encoded = false;
         }
       }
-      base = EnsureTimeBase(block.timestamp);
+      base = EnsureTimeBase(stamp);
     }
-    if (!encoded || block.timestamp < base) break;
-    // The encoder primes for a few frames; an empty frame is not a frame.
-    if (length > 0) {
-      if (!transport->SendAAC(m_aacToSend.data(), length, block.timestamp - base)) break;
+    if (!encoded) break;
+    // The encoder primes for a few frames; an empty frame is not a frame. A
+    // frame that ended before the stream's first media is not sent.
+    if (length > 0 && stamp >= base) {
+      if (!transport->SendAAC(m_aacToSend.data(), length, stamp - base)) break;
       m_audioSentOnConnection = true;
     }
     haveFrame = m_ring.Read(frame, frameBytes) == frameBytes;

@@ -167,6 +167,32 @@ TEST(EncoderObject, EarlierAudioThanTheVideoTimeBaseIsDroppedAndNothingEmptyIsSe
   }
 }
 
+TEST(EncoderObject, FramesOfOneLongBlockGetRisingStamps) {
+  EncoderUnderTest t;
+  t.ConnectAndConfigure();
+  RecordingRtmpLib* fake = t.transport.load();
+  std::vector<uint8_t> frame = Picture(64, 48);
+  ASSERT_TRUE(t.encoder->SendRawVideo(frame.data(), frame.size(), 1000));
+  ASSERT_TRUE(EncoderUnderTest::WaitFor([&] { return !fake->Sends().empty(); }));
+  // Ten frames' worth of sound in one block that ended at 2000.
+  std::vector<uint8_t> pcm = PcmBlock(8192 * 10);
+  ASSERT_TRUE(t.encoder->SendRawAudio(pcm.data(), pcm.size(), 2000));
+  auto audioStamps = [&] {
+    std::vector<unsigned> stamps;
+    for (const auto& s : fake->Sends())
+      if (s.audio) stamps.push_back(s.timestamp);
+    return stamps;
+  };
+  // The encoder primes for a frame or two, so fewer than ten come out.
+  ASSERT_TRUE(EncoderUnderTest::WaitFor([&] { return audioStamps().size() >= 7; }));
+  const std::vector<unsigned> stamps = audioStamps();
+  for (size_t i = 1; i < stamps.size(); ++i) EXPECT_NEAR(stamps[i] - stamps[i - 1], 46.0, 1.0) << i;
+  // The last frame sent ends with the block, less the frames the encoder
+  // still holds.
+  EXPECT_LE(stamps.back(), 1000u);
+  EXPECT_GE(stamps.back(), 1000u - 2 * 47);
+}
+
 TEST(EncoderObject, PictureOlderThanTheTimeBaseDoesNotCostTheKeyFrame) {
   EncoderUnderTest t;
   t.ConnectAndConfigure();
