@@ -194,6 +194,7 @@ class CEncoderMediaThenSendThroughRtmp : public IEncoderMediaThenSendThroughRtmp
   std::vector<uint8_t> m_i420;  // encoder thread only
   std::vector<uint8_t> m_videoToSend;  // encoder thread only
   uint32_t m_lastVideoStamp = 0;  // encoder thread only, on m_lastVideoStampBase
+  bool m_haveVideoStamp = false;
   uint32_t m_lastVideoStampBase = kNoTimeBase;
   std::atomic<bool> m_restartVideoStamps{true};  // a new time base begins
 

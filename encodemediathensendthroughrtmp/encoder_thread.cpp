@@ -286,13 +286,19 @@ void CEncoderMediaThenSendThroughRtmp::EncodeAndSendPicture(RawFrame* frame) {
 }
 
 uint32_t CEncoderMediaThenSendThroughRtmp::VideoMessageStamp(uint32_t base, uint32_t shownAt, int compositionMs) {
-  if (m_restartVideoStamps.exchange(false) || base != m_lastVideoStampBase) m_lastVideoStamp = 0;
+  if (m_restartVideoStamps.exchange(false) || base != m_lastVideoStampBase) {
+    m_lastVideoStamp = 0;
+    m_haveVideoStamp = false;
+  }
   m_lastVideoStampBase = base;
   const uint32_t shown = shownAt - base;
   // A reordered stream decodes its first pictures before the first one is
   // shown, i.e. before the time base; it may neither start below the base
   // nor go back.
   const uint32_t decoded = shown > static_cast<uint32_t>(compositionMs) ? shown - compositionMs : 0;
-  m_lastVideoStamp = std::max(decoded, m_lastVideoStamp);
+  // Each picture decodes strictly after the one before: the first pictures
+  // of a reordered stream, all clamped to the base, step by a millisecond.
+  m_lastVideoStamp = m_haveVideoStamp ? std::max(decoded, m_lastVideoStamp + 1) : decoded;
+  m_haveVideoStamp = true;
   return m_lastVideoStamp;
 }

@@ -1,6 +1,7 @@
 // The run's rules on doubles: which unit the send thread hands on first, the
 // picture queue's limit, how connection events are reported and acted on,
 // scheduling retries, and the run's start/stop refusals.
+#include <future>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -94,6 +95,9 @@ TEST_F(PublishRules, EightWaitingPicturesTurnAwayTheNinth) {
   manager->SetPublishVideoPara(64, 36, 25, 100000, 0, 50);
   auto* concrete = static_cast<RtmpPublishManager*>(manager.get());
   concrete->changeToCamera(0, 25, 50);  // no camera: pictures come from the test
+  // Sound waits too, so a full queue means the send side is behind.
+  std::vector<BYTE> sound(4096, 0);
+  concrete->OnAudioData(0, sound.data(), static_cast<int>(sound.size()), 0, 23);
   std::vector<BYTE> picture(64 * 36 * 3, 0x40);
   int taken = 0, refusedAfterFull = 0;
   for (int i = 0; i < 14; ++i) {
@@ -137,18 +141,21 @@ TEST_F(PublishRules, AFailedScheduleIsRetriedEveryTwoSeconds) {
 }
 
 TEST_F(PublishRules, StopFromInsideACallbackIsRefused) {
-  std::atomic<int> insideResult{-1};
+  std::promise<bool> insideResult;
+  std::atomic<bool> answered{false};
   IRtmpPublishManager* target = nullptr;
   log.onStatus = [&](int, const std::string& text) {
-    if (text.find(kStartPublish) != std::string::npos) insideResult = target->StopPublish() ? 1 : 0;
+    if (text.find(kStartPublish) != std::string::npos && !answered.exchange(true))
+      insideResult.set_value(target->StopPublish());
   };
   ManagerPtr manager(CreateRtmpPublishManagerWith(&log, factories));
   target = manager.get();
   manager->SetPublishVideoPara(64, 36, 25, 100000, 0, 50);
   manager->SetPublishUrl("rtmp://127.0.0.1:1", "live", "rules");
   ASSERT_TRUE(manager->StartPublish());
-  ASSERT_TRUE(log.WaitFor(kStartPublish, 1, 5000));
-  EXPECT_EQ(insideResult.load(), 0);
+  std::future<bool> result = insideResult.get_future();
+  ASSERT_EQ(result.wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  EXPECT_FALSE(result.get());
   EXPECT_TRUE(manager->StopPublish());
 }
 
