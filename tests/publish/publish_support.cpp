@@ -12,6 +12,24 @@ namespace publish_test {
 
 bool StatusLog::OnMessage(const char*) { return true; }
 
+bool StatusLog::OnSendStatistics(const PublishSendStatistics* statistics) {
+  if (!statistics || statistics->audioFramesSent == 0) return true;
+  std::lock_guard<std::mutex> lock(m_lock);
+  if (!m_soundSent) {
+    m_soundSent = true;
+    m_soundSentAt = Clock::now();
+    m_changed.notify_all();
+  }
+  return true;
+}
+
+bool StatusLog::WaitForSound(int timeoutMs, Clock::time_point* at) {
+  std::unique_lock<std::mutex> lock(m_lock);
+  if (!m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return m_soundSent; })) return false;
+  if (at) *at = m_soundSentAt;
+  return true;
+}
+
 bool StatusLog::OnStatus(int level, const char* text) {
   const std::string line = text ? text : "";
   {
@@ -284,6 +302,22 @@ std::string BackwardStamps(const std::vector<test_support::ProbedPacket>& packet
     last[p.streamIndex] = p.dtsMs;
   }
   return "";
+}
+
+bool EncoderLog::WaitFirstSound(int timeoutMs, Clock::time_point* at) {
+  std::unique_lock<std::mutex> guard(lock);
+  const Unit* first = nullptr;
+  const bool found = changed.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] {
+    for (const Unit& unit : units) {
+      if (!unit.video) {
+        first = &unit;
+        return true;
+      }
+    }
+    return false;
+  });
+  if (found && at) *at = first->at;
+  return found;
 }
 
 }  // namespace publish_test

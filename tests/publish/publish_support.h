@@ -37,9 +37,15 @@ class StatusLog : public IRtmpPublishManagerNotify {
   };
   bool OnMessage(const char* json) override;
   bool OnStatus(int level, const char* text) override;
-  bool OnSendStatistics(const PublishSendStatistics*) override { return true; }
+  bool OnSendStatistics(const PublishSendStatistics* statistics) override;
   bool OnReservedPointer(void*) override { return true; }
   bool OnReservedInt(int) override { return true; }
+
+  // Waits until the send statistics show sound going out; *at gets the
+  // arrival of that record. A null sink's monitor, the tests' microphone,
+  // starts delivering up to about 1.6 s after its capture starts, and
+  // nothing is sent before the first sound.
+  bool WaitForSound(int timeoutMs, Clock::time_point* at = nullptr);
 
   // Statuses containing part (at level, unless level is -1).
   int Count(const std::string& part, int level = -1) const;
@@ -56,6 +62,8 @@ class StatusLog : public IRtmpPublishManagerNotify {
   mutable std::mutex m_lock;
   std::condition_variable m_changed;
   std::vector<Entry> m_entries;
+  bool m_soundSent = false;
+  Clock::time_point m_soundSentAt;
 };
 
 // What the manager handed to the encoders it made, in order.
@@ -71,6 +79,8 @@ struct EncoderLog {
   IEncoderMediaThenSendThroughRtmpNotify* LastNotify();
   bool WaitCreated(int count, int timeoutMs);
   bool WaitUnits(size_t count, int timeoutMs);
+  // Waits for the first sound unit; *at gets when it was handed on.
+  bool WaitFirstSound(int timeoutMs, Clock::time_point* at);
 
   std::mutex lock;
   std::condition_variable changed;
