@@ -12,6 +12,7 @@
 #include "common/Log.h"
 #include "platform/base/thread_priority.h"
 #include "platform/base/tick.h"
+#include "platform/dshow/graph_helpers.h"
 
 IAudioCapture* CreateAudioCapture(IAudioCaptureNotify* notify, int captureId, const char* deviceName,
                                   int nameIndex, int nameCount, int* /*channels*/, int* sampleRate,
@@ -266,30 +267,10 @@ void CAudioCapture::JoinEventThread() {
 void CAudioCapture::RegisterInRot() {
   // One registration per object: a second Start replaces the first.
   RevokeFromRot();
-  if (!m_graph) return;
-  IRunningObjectTable* rot = nullptr;
-  if (FAILED(GetRunningObjectTable(0, &rot))) return;
-  wchar_t name[64];
-  std::swprintf(name, 64, L"FilterGraph %08x pid %08x",
-                static_cast<unsigned>(reinterpret_cast<uintptr_t>(m_graph)), static_cast<unsigned>(getpid()));
-  IMoniker* moniker = nullptr;
-  if (SUCCEEDED(CreateItemMoniker(L"!", name, &moniker))) {
-    DWORD cookie = 0;
-    if (SUCCEEDED(rot->Register(ROTFLAGS_REGISTRATIONKEEPSALIVE, m_graph, moniker, &cookie))) m_rotCookie = cookie;
-    moniker->Release();
-  }
-  rot->Release();
+  m_rotCookie = RegisterGraphInRot(m_graph);
 }
 
-void CAudioCapture::RevokeFromRot() {
-  if (!m_rotCookie) return;
-  IRunningObjectTable* rot = nullptr;
-  if (SUCCEEDED(GetRunningObjectTable(0, &rot))) {
-    rot->Revoke(m_rotCookie);
-    rot->Release();
-  }
-  m_rotCookie = 0;
-}
+void CAudioCapture::RevokeFromRot() { RevokeGraphFromRot(&m_rotCookie); }
 
 bool CAudioCapture::Start() {
   std::lock_guard<std::recursive_mutex> lock(m_apiLock);

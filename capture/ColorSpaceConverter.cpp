@@ -5,21 +5,10 @@
 #include <new>
 
 #include "capture/YuvToRgb.h"
+#include "platform/dshow/graph_helpers.h"
 
 namespace {
 
-bool ReadHeader(const AM_MEDIA_TYPE& mt, BITMAPINFOHEADER* h) {
-  if (!mt.pbFormat) return false;
-  if (mt.formattype == FORMAT_VideoInfo && mt.cbFormat >= sizeof(VIDEOINFOHEADER)) {
-    std::memcpy(h, mt.pbFormat + offsetof(VIDEOINFOHEADER, bmiHeader), sizeof(*h));
-    return true;
-  }
-  if (mt.formattype == FORMAT_VideoInfo2 && mt.cbFormat >= sizeof(VIDEOINFOHEADER2)) {
-    std::memcpy(h, mt.pbFormat + offsetof(VIDEOINFOHEADER2, bmiHeader), sizeof(*h));
-    return true;
-  }
-  return false;
-}
 
 // Copies one flag of a sample; false when the source gives no clear answer.
 bool CopyFlag(HRESULT got, int32_t* flag) {
@@ -45,7 +34,7 @@ HRESULT CColorSpaceConverter_YUV2RGB::CheckInputType(const CMediaType* mt) {
   // Pixel pairs and 2x2 chroma blocks: an odd size would be read past the
   // end of its planes.
   BITMAPINFOHEADER h;
-  if (!ReadHeader(*mt, &h)) return E_INVALIDARG;
+  if (!ReadVideoHeader(*mt, &h)) return E_INVALIDARG;
   const int height = std::abs(h.biHeight);
   if (h.biWidth <= 1 || height == 0 || h.biWidth > 8192 || height > 8192 || h.biWidth % 2 ||
       (kind == 1 && height % 2))
@@ -65,7 +54,7 @@ HRESULT CColorSpaceConverter_YUV2RGB::GetMediaType(int position, CMediaType* mt)
   if (position < 0) return E_INVALIDARG;
   if (position > 0) return VFW_S_NO_MORE_ITEMS;
   BITMAPINFOHEADER in;
-  if (!ReadHeader(m_pInput->CurrentMediaType(), &in)) return E_UNEXPECTED;
+  if (!ReadVideoHeader(m_pInput->CurrentMediaType(), &in)) return E_UNEXPECTED;
   m_width = in.biWidth;
   m_height = std::abs(in.biHeight);
   const int bytes = BytesPerPixel();

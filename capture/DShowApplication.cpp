@@ -6,6 +6,7 @@
 #include <cwchar>
 
 #include "platform/base/tick.h"
+#include "platform/dshow/graph_helpers.h"
 
 CDShowApplication::~CDShowApplication() { ReleaseGraph(); }
 
@@ -71,30 +72,9 @@ void CDShowApplication::ReleaseGraph() {
   m_apartment.Leave();
 }
 
-void CDShowApplication::AddToRot() {
-  IRunningObjectTable* rot = nullptr;
-  if (FAILED(GetRunningObjectTable(0, &rot))) return;
-  wchar_t name[64];
-  std::swprintf(name, 64, L"FilterGraph %08x pid %08x", static_cast<unsigned>(reinterpret_cast<uintptr_t>(m_graph)),
-                static_cast<unsigned>(getpid()));
-  IMoniker* moniker = nullptr;
-  if (SUCCEEDED(CreateItemMoniker(L"!", name, &moniker))) {
-    DWORD cookie = 0;
-    if (SUCCEEDED(rot->Register(ROTFLAGS_REGISTRATIONKEEPSALIVE, m_graph, moniker, &cookie))) m_rotCookie = cookie;
-    moniker->Release();
-  }
-  rot->Release();
-}
+void CDShowApplication::AddToRot() { m_rotCookie = RegisterGraphInRot(m_graph); }
 
-void CDShowApplication::RemoveFromRot() {
-  if (!m_rotCookie) return;
-  IRunningObjectTable* rot = nullptr;
-  if (SUCCEEDED(GetRunningObjectTable(0, &rot))) {
-    rot->Revoke(m_rotCookie);
-    rot->Release();
-  }
-  m_rotCookie = 0;
-}
+void CDShowApplication::RemoveFromRot() { RevokeGraphFromRot(&m_rotCookie); }
 
 void CDShowApplication::Run() {
   OAEVENT handle = 0;

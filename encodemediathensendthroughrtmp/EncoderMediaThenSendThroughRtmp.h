@@ -6,6 +6,7 @@
 // Only this folder's factory and the tests construct it directly.
 #pragma once
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -219,5 +220,13 @@ class CEncoderMediaThenSendThroughRtmp : public IEncoderMediaThenSendThroughRtmp
 
   // Commands for the encoder thread (m_commandLock)
   std::mutex m_commandLock;
+  // Input arrived: the encoder thread sleeps on this between passes.
+  static constexpr uint32_t kIdleWaitMs = 5;
+  void WakeEncoderThread();
+  void WaitForInput(uint32_t ms);
+  std::mutex m_wakeLock;
+  std::condition_variable m_wake;
+  uint64_t m_inputs = 0;
+  uint64_t m_seenInputs = 0;
   std::deque<int> m_commands;
 };

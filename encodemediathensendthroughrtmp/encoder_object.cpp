@@ -156,8 +156,11 @@ void CEncoderMediaThenSendThroughRtmp::ResetConnectionState() {
 }
 
 void CEncoderMediaThenSendThroughRtmp::QueuePing() {
-  std::lock_guard<std::mutex> lock(m_commandLock);
-  m_commands.push_back(kCommandPing);
+  {
+    std::lock_guard<std::mutex> lock(m_commandLock);
+    m_commands.push_back(kCommandPing);
+  }
+  WakeEncoderThread();
 }
 
 void CEncoderMediaThenSendThroughRtmp::GetStatistics(MediaInfo* out) {

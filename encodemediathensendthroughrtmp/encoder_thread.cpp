@@ -60,6 +60,7 @@ bool CEncoderMediaThenSendThroughRtmp::SendRawAudio(const unsigned char* pcm, un
                 "audio queue accepts again after %d refused blocks", refusedBefore);
   }
   m_lastQueuedAudioTs = timestampMs;
+  WakeEncoderThread();
   return true;
 }
 
@@ -72,9 +73,26 @@ bool CEncoderMediaThenSendThroughRtmp::SendRawVideo(const unsigned char* rgb24, 
   frame->length = length;
   frame->timestamp = timestampMs;
   std::memcpy(frame->bytes.data(), rgb24, length);
-  std::lock_guard<std::mutex> lock(m_videoQueueLock);
-  m_videoQueue.push_back(frame);  // never more than the pool's 8: no allocation failure in practice
+  {
+    std::lock_guard<std::mutex> lock(m_videoQueueLock);
+    m_videoQueue.push_back(frame);  // never more than the pool's 8: no allocation failure in practice
+  }
+  WakeEncoderThread();
   return true;
+}
+
+void CEncoderMediaThenSendThroughRtmp::WakeEncoderThread() {
+  {
+    std::lock_guard<std::mutex> lock(m_wakeLock);
+    ++m_inputs;
+  }
+  m_wake.notify_one();
+}
+
+void CEncoderMediaThenSendThroughRtmp::WaitForInput(uint32_t ms) {
+  std::unique_lock<std::mutex> lock(m_wakeLock);
+  m_wake.wait_for(lock, std::chrono::milliseconds(ms), [this] { return m_inputs != m_seenInputs; });
+  m_seenInputs = m_inputs;
 }
 
 uint32_t CEncoderMediaThenSendThroughRtmp::EnsureTimeBase(uint32_t ts) {
@@ -98,7 +116,9 @@ void CEncoderMediaThenSendThroughRtmp::SafeThreadProcMain() {
       if (m_videoOpen) RunVideoStep();
       RunCommandStep();
     }
-    platform::SleepMs(1);
+    // Sleeps until new input (or a ping) arrives rather than polling; the
+    // limit bounds how long a stop or a left-over picture waits.
+    WaitForInput(kIdleWaitMs);
   }
 }
 

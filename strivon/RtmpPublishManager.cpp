@@ -34,17 +34,7 @@ RtmpPublishManager::~RtmpPublishManager() {
   if (m_deviceList) m_deviceList->Release();
   {
     std::lock_guard<std::recursive_mutex> lock(m_sourceLock);
-    if (m_audioCapture) m_audioCapture->Release();
-    m_audioCapture = nullptr;
-    if (m_videoCapture) m_videoCapture->Release();
-    m_videoCapture = nullptr;
-    if (m_fileSource) m_fileSource->Release();
-    m_fileSource = nullptr;
-  }
-  {
-    std::lock_guard<std::mutex> lock(m_screenCaptureLock);
-    if (m_screenCapture) m_screenCapture->Release();
-    m_screenCapture = nullptr;
+    ReleaseSources();
   }
   {
     std::lock_guard<std::mutex> lock(m_logoLock);

@@ -241,6 +241,8 @@ class RtmpPublishManager final : public IRtmpPublishManager,
 
   // Sources (RtmpPublishManagerVideo.cpp).
   void StopSources();
+  // Releases the microphone, camera, file and screen captures.
+  void ReleaseSources();
   void RebaseTimeLine();
   void ApplySourceRates(int framerate, int keyInterval);
   bool FitAndQueuePicture(const BYTE* rgb, int len, int srcWidth, int srcHeight, bool fromFile, uint32_t fileStamp);

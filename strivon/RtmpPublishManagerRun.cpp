@@ -190,16 +190,7 @@ void RtmpPublishManager::StartPublishAsyn() {
   }
 
   std::unique_lock<std::recursive_mutex> sources(m_sourceLock);
-  if (m_audioCapture) m_audioCapture->Release();
-  m_audioCapture = nullptr;
-  if (m_videoCapture) m_videoCapture->Release();
-  m_videoCapture = nullptr;
-  {
-    std::lock_guard<std::mutex> lock(m_screenCaptureLock);
-    m_screenMode = false;
-    if (m_screenCapture) m_screenCapture->Release();
-    m_screenCapture = nullptr;
-  }
+  ReleaseSources();
 
   const AudioParams audio = Audio();
   m_noise.SetFormat(audio.sampleRate, audio.channels);
@@ -268,18 +259,7 @@ void RtmpPublishManager::StopPublishAsyn() {
   CloseRecording();
   std::unique_lock<std::recursive_mutex> sources(m_sourceLock);
   StopSources();
-  if (m_audioCapture) m_audioCapture->Release();
-  m_audioCapture = nullptr;
-  if (m_videoCapture) m_videoCapture->Release();
-  m_videoCapture = nullptr;
-  if (m_fileSource) m_fileSource->Release();
-  m_fileSource = nullptr;
-  {
-    std::lock_guard<std::mutex> lock(m_screenCaptureLock);
-    m_screenMode = false;
-    if (m_screenCapture) m_screenCapture->Release();
-    m_screenCapture = nullptr;
-  }
+  ReleaseSources();
   m_initialSource.kind = m_currentMode;
   sources.unlock();
   // Outside every lock: the encoder reports its close while it goes.

@@ -47,6 +47,20 @@ void RtmpPublishManager::StopSources() {
   m_media.Clear();
 }
 
+void RtmpPublishManager::ReleaseSources() {
+  std::lock_guard<std::recursive_mutex> lock(m_sourceLock);
+  if (m_audioCapture) m_audioCapture->Release();
+  m_audioCapture = nullptr;
+  if (m_videoCapture) m_videoCapture->Release();
+  m_videoCapture = nullptr;
+  if (m_fileSource) m_fileSource->Release();
+  m_fileSource = nullptr;
+  std::lock_guard<std::mutex> capture(m_screenCaptureLock);
+  m_screenMode = false;
+  if (m_screenCapture) m_screenCapture->Release();
+  m_screenCapture = nullptr;
+}
+
 void RtmpPublishManager::RebaseTimeLine() {
   // Every source starts its own clock again; continuing from the largest
   // stamp queued keeps the stream's time from ever going back.

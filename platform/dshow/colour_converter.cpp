@@ -7,6 +7,7 @@ extern "C" {
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/dshow/graph_helpers.h"
 #include "platform/dshow/transform_filter.h"
 
 namespace dshow {
@@ -32,18 +33,6 @@ const Layout* LayoutOf(const GUID& subtype) {
   return nullptr;
 }
 
-bool ReadHeader(const AM_MEDIA_TYPE& mt, BITMAPINFOHEADER* h) {
-  if (!mt.pbFormat) return false;
-  if (mt.formattype == FORMAT_VideoInfo && mt.cbFormat >= sizeof(VIDEOINFOHEADER)) {
-    std::memcpy(h, mt.pbFormat + offsetof(VIDEOINFOHEADER, bmiHeader), sizeof(*h));
-    return true;
-  }
-  if (mt.formattype == FORMAT_VideoInfo2 && mt.cbFormat >= sizeof(VIDEOINFOHEADER2)) {
-    std::memcpy(h, mt.pbFormat + offsetof(VIDEOINFOHEADER2, bmiHeader), sizeof(*h));
-    return true;
-  }
-  return false;
-}
 
 class CColourConverter : public CTransformFilter {
  public:
@@ -54,7 +43,7 @@ class CColourConverter : public CTransformFilter {
     if (!mt) return E_POINTER;
     BITMAPINFOHEADER h;
     const Layout* layout = LayoutOf(mt->subtype);
-    if (mt->majortype != MEDIATYPE_Video || !layout || !ReadHeader(*mt, &h)) return E_INVALIDARG;
+    if (mt->majortype != MEDIATYPE_Video || !layout || !ReadVideoHeader(*mt, &h)) return E_INVALIDARG;
     const int height = std::abs(h.biHeight);
     // Subsampled layouts of odd size have no whole chroma sample to read.
     if (h.biWidth <= 0 || height == 0 || h.biWidth > 16384 || height > 16384 ||
@@ -68,8 +57,8 @@ class CColourConverter : public CTransformFilter {
     const HRESULT hr = CheckInputType(in);
     if (FAILED(hr)) return hr;
     BITMAPINFOHEADER hi, ho;
-    if (out->majortype != MEDIATYPE_Video || out->subtype != MEDIASUBTYPE_RGB24 || !ReadHeader(*in, &hi) ||
-        !ReadHeader(*out, &ho) || ho.biWidth != hi.biWidth || ho.biHeight != std::abs(hi.biHeight))
+    if (out->majortype != MEDIATYPE_Video || out->subtype != MEDIASUBTYPE_RGB24 || !ReadVideoHeader(*in, &hi) ||
+        !ReadVideoHeader(*out, &ho) || ho.biWidth != hi.biWidth || ho.biHeight != std::abs(hi.biHeight))
       return E_INVALIDARG;
     return S_OK;
   }
@@ -78,7 +67,7 @@ class CColourConverter : public CTransformFilter {
     if (position < 0) return E_INVALIDARG;
     if (position > 0) return VFW_S_NO_MORE_ITEMS;
     BITMAPINFOHEADER in;
-    if (!ReadHeader(InputPin()->CurrentMediaType(), &in)) return E_UNEXPECTED;
+    if (!ReadVideoHeader(InputPin()->CurrentMediaType(), &in)) return E_UNEXPECTED;
     mt->Clear();
     mt->majortype = MEDIATYPE_Video;
     mt->subtype = MEDIASUBTYPE_RGB24;
@@ -97,7 +86,7 @@ class CColourConverter : public CTransformFilter {
 
   HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES*) override {
     BITMAPINFOHEADER out;
-    if (!ReadHeader(OutputPin()->CurrentMediaType(), &out)) return E_UNEXPECTED;
+    if (!ReadVideoHeader(OutputPin()->CurrentMediaType(), &out)) return E_UNEXPECTED;
     ALLOCATOR_PROPERTIES want{2, static_cast<int32_t>(out.biSizeImage), 1, 0}, got{};
     const HRESULT hr = allocator->SetProperties(&want, &got);
     if (FAILED(hr)) return hr;
@@ -109,7 +98,7 @@ class CColourConverter : public CTransformFilter {
     const CMediaType& mt = InputPin()->CurrentMediaType();
     const Layout* layout = LayoutOf(mt.subtype);
     BITMAPINFOHEADER h;
-    if (!layout || !ReadHeader(mt, &h)) return E_UNEXPECTED;
+    if (!layout || !ReadVideoHeader(mt, &h)) return E_UNEXPECTED;
     const int width = h.biWidth, height = std::abs(h.biHeight);
     const long inBytes = static_cast<long>(width) * height * layout->bitCount / 8;
     const long outBytes = static_cast<long>(width) * height * 3;

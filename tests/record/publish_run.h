@@ -15,43 +15,11 @@
 
 #include "strivon/RtmpPublishManager.h"
 #include "tests/support/media_tools.h"
+#include "tests/support/waiting_notify.h"
 
 namespace record_test {
 
-class WaitingNotify : public IRtmpPublishManagerNotify {
- public:
-  bool OnMessage(const char*) override { return true; }
-  bool OnStatus(int level, const char* text) override {
-    std::lock_guard<std::mutex> lock(m_lock);
-    m_statuses.emplace_back(level, text ? text : "");
-    m_changed.notify_all();
-    return true;
-  }
-  bool OnSendStatistics(const PublishSendStatistics*) override { return true; }
-  bool OnReservedPointer(void*) override { return true; }
-  bool OnReservedInt(int) override { return true; }
-
-  int Count(int level, const std::string& text) {
-    std::lock_guard<std::mutex> lock(m_lock);
-    return CountLocked(level, text);
-  }
-  // Waits until text arrived at level at least count times in all.
-  bool WaitFor(int level, const std::string& text, int count, int ms) {
-    std::unique_lock<std::mutex> lock(m_lock);
-    return m_changed.wait_for(lock, std::chrono::milliseconds(ms),
-                              [&] { return CountLocked(level, text) >= count; });
-  }
-
- private:
-  int CountLocked(int level, const std::string& text) const {
-    int n = 0;
-    for (const auto& s : m_statuses) n += s.first == level && s.second == text;
-    return n;
-  }
-  std::mutex m_lock;
-  std::condition_variable m_changed;
-  std::vector<std::pair<int, std::string>> m_statuses;
-};
+using WaitingNotify = test_support::WaitingNotify;
 
 struct ManagerReleaser {
   void operator()(IRtmpPublishManager* manager) const {

@@ -27,14 +27,17 @@ class WaitingNotify : public IRtmpPublishManagerNotify {
   bool OnReservedPointer(void*) override { return true; }
   bool OnReservedInt(int) override { return true; }
 
-  // True once text has arrived count times, false when ms passed first.
-  bool WaitFor(const std::string& text, int count, int ms) {
+  // True once text has arrived count times (at level, unless it is -1),
+  // false when ms passed first.
+  bool WaitFor(const std::string& text, int count, int ms) { return WaitFor(-1, text, count, ms); }
+  bool WaitFor(int level, const std::string& text, int count, int ms) {
     std::unique_lock<std::mutex> lock(m_lock);
-    return m_changed.wait_for(lock, std::chrono::milliseconds(ms), [&] {
-      int n = 0;
-      for (const auto& s : m_statuses) n += s.second == text;
-      return n >= count;
-    });
+    return m_changed.wait_for(lock, std::chrono::milliseconds(ms),
+                              [&] { return CountLocked(level, text) >= count; });
+  }
+  int Count(int level, const std::string& text) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return CountLocked(level, text);
   }
   std::vector<std::pair<int, std::string>> Statuses() {
     std::lock_guard<std::mutex> lock(m_lock);
@@ -42,6 +45,12 @@ class WaitingNotify : public IRtmpPublishManagerNotify {
   }
 
  private:
+  int CountLocked(int level, const std::string& text) const {
+    int n = 0;
+    for (const auto& s : m_statuses) n += (level < 0 || s.first == level) && s.second == text;
+    return n;
+  }
+
   std::mutex m_lock;
   std::condition_variable m_changed;
   std::vector<std::pair<int, std::string>> m_statuses;
