@@ -89,13 +89,8 @@ void RtmpPublishManager::ConnectSvr() {
     m_publishing = true;
   }
   m_connected = false;
-  STRIVON_LOG(kLogInfo, "RtmpPublishManager::ConnectSvr", "ConnectSvr new m_pMediaRender");
-  IEncoderMediaThenSendThroughRtmp* encoder = m_factories.createEncoder ? m_factories.createEncoder(this) : nullptr;
-  if (!encoder) {
-    STRIVON_LOG(kLogFatal, "RtmpPublishManager::ConnectSvr", "encoder could not be created");
-    m_notifier.Status(kLevelError, kEncoderDead);
-    return;
-  }
+  // A fresh connection's flags, before its encoder exists: its first event
+  // may come as soon as it does.
   m_closed = false;
   StartRecordingTimeLine();
   {
@@ -106,6 +101,13 @@ void RtmpPublishManager::ConnectSvr() {
   {
     std::lock_guard<std::mutex> lock(m_statisticsLock);
     m_statistics.Reset();
+  }
+  STRIVON_LOG(kLogInfo, "RtmpPublishManager::ConnectSvr", "ConnectSvr new m_pMediaRender");
+  IEncoderMediaThenSendThroughRtmp* encoder = m_factories.createEncoder ? m_factories.createEncoder(this) : nullptr;
+  if (!encoder) {
+    STRIVON_LOG(kLogFatal, "RtmpPublishManager::ConnectSvr", "encoder could not be created");
+    m_notifier.Status(kLevelError, kEncoderDead);
+    return;
   }
   encoder->SetUdpParam1(1);
   encoder->SetUdpParam2(1);
