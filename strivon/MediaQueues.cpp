@@ -16,10 +16,8 @@ bool MediaQueues::AudioFull() const {
 
 bool MediaQueues::PushVideo(PublishCmd entry, size_t limit) {
   std::lock_guard<std::mutex> lock(m_lock);
-  if (m_video.size() >= limit) {
-    if (!m_audio.empty()) return false;
-    m_video.pop_front();
-  }
+  if (VideoRefusedLocked(limit)) return false;
+  if (m_video.size() >= limit) m_video.pop_front();
   NoteTimestamp(entry.timestamp);
   m_video.push_back(std::move(entry));
   m_changed.notify_all();
@@ -28,8 +26,10 @@ bool MediaQueues::PushVideo(PublishCmd entry, size_t limit) {
 
 bool MediaQueues::VideoRefused() const {
   std::lock_guard<std::mutex> lock(m_lock);
-  return m_video.size() >= kMaxVideoEntries && !m_audio.empty();
+  return VideoRefusedLocked(kMaxVideoEntries);
 }
+
+bool MediaQueues::VideoRefusedLocked(size_t limit) const { return m_video.size() >= limit && !m_audio.empty(); }
 
 size_t MediaQueues::VideoSize() const {
   std::lock_guard<std::mutex> lock(m_lock);

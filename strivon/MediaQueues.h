@@ -45,6 +45,7 @@ class MediaQueues {
   void NoteTimestamp(uint32_t timestamp);
 
   bool TakeNextLocked(PublishCmd* out);
+  bool VideoRefusedLocked(size_t limit) const;
 
   mutable std::mutex m_lock;
   std::condition_variable m_changed;

@@ -72,14 +72,7 @@ void RtmpPublishManager::SetVideoBitrate(int bitrate, int vbrQuality) {
 }
 
 void RtmpPublishManager::ReplaceEncoder(IEncoderMediaThenSendThroughRtmp* encoder) {
-  IEncoderMediaThenSendThroughRtmp* previous = nullptr;
-  {
-    std::lock_guard<std::mutex> lock(m_encoderLock);
-    previous = m_encoder;
-    m_encoder = encoder;
-  }
-  // Released outside the lock: its thread may be reporting into the manager.
-  if (previous) previous->Release();
+  if (IEncoderMediaThenSendThroughRtmp* previous = SwapEncoder(encoder)) previous->Release();
 }
 
 bool RtmpPublishManager::GetInstalledPlayers(std::list<std::string>* /*players*/) { return true; }

@@ -222,7 +222,9 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   void ConnectSvr();
   void OnConnectionLost(const std::string& text);
   void KeepSequenceHeader(const char* body, int size, int kind);
-  IEncoderMediaThenSendThroughRtmp* TakeEncoder();
+  // Puts next in place of the current encoder and hands the old one back,
+  // to be released outside every lock (its release reports a close).
+  IEncoderMediaThenSendThroughRtmp* SwapEncoder(IEncoderMediaThenSendThroughRtmp* next);
   void ReleaseSchedule();
 
   // Background sound and local recording (RtmpPublishManagerBackground.cpp).
@@ -247,7 +249,7 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   void ApplySourceRates(int framerate, int keyInterval);
   bool FitAndQueuePicture(const BYTE* rgb, int len, int srcWidth, int srcHeight, bool fromFile, uint32_t fileStamp);
   void QueuePicture(std::unique_ptr<uint8_t[]> picture, int bytes, uint32_t timestamp);
-  void OpenScreenCapture(bool fromStart);
+  void OpenScreenCapture();
 
   using CommandHandler = bool (RtmpPublishManager::*)(const Json::Value& params, Json::Value* data,
                                                       std::string* reason);
@@ -299,7 +301,6 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   IVideoCapture* m_videoCapture = nullptr;
   IVexaCapture* m_fileSource = nullptr;
   std::atomic<int> m_currentMode{1};  // 1 screen, 2 file, 3 camera
-  int m_previousMode = 1;
   struct InitialSource {
     int kind = 1;
     int camId = 0;

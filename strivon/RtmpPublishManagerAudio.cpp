@@ -22,15 +22,10 @@ void RtmpPublishManager::OnAudioData(int /*captureId*/, const BYTE* pcm, int len
   std::vector<int16_t> block;
   try {
     const size_t count = static_cast<size_t>(length) / 2;
-    if (m_captureChannels == 2 && Audio().channels == 1) {
-      block.resize(count / 2);
-      std::vector<int16_t> stereo(count);
-      std::memcpy(stereo.data(), pcm, count * 2);
-      DownmixStereoToMono(stereo.data(), count, block.data());
-    } else {
-      block.resize(count);
-      std::memcpy(block.data(), pcm, count * 2);
-    }
+    block.resize(count);
+    std::memcpy(block.data(), pcm, count * 2);
+    // Mono publishing from a stereo capture: averaged in place.
+    if (m_captureChannels == 2 && Audio().channels == 1) block.resize(DownmixStereoToMono(block.data(), count, block.data()));
   } catch (const std::bad_alloc&) {
     return;
   }
@@ -42,7 +37,7 @@ void RtmpPublishManager::OnAudioData(int /*captureId*/, const BYTE* pcm, int len
     block.swap(frames);
   }
   MixBackground(block.data(), block.size());
-  const uint32_t stamp = m_soundClock.StampMicrophoneBlock(stopMs, static_cast<unsigned>(block.size() * 2));
+  const uint32_t stamp = m_soundClock.StampMicrophoneBlock(stopMs);
   QueueSound(&block, stamp);
 }
 

@@ -103,7 +103,11 @@ void RtmpPublishManager::OnHookStatus(std::string text) {
 }
 
 void RtmpPublishManager::WriteBackground(const WAVEFORMATEX* format, const BYTE* data, int byteCount) {
-  if (!format || !data || byteCount <= 0 || format->nAvgBytesPerSec == 0) return;
+  // The device's own format description is checked like any input: a rate
+  // it cannot have would size the conversion buffer from nonsense.
+  if (!format || !data || byteCount <= 0 || format->nAvgBytesPerSec < 1000 || format->nBlockAlign == 0 ||
+      byteCount % format->nBlockAlign != 0)
+    return;
   const AudioParams audio = Audio();
   WAVEFORMATEX target{};
   target.wFormatTag = 1;

@@ -2,6 +2,7 @@
 // commands), and the encoder's events: status words, the reconnection after
 // an unexpected close, statistics, sequence headers and reports.
 #include <ctime>
+#include <utility>
 
 #include "common/Log.h"
 #include "platform/base/tick.h"
@@ -28,11 +29,9 @@ bool IsVideoConfig(const char* body, int size) {
 
 }  // namespace
 
-IEncoderMediaThenSendThroughRtmp* RtmpPublishManager::TakeEncoder() {
+IEncoderMediaThenSendThroughRtmp* RtmpPublishManager::SwapEncoder(IEncoderMediaThenSendThroughRtmp* next) {
   std::lock_guard<std::mutex> lock(m_encoderLock);
-  IEncoderMediaThenSendThroughRtmp* encoder = m_encoder;
-  m_encoder = nullptr;
-  return encoder;
+  return std::exchange(m_encoder, next);
 }
 
 void RtmpPublishManager::ReleaseSchedule() {
@@ -82,7 +81,7 @@ void RtmpPublishManager::StartSchedule() {
 void RtmpPublishManager::ConnectSvr() {
   ReleaseSchedule();
   STRIVON_LOG(kLogInfo, "RtmpPublishManager::ConnectSvr", "ConnectSvr release m_pMediaRender");
-  if (IEncoderMediaThenSendThroughRtmp* old = TakeEncoder()) {
+  if (IEncoderMediaThenSendThroughRtmp* old = SwapEncoder(nullptr)) {
     // The old connection's close must not look unexpected.
     m_publishing = false;
     old->Release();
@@ -123,10 +122,7 @@ void RtmpPublishManager::ConnectSvr() {
     m_publishedUrl = url;
   }
 
-  {
-    std::lock_guard<std::mutex> lock(m_encoderLock);
-    m_encoder = encoder;
-  }
+  SwapEncoder(encoder);  // the previous one was taken out above
   if (!encoder->Connect(url.c_str())) {
     const std::string text = std::string(kConnectRtmpServerFailed) + url;
     m_notifier.Status(kLevelError, text.c_str());

@@ -238,7 +238,7 @@ void RtmpPublishManager::StartPublishAsyn() {
 
   m_cmdQueue.Push(kCmdStartSchedule);
 
-  OpenScreenCapture(true);
+  OpenScreenCapture();
 
   const InitialSource initial = m_initialSource;
   if (initial.kind == 1) {
@@ -263,7 +263,7 @@ void RtmpPublishManager::StopPublishAsyn() {
   m_initialSource.kind = m_currentMode;
   sources.unlock();
   // Outside every lock: the encoder reports its close while it goes.
-  if (IEncoderMediaThenSendThroughRtmp* encoder = TakeEncoder()) encoder->Release();
+  if (IEncoderMediaThenSendThroughRtmp* encoder = SwapEncoder(nullptr)) encoder->Release();
   m_connected = false;
   ReleaseSchedule();
   m_cmdQueue.Clear();

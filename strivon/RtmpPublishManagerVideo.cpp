@@ -34,7 +34,6 @@ void RtmpPublishManager::SetVideoSource(int kind, int camId, const char* filePat
 
 void RtmpPublishManager::StopSources() {
   std::lock_guard<std::recursive_mutex> lock(m_sourceLock);
-  m_previousMode = m_currentMode;
   m_screenMode = false;
   if (m_audioCapture) m_audioCapture->Stop();
   if (m_fileSource) m_fileSource->Pause();
@@ -175,7 +174,7 @@ void RtmpPublishManager::changeToVexaFile(const char* path, int framerate, int k
   if (m_fileSource) m_fileSource->Play();
 }
 
-void RtmpPublishManager::OpenScreenCapture(bool /*fromStart*/) {
+void RtmpPublishManager::OpenScreenCapture() {
   std::unique_lock<std::mutex> capture(m_screenCaptureLock);
   if (!m_screenCapture) {
     const auto& outside = OutsideFactories();
@@ -247,11 +246,11 @@ bool RtmpPublishManager::OnVideoData(int /*captureId*/, BYTE* rgb, int len, int6
     return false;
   }
   const bool screen = m_currentMode == 1;
+  const VideoParams video = Video();
   {
     std::lock_guard<std::mutex> pace(m_paceLock);
-    if (!m_pacer.Take(platform::TickCount(), Video().frameRate, screen)) return false;
+    if (!m_pacer.Take(platform::TickCount(), video.frameRate, screen)) return false;
   }
-  const VideoParams video = Video();
   const int width = screen ? m_grabWidth.load() : video.outputWidth;
   const int height = screen ? m_grabHeight.load() : video.outputHeight;
   return FitAndQueuePicture(rgb, len, width, height, false, stamp);

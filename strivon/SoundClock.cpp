@@ -12,36 +12,29 @@ uint32_t SoundClock::Now() const {
   return now ? now : 1;
 }
 
-uint32_t SoundClock::StampMicrophoneBlock(int64_t endMs, unsigned length) {
+uint32_t SoundClock::StampMicrophoneBlock(int64_t endMs) {
   std::lock_guard<std::mutex> lock(m_lock);
   const uint32_t now = Now();
-  if (m_liveClockStart == 0) {
-    m_liveClockStart = now;
-    m_fileClockStart = 0;
-  }
+  if (m_liveClockStart == 0) m_liveClockStart = now;
   // A sound device delivers its first block late (up to a sink period,
   // two seconds for PulseAudio) while its position counts from zero. Left
   // alone, that delay would put every sound stamp behind the pictures taken
   // at the same moment, and the send thread, which interleaves by stamp,
   // would hold the pictures back by as much and drop what overflows.
-  if (m_soundBytes == 0) {
+  if (!m_soundStarted) {
+    m_soundStarted = true;
     const int64_t live = static_cast<int64_t>(now - m_liveClockStart);
     m_soundShift = live > endMs ? static_cast<uint32_t>(live - endMs) : 0;
   }
   const uint32_t stamp = static_cast<uint32_t>(endMs) + m_offset + m_soundShift;
-  m_soundBytes += length;
   m_current = stamp;
-  m_largest = std::max({m_largest, stamp, m_offset + (now - m_liveClockStart)});
   return stamp;
 }
 
 uint32_t SoundClock::StampLivePicture() {
   std::lock_guard<std::mutex> lock(m_lock);
   const uint32_t now = Now();
-  if (m_liveClockStart == 0) {
-    m_liveClockStart = now;
-    m_fileClockStart = 0;
-  }
+  if (m_liveClockStart == 0) m_liveClockStart = now;
   // The live clock runs with the microphone's stream clock (both start with
   // the first unit), and unlike the sound stamps, which move in whole blocks
   // longer than a picture's period, it keeps the pictures' own spacing.
@@ -54,14 +47,11 @@ uint32_t SoundClock::StampLivePicture() {
 
 uint32_t SoundClock::StampFileUnit(uint32_t fileStampMs) {
   std::lock_guard<std::mutex> lock(m_lock);
-  if (m_fileClockStart == 0) {
-    m_fileClockStart = Now();
-    m_liveClockStart = 0;
-  }
+  // A file runs on its own clock: the live clock starts again after it.
+  m_liveClockStart = 0;
   const uint32_t stamp = m_latestOther + fileStampMs;
   m_offset = std::max(m_offset, stamp);
   m_current = std::max(m_current, stamp);
-  m_largest = std::max(m_largest, stamp);
   return stamp;
 }
 
@@ -71,31 +61,19 @@ void SoundClock::Rebase(uint32_t base) {
   m_offset = base;
   m_latestOther = base;
   m_current = base;
-  m_largest = std::max(m_largest, base);
   m_liveClockStart = 0;
-  m_fileClockStart = 0;
-  m_soundBytes = 0;
+  m_soundStarted = false;
   m_soundShift = 0;
 }
 
 void SoundClock::Reset() {
   std::lock_guard<std::mutex> lock(m_lock);
-  m_liveClockStart = m_fileClockStart = 0;
-  m_offset = m_latestOther = m_current = m_largest = 0;
+  m_liveClockStart = 0;
+  m_offset = m_latestOther = m_current = 0;
   m_lastPicture = 0;
   m_havePicture = false;
-  m_soundBytes = 0;
+  m_soundStarted = false;
   m_soundShift = 0;
-}
-
-uint32_t SoundClock::CurrentStamp() const {
-  std::lock_guard<std::mutex> lock(m_lock);
-  return m_current;
-}
-
-uint32_t SoundClock::Largest() const {
-  std::lock_guard<std::mutex> lock(m_lock);
-  return m_largest;
 }
 
 uint32_t SoundClock::Offset() const {

@@ -17,7 +17,7 @@ class SoundClock {
   // A microphone block of length bytes whose capture ended at endMs (the
   // device's position). Returns its stamp; the first block after a start is
   // taken as captured when it arrived.
-  uint32_t StampMicrophoneBlock(int64_t endMs, unsigned length);
+  uint32_t StampMicrophoneBlock(int64_t endMs);
   // A screen or camera picture: starts the live clock on the first one;
   // stamped by the live clock on the sound's time line, always later than
   // the previous picture.
@@ -29,8 +29,6 @@ class SoundClock {
   // Back to the state of a new run.
   void Reset();
 
-  uint32_t CurrentStamp() const;
-  uint32_t Largest() const;
   uint32_t Offset() const;
 
  private:
@@ -39,13 +37,11 @@ class SoundClock {
   std::function<uint32_t()> m_clock;
   mutable std::mutex m_lock;
   uint32_t m_liveClockStart = 0;
-  uint32_t m_fileClockStart = 0;
   uint32_t m_offset = 0;
   uint32_t m_latestOther = 0;
   uint32_t m_current = 0;
   uint32_t m_lastPicture = 0;
   bool m_havePicture = false;
-  uint32_t m_largest = 0;
-  uint64_t m_soundBytes = 0;
+  bool m_soundStarted = false;  // a microphone block came since the start or rebase
   uint32_t m_soundShift = 0;  // lines the microphone's position up with the live clock
 };

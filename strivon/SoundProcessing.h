@@ -44,5 +44,5 @@ class SilenceDetector {
 };
 
 // Interleaved stereo to mono by averaging the two channels; returns the
-// sample count written (count / 2).
+// sample count written (count / 2). mono may be stereo itself (in place).
 size_t DownmixStereoToMono(const int16_t* stereo, size_t count, int16_t* mono);

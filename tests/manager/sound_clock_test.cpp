@@ -14,11 +14,11 @@ TEST(SoundClock, LateFirstSoundBlockLinesUpWithThePictures) {
   SoundClock clock([&] { return now; });
   EXPECT_EQ(clock.StampLivePicture(), 0u);
   now += 760;  // the device's first block arrives this late, position 23 ms
-  const uint32_t firstSound = clock.StampMicrophoneBlock(23, kBlockBytes);
+  const uint32_t firstSound = clock.StampMicrophoneBlock(23);
   const uint32_t picture = clock.StampLivePicture();
   EXPECT_NEAR(static_cast<double>(firstSound), picture, 2.0);
   now += 23;
-  const uint32_t nextSound = clock.StampMicrophoneBlock(46, kBlockBytes);
+  const uint32_t nextSound = clock.StampMicrophoneBlock(46);
   EXPECT_EQ(nextSound - firstSound, 23u);  // the device's own spacing is kept
   EXPECT_NEAR(static_cast<double>(nextSound), clock.StampLivePicture(), 2.0);
 }
@@ -26,9 +26,9 @@ TEST(SoundClock, LateFirstSoundBlockLinesUpWithThePictures) {
 TEST(SoundClock, SoundFirstKeepsTheDevicePosition) {
   uint32_t now = 100;
   SoundClock clock([&] { return now; });
-  EXPECT_EQ(clock.StampMicrophoneBlock(23, kBlockBytes), 23u);
+  EXPECT_EQ(clock.StampMicrophoneBlock(23), 23u);
   now += 40;
-  EXPECT_EQ(clock.StampMicrophoneBlock(46, kBlockBytes), 46u);
+  EXPECT_EQ(clock.StampMicrophoneBlock(46), 46u);
   EXPECT_EQ(clock.StampLivePicture(), 40u);
 }
 
@@ -37,14 +37,14 @@ TEST(SoundClock, RebaseLinesTheNextSoundUpAgain) {
   SoundClock clock([&] { return now; });
   clock.StampLivePicture();
   now += 500;
-  clock.StampMicrophoneBlock(23, kBlockBytes);  // shifted by 477 ms
+  clock.StampMicrophoneBlock(23);  // shifted by 477 ms
   clock.Rebase(600);
   now += 10;
   clock.StampLivePicture();  // the new source's first picture, at 600
   now += 300;
   // A device restarted with the new source starts late again; the old shift
   // must not stay on top of the new one.
-  EXPECT_NEAR(static_cast<double>(clock.StampMicrophoneBlock(23, kBlockBytes)), 900.0, 2.0);
+  EXPECT_NEAR(static_cast<double>(clock.StampMicrophoneBlock(23)), 900.0, 2.0);
 }
 
 }  // namespace
