@@ -31,6 +31,10 @@ PreviewWindows::~PreviewWindows() {
     if (m_gc) XFreeGC(m_display, m_gc);
     if (m_child) XDestroyWindow(m_display, m_child);
     if (m_full) XDestroyWindow(m_display, m_full);
+  } else if (m_gc) {
+    // The server is gone, so no request may be sent; the GC's client-side
+    // record is plain Xlib memory and is freed without one.
+    XFree(m_gc);
   }
   XCloseDisplay(m_display);
   m_watch.reset();  // only after the close: a lost connection may report while closing
