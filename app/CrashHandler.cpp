@@ -96,8 +96,8 @@ bool WriteDumpToTemporaryFile(int signalNumber, const siginfo_t* info, const voi
 
 void CloseInheritedFiles() {
   if (::close_range(3, ~0U, 0) == 0) return;
-  const long limit = ::sysconf(_SC_OPEN_MAX);
-  for (long fd = 3; fd < (limit > 0 ? limit : 1024); ++fd) ::close(static_cast<int>(fd));
+  // Kernels before 5.9; sysconf and getrlimit are not signal-safe, so a bound.
+  for (int fd = 3; fd < 65536; ++fd) ::close(fd);
 }
 
 // Starts the uploader detached (as a grandchild that init adopts), so the
