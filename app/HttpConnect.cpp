@@ -32,13 +32,13 @@ void CHttpConnect::SetFailed() { errorText_ = L"发送请求失败，请检查�
 
 std::string CHttpConnect::HttpRequestA(const std::string& url, int method, const std::string& body,
                                        std::string headers) {
-  return Request(url, method, body, headers, RequestForm{kBrowserAgent, false, DefaultHeaderForm::kHost});
+  return Request(url, method, body, headers, RequestForm{kBrowserAgent, false, DefaultHeaderForm::kHost, true});
 }
 
 std::string CHttpConnect::HttpRequestW(const std::wstring& url, int method, const std::wstring& body,
                                        std::wstring headers) {
   return Request(UnicodeToAnsi(url), method, UnicodeToAnsi(body), UnicodeToAnsi(headers),
-                 RequestForm{kClientAgent, true, DefaultHeaderForm::kReferer});
+                 RequestForm{kClientAgent, true, DefaultHeaderForm::kReferer, false});
 }
 
 std::string CHttpConnect::Request(const std::string& url, int method, const std::string& body,
@@ -59,13 +59,14 @@ std::string CHttpConnect::Request(const std::string& url, int method, const std:
 
   // Every byte is kept: replies may carry zero bytes.
   std::string reply;
-  const HttpTransferResult result = PerformHttpTransfer(request, limits_, [&reply](std::string_view piece, const std::string&) {
-    reply.append(piece);
-    return true;
-  });
+  const HttpTransferResult result =
+      PerformHttpTransfer(request, limits_, [&reply](std::string_view piece, const std::string&) {
+        reply.append(piece);
+        return true;
+      });
   if (!result.completed || IsNotFound(result.statusLine)) {
     // The narrow form has always reported the transport's error code here.
-    if (!result.completed && form.defaultHeaders == DefaultHeaderForm::kHost) std::printf("%d", result.curlCode);
+    if (!result.completed && form.printsErrorCode) std::printf("%d", result.curlCode);
     SetFailed();
     return std::string();
   }

@@ -35,6 +35,7 @@ class CHttpConnect final : public IHttpInterface {
     const char* userAgent;
     bool useSystemProxy;
     DefaultHeaderForm defaultHeaders;
+    bool printsErrorCode;
   };
   std::string Request(const std::string& url, int method, const std::string& body, const std::string& headers,
                       const RequestForm& form);

@@ -19,7 +19,7 @@ struct HttpReply {
   int status = 200;
   std::string body;
   bool stall = false;
-  std::string raw;  // when set, sent as it stands instead of status and body
+  std::string raw{};  // when set, sent as it stands instead of status and body
 };
 
 class FakeHttpServer {
