@@ -25,7 +25,11 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
   // status line; the last one seen belongs to the body that follows.
   if (line.substr(0, 5) == "HTTP/") {
     while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.remove_suffix(1);
-    state->statusLine.assign(line);
+    try {
+      state->statusLine.assign(line);
+    } catch (...) {
+      return 0;
+    }
   }
   return size * count;
 }
@@ -33,7 +37,13 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
   auto* state = static_cast<TransferState*>(user);
   const size_t length = size * count;
-  return (*state->sink)(std::string_view(data, length), state->statusLine) ? length : 0;
+  // Nothing may unwind through libcurl's C frames; a sink that cannot take
+  // the piece (out of memory) ends the transfer like a refusal.
+  try {
+    return (*state->sink)(std::string_view(data, length), state->statusLine) ? length : 0;
+  } catch (...) {
+    return 0;
+  }
 }
 
 }  // namespace
