@@ -6,7 +6,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <strings.h>
+
 #include <chrono>
+#include <cstdlib>
 
 namespace test_support {
 
@@ -38,15 +41,38 @@ void FakeHttpServer::Serve() {
   }
 }
 
+namespace {
+
+// The Content-Length the request head announces; 0 when it has none.
+size_t BodyLength(const std::string& head) {
+  for (size_t line = head.find("\r\n"); line != std::string::npos; line = head.find("\r\n", line + 2)) {
+    static const char kName[] = "content-length:";
+    if (strncasecmp(head.c_str() + line + 2, kName, sizeof kName - 1) == 0)
+      return std::strtoul(head.c_str() + line + 2 + sizeof kName - 1, nullptr, 10);
+  }
+  return 0;
+}
+
+}  // namespace
+
 void FakeHttpServer::Answer(int fd) {
   std::string head;
   char buffer[4096];
-  while (head.find("\r\n\r\n") == std::string::npos && !m_stopping) {
+  size_t headEnd = std::string::npos;
+  bool closed = false;
+  auto receive = [&] {
     pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, 20) <= 0) continue;
+    if (poll(&p, 1, 20) <= 0) return;
     const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-    if (n <= 0) break;
-    head.append(buffer, static_cast<size_t>(n));
+    if (n <= 0)
+      closed = true;
+    else
+      head.append(buffer, static_cast<size_t>(n));
+  };
+  while ((headEnd = head.find("\r\n\r\n")) == std::string::npos && !m_stopping && !closed) receive();
+  if (headEnd != std::string::npos) {
+    const size_t whole = headEnd + 4 + BodyLength(head.substr(0, headEnd + 2));
+    while (head.size() < whole && !m_stopping && !closed) receive();
   }
   const size_t space = head.find(' ');
   const size_t space2 = space == std::string::npos ? space : head.find(' ', space + 1);
@@ -59,15 +85,17 @@ void FakeHttpServer::Answer(int fd) {
   {
     std::lock_guard<std::mutex> lock(m_lock);
     m_requests.push_back(target);
+    m_wholeRequests.push_back(head);
     m_changed.notify_all();
   }
   if (reply.stall) {
     m_stalled.push_back(fd);
     return;
   }
-  std::string response = "HTTP/1.1 " + std::to_string(reply.status) + " X\r\nContent-Type: text/plain\r\n" +
-                         "Content-Length: " + std::to_string(reply.body.size()) + "\r\nConnection: close\r\n\r\n" +
-                         reply.body;
+  std::string response = reply.raw;
+  if (response.empty())
+    response = "HTTP/1.1 " + std::to_string(reply.status) + " X\r\nContent-Type: text/plain\r\n" +
+               "Content-Length: " + std::to_string(reply.body.size()) + "\r\nConnection: close\r\n\r\n" + reply.body;
   size_t sent = 0;
   while (sent < response.size()) {
     const ssize_t n = send(fd, response.data() + sent, response.size() - sent, MSG_NOSIGNAL);
@@ -76,6 +104,11 @@ void FakeHttpServer::Answer(int fd) {
   }
   shutdown(fd, SHUT_WR);
   close(fd);
+}
+
+std::vector<std::string> FakeHttpServer::WholeRequests() {
+  std::lock_guard<std::mutex> lock(m_lock);
+  return m_wholeRequests;
 }
 
 std::vector<std::string> FakeHttpServer::Requests() {

@@ -1,7 +1,9 @@
 // An HTTP/1.1 server on a free loopback port for the HTTP client and the
 // scheduler: it records every request target ("/path?query", as sent) and
 // answers each through a handler, one connection at a time. A response can
-// also stall: the connection is held open, unanswered, until Stop.
+// also stall: the connection is held open, unanswered, until Stop. Whole
+// requests (head and Content-Length body) are kept too, for clients whose
+// headers and bodies matter.
 #pragma once
 #include <atomic>
 #include <condition_variable>
@@ -17,6 +19,7 @@ struct HttpReply {
   int status = 200;
   std::string body;
   bool stall = false;
+  std::string raw{};  // when set, sent as it stands instead of status and body
 };
 
 class FakeHttpServer {
@@ -31,6 +34,8 @@ class FakeHttpServer {
   void Stop();
   int port() const { return m_port; }
   std::vector<std::string> Requests();
+  // Every request as received: request line, headers, blank line, body.
+  std::vector<std::string> WholeRequests();
   // Waits until at least count requests arrived.
   bool WaitForRequests(size_t count, int timeoutMs);
 
@@ -45,6 +50,7 @@ class FakeHttpServer {
   std::mutex m_lock;
   std::condition_variable m_changed;
   std::vector<std::string> m_requests;
+  std::vector<std::string> m_wholeRequests;
   std::vector<int> m_stalled;  // serve thread only
 };
 

@@ -64,4 +64,23 @@ RefusingPort::~RefusingPort() {
   if (m_fd >= 0) ::close(m_fd);
 }
 
+UnansweredPort::UnansweredPort() {
+  m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  m_filler = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (m_listener < 0 || m_filler < 0) return;
+  sockaddr_in addr = Loopback(0);
+  socklen_t len = sizeof(addr);
+  // A backlog of 0 holds one connection; the filler takes it.
+  if (::bind(m_listener, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0 && ::listen(m_listener, 0) == 0 &&
+      ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&addr), &len) == 0 &&
+      ::connect(m_filler, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) == 0) {
+    m_port = ntohs(addr.sin_port);
+  }
+}
+
+UnansweredPort::~UnansweredPort() {
+  if (m_filler >= 0) ::close(m_filler);
+  if (m_listener >= 0) ::close(m_listener);
+}
+
 }  // namespace test_support

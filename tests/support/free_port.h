@@ -27,4 +27,21 @@ class RefusingPort {
   int m_port = 0;
 };
 
+// A TCP port on 127.0.0.1 whose accept queue is full for as long as the object
+// lives: the kernel drops further connection attempts, so a client's connect
+// neither succeeds nor is refused until its own time-out.
+class UnansweredPort {
+ public:
+  UnansweredPort();
+  ~UnansweredPort();
+  UnansweredPort(const UnansweredPort&) = delete;
+  UnansweredPort& operator=(const UnansweredPort&) = delete;
+  int port() const { return m_port; }
+
+ private:
+  int m_listener = -1;
+  int m_filler = -1;
+  int m_port = 0;
+};
+
 }  // namespace test_support
