@@ -76,6 +76,12 @@ class WindowMessagesTest : public QObject {
     // queued behind the close.
     auto* window = new TestWindow(L"skin.xml");
     window->deleteOnFinal = true;
+    int delivered = 0;
+    window->onMessage = [&delivered](UINT, WPARAM wParam, LPARAM) {
+      // A delivered payload is the window's to free.
+      delete reinterpret_cast<Payload*>(wParam);
+      ++delivered;
+    };
     HWND hwnd = window->Create(0, L"EDLG", UI_WNDSTYLE_DIALOG, 0);
     QVERIFY(hwnd != 0);
     QVERIFY(PostMessageW(hwnd, WM_USER + 1, NewPayload(1), 0, FreePayload));
@@ -84,9 +90,9 @@ class WindowMessagesTest : public QObject {
     std::thread late([hwnd] { PostMessageW(hwnd, WM_USER + 3, NewPayload(3), 0, FreePayload); });
     late.join();
     QTRY_COMPARE(TestWindow::finalMessages, 1);
-    // The first one was delivered (the test window leaves its payload alone),
-    // the others were dropped and freed.
+    // The first one was delivered, the others were dropped and freed.
     QTRY_COMPARE(g_payloadsFreed.load(), 2);
+    QCOMPARE(delivered, 1);
 
     // A window that never existed: refused at once, payload freed.
     QVERIFY(!PostMessageW(HWND(0x7fffffff), WM_USER, NewPayload(4), 0, FreePayload));
