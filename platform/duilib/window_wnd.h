@@ -4,6 +4,7 @@
 // on the GUI thread. Create, Show and ShowModal belong to the GUI thread;
 // PostMessageW may be called from any thread.
 #pragma once
+#include <atomic>
 #include <map>
 #include <memory>
 #include <string>
@@ -90,7 +91,8 @@ class CWindowWnd {
   void DispatchTimer(int qtTimerId);
 
   WindowHost* m_host = nullptr;
-  HWND m_hwnd = 0;
+  // Read by PostMessageW on any thread while the GUI thread may clear it.
+  std::atomic<HWND> m_hwnd{0};
   DWORD m_style = 0;
   DWORD m_exStyle = 0;
   std::string m_createError;

@@ -28,6 +28,11 @@ class X11WindowTest : public QObject {
     QCOMPARE(found.exitCode, 0);
     QCOMPARE(QString::fromStdString(found.out).trimmed(), QString::number(hwnd));
 
+    // Raising a window above the others keeps its id.
+    window.SetExStyle(WS_EX_TOPMOST);
+    QVERIFY(window.GetWidget()->isVisible());
+    QCOMPARE(static_cast<HWND>(window.GetWidget()->winId()), hwnd);
+
     QLabel* tip = static_cast<QLabel*>(window.Find(L"tip")->GetWidget());
     QCOMPARE(tip->font().family(), QStringLiteral("WenQuanYi Micro Hei"));
     QVERIFY(QFontMetrics(tip->font()).inFont(QChar(0x7528)));  // 用
