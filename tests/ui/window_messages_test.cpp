@@ -99,6 +99,18 @@ class WindowMessagesTest : public QObject {
     QCOMPARE(g_payloadsFreed.load(), 3);
   }
 
+  void nativeCloseOfAWindowThatDeletesItself() {
+    // The presenter closes the frame: the window is deleted from inside the
+    // widget's own close handling, which must then go with it.
+    auto* window = new TestWindow(L"skin.xml");
+    window->deleteOnFinal = true;
+    QVERIFY(window->Create(0, L"EDLG", UI_WNDSTYLE_DIALOG, 0) != 0);
+    QPointer<QWidget> host = window->GetWidget();
+    host->close();
+    QCOMPARE(TestWindow::finalMessages, 1);
+    QVERIFY(host.isNull());
+  }
+
   void showModalReturnsTheCloseCode() {
     TestWindow window(L"skin.xml");
     QVERIFY(window.Create(0, L"Messagebox", UI_WNDSTYLE_DIALOG & ~WS_VISIBLE, 0) != 0);
