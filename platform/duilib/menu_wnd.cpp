@@ -16,7 +16,7 @@ namespace {
 // The value a check-state entry holds while its item is checked.
 char g_checkedMark;
 
-struct MenuItemSpec {
+struct MenuItemEntry {
   QString name;
   QString text;
   QString userData;
@@ -32,7 +32,7 @@ void CopyBounded(wchar_t (&target)[N], const std::wstring& source) {
 
 void ReleaseRecord(WPARAM wParam, LPARAM) { CPaintManagerUI::DeletePtr(reinterpret_cast<void*>(wParam)); }
 
-bool ReadMenu(const std::wstring& menuFile, std::vector<MenuItemSpec>& items, std::string& error) {
+bool ReadMenu(const std::wstring& menuFile, std::vector<MenuItemEntry>& items, std::string& error) {
   std::string name = QString::fromStdWString(menuFile).toStdString();
   QFile file(QString::fromStdString(CPaintManagerUI::ResolvePath(name)));
   if (!file.open(QIODevice::ReadOnly)) {
@@ -55,7 +55,7 @@ bool ReadMenu(const std::wstring& menuFile, std::vector<MenuItemSpec>& items, st
       error = "menu " + name + " line " + std::to_string(e->GetLineNum()) + ": unknown element <" + e->Name() + ">";
       return false;
     }
-    MenuItemSpec item;
+    MenuItemEntry item;
     item.name = QString::fromUtf8(e->Attribute("name") ? e->Attribute("name") : "");
     item.text = QString::fromUtf8(e->Attribute("text") ? e->Attribute("text") : "");
     item.userData = QString::fromUtf8(e->Attribute("userdata") ? e->Attribute("userdata") : "");
@@ -89,7 +89,7 @@ void CStdStringPtrMap::Set(const std::wstring& key, void* value) { m_map[key] = 
 bool CMenuWnd::CreateMenu(const std::wstring& menuFile, POINT point, CPaintManagerUI* owner,
                           CStdStringPtrMap* checkStates, DWORD alignment, std::string* error) {
   std::string reason;
-  std::vector<MenuItemSpec> items;
+  std::vector<MenuItemEntry> items;
   HWND ownerWindow = owner ? owner->GetPaintWindow() : 0;
   if (!ownerWindow || !window_messages::FindWindow(ownerWindow)) {
     reason = "the menu has no owner window";
@@ -103,12 +103,12 @@ bool CMenuWnd::CreateMenu(const std::wstring& menuFile, POINT point, CPaintManag
 
   auto* menu = new QMenu;
   menu->setAttribute(Qt::WA_DeleteOnClose);
-  for (const MenuItemSpec& spec : items) {
-    QAction* action = menu->addAction(spec.text);
-    action->setObjectName(spec.name);
-    action->setData(spec.userData);
-    action->setCheckable(spec.checkable);
-    if (checkStates) action->setChecked(checkStates->Find(spec.name.toStdWString()) != nullptr);
+  for (const MenuItemEntry& entry : items) {
+    QAction* action = menu->addAction(entry.text);
+    action->setObjectName(entry.name);
+    action->setData(entry.userData);
+    action->setCheckable(entry.checkable);
+    if (checkStates) action->setChecked(checkStates->Find(entry.name.toStdWString()) != nullptr);
   }
   QObject::connect(menu, &QMenu::triggered, menu, [ownerWindow, checkStates](QAction* action) {
     // The map belongs to the owner window; only touch it while that lives.
