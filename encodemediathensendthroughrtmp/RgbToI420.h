@@ -13,9 +13,9 @@ inline size_t I420Size(int width, int height) {
   return static_cast<size_t>(width) * height * 3 / 2;
 }
 
-// The first row of bgr24 becomes the top row of the I420 picture; bgr24 is
-// only read (the name is kept from the design, where the picture was flipped
-// in place and then read bottom-up, which cancelled out). width and height
+// The first row of bgr24 becomes the top row of the I420 picture. bgr24 is
+// only read: flipping it in place and then reading it bottom-up, as the name
+// says, would cancel out at the cost of a pass over the frame. width and height
 // must be even and positive, else nothing is written; i420 holds I420Size
 // bytes, bgr24 width x height x 3.
 void FlipAndConvertRgbToI420(uint8_t* i420, const uint8_t* bgr24, int width, int height);
