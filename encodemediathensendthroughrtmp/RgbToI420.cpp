@@ -13,20 +13,14 @@ namespace rgb_to_i420 {
 namespace HWY_NAMESPACE {
 namespace hn = hwy::HWY_NAMESPACE;
 
-// Channels are widened to 32-bit lanes: the fixed-point sums need them.
-using D32 = hn::ScalableTag<int32_t>;
-using D8 = hn::Rebind<uint8_t, D32>;
+// A full vector of pixels is loaded and split into its channels at once;
+// each channel is then widened a quarter at a time to 32-bit lanes, which the
+// fixed-point sums need.
+using D8 = hn::ScalableTag<uint8_t>;
+using D32 = hn::Repartition<int32_t, D8>;
+using DQuarter = hn::Rebind<uint8_t, D32>;
+using V8 = hn::Vec<D8>;
 using V32 = hn::Vec<D32>;
-
-HWY_INLINE void LoadPixels(const uint8_t* bgr, V32& b, V32& g, V32& r) {
-  const D8 d8;
-  const D32 d32;
-  hn::Vec<D8> b8, g8, r8;
-  hn::LoadInterleaved3(d8, bgr, b8, g8, r8);
-  b = hn::PromoteTo(d32, b8);
-  g = hn::PromoteTo(d32, g8);
-  r = hn::PromoteTo(d32, r8);
-}
 
 HWY_INLINE V32 Dot(V32 b, V32 g, V32 r, int32_t cb, int32_t cg, int32_t cr, int32_t offset) {
   const D32 d;
@@ -34,44 +28,68 @@ HWY_INLINE V32 Dot(V32 b, V32 g, V32 r, int32_t cb, int32_t cg, int32_t cr, int3
 }
 
 HWY_INLINE void StoreBytes(V32 value, uint8_t* out) {
-  const D8 d8;
-  hn::StoreU(hn::DemoteTo(d8, value), d8, out);
-}
-
-HWY_INLINE void StoreLuma(V32 b, V32 g, V32 r, uint8_t* out) {
-  StoreBytes(hn::ShiftRight<kLumaChromaUShift>(Dot(b, g, r, kYb, kYg, kYr, kYOffset)), out);
+  const DQuarter dq;
+  hn::StoreU(hn::DemoteTo(dq, value), dq, out);
 }
 
 #if HWY_TARGET != HWY_SCALAR
-// Sums each pair of neighbouring lanes across lo then hi: one lane per pair.
-HWY_INLINE V32 PairSums(V32 lo, V32 hi) {
+template <int kQuarter>
+HWY_INLINE V32 WidenQuarter(V8 v) {
+  const hn::Half<D8> dh;
+  const DQuarter dq;
+  const auto half = kQuarter < 2 ? hn::LowerHalf(dh, v) : hn::UpperHalf(dh, v);
+  return hn::PromoteTo(D32(), kQuarter % 2 == 0 ? hn::LowerHalf(dq, half) : hn::UpperHalf(dq, half));
+}
+
+template <int kQuarter>
+HWY_INLINE void StoreLuma(V8 b, V8 g, V8 r, uint8_t* out) {
+  const V32 sum =
+      Dot(WidenQuarter<kQuarter>(b), WidenQuarter<kQuarter>(g), WidenQuarter<kQuarter>(r), kYb, kYg, kYr, kYOffset);
+  StoreBytes(hn::ShiftRight<kLumaChromaUShift>(sum), out + kQuarter * hn::Lanes(D32()));
+}
+
+// The 2x2 sums of one channel over the pixels of quarters kFirst and
+// kFirst + 1: one lane per pixel pair, in order.
+template <int kFirst>
+HWY_INLINE V32 BlockSums(V8 top, V8 bottom) {
   const D32 d;
+  const V32 lo = WidenQuarter<kFirst>(top) + WidenQuarter<kFirst>(bottom);
+  const V32 hi = WidenQuarter<kFirst + 1>(top) + WidenQuarter<kFirst + 1>(bottom);
   return hn::ConcatEven(d, hi, lo) + hn::ConcatOdd(d, hi, lo);
 }
 
-// Pixels [0, returned) of a pair of rows, whole vectors of pixel pairs.
+template <int kFirst>
+HWY_INLINE void StoreChroma(V8 tb, V8 tg, V8 tr, V8 bb, V8 bg, V8 br, uint8_t* u, uint8_t* v) {
+  const V32 b = hn::ShiftRight<2>(BlockSums<kFirst>(tb, bb));
+  const V32 g = hn::ShiftRight<2>(BlockSums<kFirst>(tg, bg));
+  const V32 r = hn::ShiftRight<2>(BlockSums<kFirst>(tr, br));
+  const size_t at = kFirst / 2 * hn::Lanes(D32());
+  StoreBytes(hn::ShiftRight<kLumaChromaUShift>(Dot(b, g, r, kUb, kUg, kUr, kUOffset)), u + at);
+  const V32 high = Dot(b, g, r, kVbHigh, kVgHigh, kVrHigh, kVOffsetHigh);
+  const V32 low = Dot(b, g, r, kVbLow, kVgLow, kVrLow, kVOffsetLow);
+  StoreBytes(hn::ShiftRight<kChromaVHighShift>(high + hn::ShiftRight<kChromaVLowBits>(low)), v + at);
+}
+
+// Pixels [0, returned) of a pair of rows, whole vectors of pixels.
 int ConvertRowPairVectors(const uint8_t* top, const uint8_t* bottom, uint8_t* yTop, uint8_t* yBottom,
                           uint8_t* u, uint8_t* v, int width) {
-  const int lanes = static_cast<int>(hn::Lanes(D32()));
+  const D8 d8;
+  const int pixels = static_cast<int>(hn::Lanes(d8));
   int x = 0;
-  for (; x + 2 * lanes <= width; x += 2 * lanes) {
-    V32 tb0, tg0, tr0, tb1, tg1, tr1, bb0, bg0, br0, bb1, bg1, br1;
-    LoadPixels(top + 3 * x, tb0, tg0, tr0);
-    LoadPixels(top + 3 * (x + lanes), tb1, tg1, tr1);
-    LoadPixels(bottom + 3 * x, bb0, bg0, br0);
-    LoadPixels(bottom + 3 * (x + lanes), bb1, bg1, br1);
-    StoreLuma(tb0, tg0, tr0, yTop + x);
-    StoreLuma(tb1, tg1, tr1, yTop + x + lanes);
-    StoreLuma(bb0, bg0, br0, yBottom + x);
-    StoreLuma(bb1, bg1, br1, yBottom + x + lanes);
-
-    const V32 b = hn::ShiftRight<2>(PairSums(tb0 + bb0, tb1 + bb1));
-    const V32 g = hn::ShiftRight<2>(PairSums(tg0 + bg0, tg1 + bg1));
-    const V32 r = hn::ShiftRight<2>(PairSums(tr0 + br0, tr1 + br1));
-    StoreBytes(hn::ShiftRight<kLumaChromaUShift>(Dot(b, g, r, kUb, kUg, kUr, kUOffset)), u + x / 2);
-    const V32 high = Dot(b, g, r, kVbHigh, kVgHigh, kVrHigh, kVOffsetHigh);
-    const V32 low = Dot(b, g, r, kVbLow, kVgLow, kVrLow, kVOffsetLow);
-    StoreBytes(hn::ShiftRight<kChromaVHighShift>(high + hn::ShiftRight<kChromaVLowBits>(low)), v + x / 2);
+  for (; x + pixels <= width; x += pixels) {
+    V8 tb, tg, tr, bb, bg, br;
+    hn::LoadInterleaved3(d8, top + 3 * x, tb, tg, tr);
+    hn::LoadInterleaved3(d8, bottom + 3 * x, bb, bg, br);
+    StoreLuma<0>(tb, tg, tr, yTop + x);
+    StoreLuma<1>(tb, tg, tr, yTop + x);
+    StoreLuma<2>(tb, tg, tr, yTop + x);
+    StoreLuma<3>(tb, tg, tr, yTop + x);
+    StoreLuma<0>(bb, bg, br, yBottom + x);
+    StoreLuma<1>(bb, bg, br, yBottom + x);
+    StoreLuma<2>(bb, bg, br, yBottom + x);
+    StoreLuma<3>(bb, bg, br, yBottom + x);
+    StoreChroma<0>(tb, tg, tr, bb, bg, br, u + x / 2, v + x / 2);
+    StoreChroma<2>(tb, tg, tr, bb, bg, br, u + x / 2, v + x / 2);
   }
   return x;
 }
