@@ -2,6 +2,7 @@
 // the converted picture.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "encodemediathensendthroughrtmp/RgbToI420.h"
@@ -72,6 +73,18 @@ TEST(RgbToI420, FirstRowOfTheBufferBecomesTheTopOfThePicture) {
   EXPECT_EQ(c.Y(w - 1, 0), 40) << "blue at the top-right";
   EXPECT_EQ(c.Y(0, h - 1), 40) << "blue at the bottom-left";
   EXPECT_EQ(c.V(0, h - 1), 109);
+}
+
+TEST(RgbToI420, SecondHalfReadsTheBufferFromItsLastRowUpwards) {
+  const int w = 6, h = 4;
+  std::vector<uint8_t> bgr(static_cast<size_t>(w) * h * 3);
+  for (size_t i = 0; i < bgr.size(); ++i) bgr[i] = static_cast<uint8_t>(i * 37);
+  std::vector<uint8_t> upsideDown(bgr.size());
+  for (int y = 0; y < h; ++y)
+    std::copy_n(&bgr[static_cast<size_t>(h - 1 - y) * w * 3], w * 3, &upsideDown[static_cast<size_t>(y) * w * 3]);
+  std::vector<uint8_t> fromBottom(I420Size(w, h));
+  ConvertRgb24ToI420(fromBottom.data(), upsideDown.data(), w, h);
+  EXPECT_EQ(fromBottom, Convert(bgr, w, h).i420);
 }
 
 TEST(RgbToI420, ChromaAveragesEachTwoByTwoBlock) {
