@@ -81,7 +81,6 @@ TEST_F(ProxyTest, StartPublishConfiguresTheManagerInOrder) {
   params.PublishRoomInfo = "room";
   params.stream = "s1";
   params.ADBitRate = 64000;
-  user = UserConfigValues{};
   user.volume = 55;
   user.antiNoise = true;
   user.userId = "alice";
@@ -96,16 +95,6 @@ TEST_F(ProxyTest, StartPublishConfiguresTheManagerInOrder) {
                                         "StartPublish()"));
   EXPECT_EQ(fake.commands.at(3), Styled("SetAbrQmin", "\"qMin\" : 0"));
   EXPECT_THAT(reloaded, ElementsAre("alice"));
-
-  // Negative device indices leave the devices alone; a message-queue host wins.
-  params.strmqPubUrlPub = "mq.example:1935/";
-  params.strDomain = "d1";
-  proxy->SetCameraIndex(-1);
-  proxy->SetMicIndex(-1);
-  fake.ClearCalls();
-  ASSERT_EQ(proxy->StartPublish(), 0);
-  EXPECT_EQ(fake.Calls().at(0), "SendCmd()");
-  EXPECT_EQ(fake.Count("SetPublishUrl(rtmp://mq.example:1935/d1,room,s1)"), 1);
 }
 
 TEST_F(ProxyTest, TestAccountIsRefusedWithoutTouchingAnything) {
