@@ -15,6 +15,10 @@
 
 namespace {
 
+// The capture frame draws its border inside the rectangle it reports; the
+// border must not show in the picture.
+constexpr int kCaptureFrameBorder = 3;
+
 int SaturatedInt(int64_t value) { return static_cast<int>(std::clamp<int64_t>(value, INT_MIN, INT_MAX)); }
 
 std::vector<std::wstring> CopyNames(const wchar_t** names, unsigned count) {
@@ -133,8 +137,9 @@ CaptureRect CScreenCaptureProxy::KeptCaptureRect() const {
 void CScreenCaptureProxy::SetCaptureRect(const CaptureRect& r) {
   IRtmpPublishManager* manager = m_manager;
   if (manager && manager->IsCaptureFrameShown()) manager->ShowCaptureFrame(0);
-  const CaptureRect inset{SaturatedInt(int64_t{r.left} + 3), SaturatedInt(int64_t{r.top} + 3),
-                          SaturatedInt(int64_t{r.right} - 3), SaturatedInt(int64_t{r.bottom} - 3)};
+  const int b = kCaptureFrameBorder;
+  const CaptureRect inset{SaturatedInt(int64_t{r.left} + b), SaturatedInt(int64_t{r.top} + b),
+                          SaturatedInt(int64_t{r.right} - b), SaturatedInt(int64_t{r.bottom} - b)};
   std::lock_guard<std::mutex> hold(m_captureRectLock);
   if (inset == m_captureRect) return;
   m_captureRect = inset;

@@ -20,6 +20,9 @@ constexpr int kStartVbrThreshold = 1;
 // The key-frame interval of a publish start, in frames per frame rate.
 constexpr int kStartKeyIntervalSeconds = 3;
 
+// The noise suppressor's mode the program always asks for.
+constexpr int kNoiseSuppressionMode = 3;
+
 // The test account's room: publishing to it is refused.
 bool IsTestAccount(const ProxyPublishSettings& settings) {
   return settings.application == "demo" && settings.stream == "108";
@@ -81,7 +84,7 @@ int CScreenCaptureProxy::StartPublish() {
   SendJsonCommand(manager, &reply, "SetAbrQmin", abr);
   m_settings.volume = user.volume;
   manager->EnableNoiseSuppression(user.antiNoise);
-  manager->SetNoiseSuppressionPara(user.volMagnify, 3);
+  manager->SetNoiseSuppressionPara(user.volMagnify, kNoiseSuppressionMode);
 
   const ProxyPublishSettings& s = m_settings;
   manager->SetPublishAudioPara(s.sampleRate, s.channels, s.bitsPerSample, s.audioBitrate, s.volume, s.mute);
