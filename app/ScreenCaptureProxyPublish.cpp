@@ -8,7 +8,7 @@
 
 #include "app/ProxyJsonCommand.h"
 #include "app/ScreenCaptureProxy.h"
-#include "platform/dshow/utf8.h"
+#include "app/StringConvert.h"
 
 namespace {
 
@@ -119,7 +119,7 @@ int CScreenCaptureProxy::UseCameraSource(int cameraIndex) {
 int CScreenCaptureProxy::UseFileSource(const std::wstring& path) {
   IRtmpPublishManager* manager = m_manager;
   if (!manager) return 0;
-  m_mediaFile = dshow::WideToUtf8(path);
+  m_mediaFile = WideToMultiByte(path);
   if (m_connected)
     manager->changeToVexaFile(m_mediaFile.c_str(), m_settings.fileFrameRate, m_settings.fileKeyInterval);
   SetSwitchBitrate(manager, m_settings.fileBitrate, m_settings.fileQuality);
