@@ -75,7 +75,8 @@ class CUserConfig {
 };
 
 // The program-wide object, built on first use for the program folder and the
-// screen the program runs on.
+// screen the program runs on; saved to UserConfigPath() once more when the
+// process exits normally.
 CUserConfig& TheUserConfig();
 // user_config.xml in the program folder.
 std::string UserConfigPath();

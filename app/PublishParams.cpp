@@ -1,0 +1,186 @@
+#include "app/PublishParams.h"
+
+#include <iterator>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+#include "app/FileAccess.h"
+#include "app/IniFile.h"
+#include "app/LeadingInt.h"
+#include "app/ProgramFolder.h"
+
+namespace {
+
+constexpr const char* kSection = "VideoParam";
+
+struct StringKey {
+  const char* key;
+  std::string PublishParamValues::*field;
+};
+
+// A missing int key takes its fallback, which is not always the built value;
+// VDBitRate alone keeps what it held.
+struct IntKey {
+  const char* key;
+  int PublishParamValues::*field;
+  std::optional<int> fallback;
+};
+
+using V = PublishParamValues;
+
+const StringKey kStringKeys[] = {
+    {"strScheduleSvr", &V::strScheduleSvr}, {"strChatUrl", &V::strChatUrl},
+    {"PublishRoomInfo", &V::PublishRoomInfo}, {"StrKey", &V::StrKey},
+    {"PubWay", &V::PubWay}, {"stream", &V::stream},
+    {"strmqPubUrlPub", &V::strmqPubUrlPub}, {"strChatTabName", &V::strChatTabName},
+    {"strDomain", &V::strDomain},
+};
+
+// The ints before bVBR, then those after it, in file order.
+const IntKey kIntKeysBeforeVbr[] = {
+    {"ADSampleRate", &V::ADSampleRate, 44100}, {"ADChannels", &V::ADChannels, 2},
+    {"ADBitperSample", &V::ADBitperSample, 16}, {"ADBitRate", &V::ADBitRate, 30000},
+    {"ADVolume", &V::ADVolume, 80}, {"VDWidth", &V::VDWidth, 640},
+    {"VDHeight", &V::VDHeight, 480}, {"MaxVDWidth", &V::MaxVDWidth, 1280},
+    {"MaxVDHeight", &V::MaxVDHeight, 720}, {"VDFPS", &V::VDFPS, 7},
+    {"VFFPS", &V::VFFPS, 15}, {"VCFPS", &V::VCFPS, 10},
+    {"VDBitRate", &V::VDBitRate, std::nullopt}, {"VFBitRate", &V::VFBitRate, 500000},
+    {"VCBitRate", &V::VCBitRate, 500000}, {"VDInterval", &V::VDInterval, 30},
+    {"VDIntervalSencond", &V::VDIntervalSencond, 3}, {"BFrameCount", &V::BFrameCount, 0},
+};
+const IntKey kIntKeysAfterVbr[] = {
+    {"Quality", &V::Quality, 0}, {"FQuality", &V::FQuality, 0}, {"CQuality", &V::CQuality, 0},
+    {"VD_QMin", &V::VD_QMin, 0}, {"VF_QMin", &V::VF_QMin, 0}, {"VC_QMin", &V::VC_QMin, 0},
+};
+
+void ReadInts(const IniDocument& doc, const IntKey* keys, size_t count, PublishParamValues* values) {
+  for (size_t i = 0; i < count; ++i) {
+    const IntKey& k = keys[i];
+    const auto text = doc.Find(kSection, k.key);
+    const int fallback = k.fallback ? *k.fallback : values->*k.field;
+    values->*k.field = text && !text->empty() ? IniValueToInt(*text) : fallback;
+  }
+}
+
+void AppendInts(const PublishParamValues& values, const IntKey* keys, size_t count,
+                std::vector<std::pair<std::string, std::string>>* out) {
+  for (size_t i = 0; i < count; ++i) out->emplace_back(keys[i].key, std::to_string(values.*keys[i].field));
+}
+
+// Account names come from the login form and the login service: every byte
+// outside a small safe set is percent-encoded, so "." and "/" never reach the
+// path as they are and the name stays one file inside the folder.
+std::string EncodeAccountName(const std::string& account) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : account) {
+    const bool plain =
+        (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
+    if (plain) {
+      out += static_cast<char>(c);
+    } else {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+PublishParamValues CPublishParams::Get() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return values_;
+}
+
+void CPublishParams::Set(const PublishParamValues& values) {
+  std::lock_guard<std::mutex> hold(lock_);
+  values_ = values;
+}
+
+bool CPublishParams::LoadIni(const std::string& path) {
+  std::string bytes;
+  // A file that exists but cannot be read changes nothing either.
+  if (ReadRegularFile(path, &bytes) != ReadFileResult::kRead) return false;
+  const IniDocument doc = IniDocument::Parse(bytes);
+  std::lock_guard<std::mutex> hold(lock_);
+  PublishParamValues values = values_;
+  for (const StringKey& k : kStringKeys) values.*k.field = doc.Find(kSection, k.key).value_or("");
+  ReadInts(doc, kIntKeysBeforeVbr, std::size(kIntKeysBeforeVbr), &values);
+  const std::string vbr = doc.Find(kSection, "bVBR").value_or("False");
+  values.bVBR = vbr == "True" || vbr == "true";
+  ReadInts(doc, kIntKeysAfterVbr, std::size(kIntKeysAfterVbr), &values);
+  values_ = std::move(values);
+  return true;
+}
+
+bool CPublishParams::SaveIni(const std::string& path) const {
+  const PublishParamValues values = Get();
+  std::vector<std::pair<std::string, std::string>> keyValues;
+  for (const StringKey& k : kStringKeys) keyValues.emplace_back(k.key, values.*k.field);
+  AppendInts(values, kIntKeysBeforeVbr, std::size(kIntKeysBeforeVbr), &keyValues);
+  keyValues.emplace_back("bVBR", values.bVBR ? "True" : "False");
+  AppendInts(values, kIntKeysAfterVbr, std::size(kIntKeysAfterVbr), &keyValues);
+  // The account's cache is nobody else's business.
+  return IniWriteStrings(path, kSection, keyValues, 0600);
+}
+
+void CPublishParams::SetMaxResolution(const std::string& text) {
+  const auto star = text.find('*');
+  const int width = ParseLeadingInt(std::string_view(text).substr(0, star));
+  const int height = star == std::string::npos ? width : ParseLeadingInt(std::string_view(text).substr(star + 1));
+  std::lock_guard<std::mutex> hold(lock_);
+  values_.MaxVDWidth = width;
+  values_.MaxVDHeight = height;
+}
+
+std::string CPublishParams::GetStream() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return values_.stream;
+}
+
+std::string CPublishParams::GetScheduleSvr() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return values_.strScheduleSvr;
+}
+
+std::string CPublishParams::GetPublishRoomInfo() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return values_.PublishRoomInfo;
+}
+
+std::string CPublishParams::GetMqPubUrlPub() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return values_.strmqPubUrlPub;
+}
+
+std::string CPublishParams::GetDomain() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return values_.strDomain;
+}
+
+CPublishParams& ThePublishParams() {
+  static CPublishParams params;
+  return params;
+}
+
+std::string GetUserIniDir() { return GetProgramFolder() + "/usr/"; }
+
+std::string UserIniPath(const std::string& account) { return GetUserIniDir() + EncodeAccountName(account); }
+
+bool SaveUserIni(const std::string& account) {
+  if (account.empty()) return false;
+  const std::string folder = GetProgramFolder() + "/usr";
+  if (!IsDirectory(folder) && ::mkdir(folder.c_str(), 0700) != 0) return false;
+  return ThePublishParams().SaveIni(UserIniPath(account));
+}
+
+void DeleteUserIni(const std::string& account) {
+  if (account.empty()) return;
+  const std::string path = UserIniPath(account);
+  if (PathExists(path) && !IsDirectory(path)) ::unlink(path.c_str());
+}

@@ -1,0 +1,72 @@
+// Arbitrary bytes as an INI file: the per-account parameters load, lookups
+// answer, and a write changes exactly the key it names, whatever the file held.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "app/IniFile.h"
+#include "app/PublishParams.h"
+
+namespace {
+
+// Memory-backed when possible: every input is written and read as a file.
+struct ScratchFolder {
+  ScratchFolder() {
+    for (const char* base : {"/dev/shm", "/tmp"}) {
+      std::string pattern = std::string(base) + "/ini-reader-fuzz-XXXXXX";
+      if (::mkdtemp(pattern.data())) {
+        path = pattern;
+        return;
+      }
+    }
+    std::abort();
+  }
+  ~ScratchFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+  }
+  std::string path;
+};
+
+const std::string& Folder() {
+  static ScratchFolder folder;
+  return folder.path;
+}
+
+std::string OneLine(std::string value) {
+  for (char& c : value)
+    if (c == '\r' || c == '\n') c = ' ';
+  return value;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
+  const std::string path = Folder() + "/account";
+  {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  }
+  CPublishParams params;
+  if (!params.LoadIni(path)) __builtin_trap();
+  const PublishParamValues loaded = params.Get();
+  if (loaded.bVBR != (IniGetString(path, "VideoParam", "bVBR", "") == "True" ||
+                      IniGetString(path, "VideoParam", "bVBR", "") == "true"))
+    __builtin_trap();
+  if (loaded.VDFPS != IniGetInt(path, "videoparam", "VDFPS", 7)) __builtin_trap();
+
+  // The last bytes, as a value from outside, go into a key of the file.
+  const std::string value = bytes.substr(bytes.size() / 2);
+  IniDocument doc = IniDocument::Parse(bytes);
+  const auto url = doc.Find("PARAMS", "URL");
+  const auto fps = doc.Find("VideoParam", "VDFPS");
+  if (!doc.Set("VideoParam", "stream", value)) __builtin_trap();
+  const IniDocument reread = IniDocument::Parse(doc.Serialize());
+  if (reread.Find("VideoParam", "stream") != OneLine(value)) __builtin_trap();
+  if (reread.Find("PARAMS", "URL") != url || reread.Find("VideoParam", "VDFPS") != fps) __builtin_trap();
+  return 0;
+}
