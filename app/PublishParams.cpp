@@ -11,6 +11,7 @@
 #include "app/IniFile.h"
 #include "app/LeadingInt.h"
 #include "app/ProgramFolder.h"
+#include "common/PercentEncode.h"
 
 namespace {
 
@@ -73,22 +74,7 @@ void AppendInts(const PublishParamValues& values, const IntKey* keys, size_t cou
 // Account names come from the login form and the login service: every byte
 // outside a small safe set is percent-encoded, so "." and "/" never reach the
 // path as they are and the name stays one file inside the folder.
-std::string EncodeAccountName(const std::string& account) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : account) {
-    const bool plain =
-        (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-';
-    if (plain) {
-      out += static_cast<char>(c);
-    } else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    }
-  }
-  return out;
-}
+std::string EncodeAccountName(const std::string& account) { return PercentEncode(account, "_-"); }
 
 }  // namespace
 

@@ -61,24 +61,6 @@ void ApplyPublishUrl(PublishTarget* target, const char* url, const char* app, co
   // Any other word leaves the previous route and URL in force.
 }
 
-std::string PercentEncode(const std::string& text) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(text.size());
-  for (unsigned char c : text) {
-    const bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-                            c == '-' || c == '.' || c == '_' || c == '~';
-    if (unreserved) {
-      out += static_cast<char>(c);
-    } else {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    }
-  }
-  return out;
-}
-
 std::string BuildConnectUrl(const PublishTarget& target, const ConnectTarget& connect, int64_t unixSeconds) {
   std::string signature;
   if (!target.key.empty()) {

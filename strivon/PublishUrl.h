@@ -3,6 +3,7 @@
 // transport and the URL the connection step uses. Kept by the manager under
 // its parameter lock and read by the run's scheduling and connect steps.
 #pragma once
+#include "common/PercentEncode.h"
 #include <cstdint>
 #include <map>
 #include <string>
@@ -32,7 +33,7 @@ void ApplyPublishUrl(PublishTarget* target, const char* url, const char* app, co
 
 // Percent-encodes every byte outside the URL's unreserved set, so a name can
 // sit in a query without ending it or starting another parameter.
-std::string PercentEncode(const std::string& text);
+inline std::string PercentEncode(const std::string& text) { return PercentEncode(text, "-._~"); }
 
 // Where one connection attempt goes.
 struct ConnectTarget {

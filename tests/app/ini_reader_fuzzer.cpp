@@ -9,32 +9,9 @@
 
 #include "app/IniFile.h"
 #include "app/PublishParams.h"
+#include "tests/app/fuzz_scratch_folder.h"
 
 namespace {
-
-// Memory-backed when possible: every input is written and read as a file.
-struct ScratchFolder {
-  ScratchFolder() {
-    for (const char* base : {"/dev/shm", "/tmp"}) {
-      std::string pattern = std::string(base) + "/ini-reader-fuzz-XXXXXX";
-      if (::mkdtemp(pattern.data())) {
-        path = pattern;
-        return;
-      }
-    }
-    std::abort();
-  }
-  ~ScratchFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path, ignored);
-  }
-  std::string path;
-};
-
-const std::string& Folder() {
-  static ScratchFolder folder;
-  return folder.path;
-}
 
 std::string OneLine(std::string value) {
   for (char& c : value)
@@ -46,7 +23,7 @@ std::string OneLine(std::string value) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);
-  const std::string path = Folder() + "/account";
+  const std::string path = FuzzScratchFolder() + "/account";
   {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
