@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/FileAccess.h"
+#include "app/ProgramIdentity.h"
 
 namespace {
 
@@ -40,18 +41,9 @@ std::string HomeFolder() {
 }  // namespace
 
 std::string GetExeDirectory() {
-  // The link's length is not known beforehand; grow until it fits.
-  std::vector<char> buffer(256);
-  for (;;) {
-    const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-    if (n < 0) return {};
-    if (static_cast<size_t>(n) < buffer.size()) {
-      const std::string path(buffer.data(), static_cast<size_t>(n));
-      const auto slash = path.rfind('/');
-      return slash == std::string::npos ? std::string() : path.substr(0, slash);
-    }
-    buffer.resize(buffer.size() * 2);
-  }
+  const std::string path = ReadProgramPath();
+  const auto slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
 std::string ChooseProgramFolder(const std::string& exeDirectory, bool exeDirectoryWritable) {
