@@ -165,10 +165,14 @@ int RunProjectEncodeJob(const ProjectEncodeJob& job) {
   for (; formatted && fed < job.frames; ++fed) {
     if (!ReadWhole(input, picture.data(), pictureBytes)) break;
     const unsigned stamp = static_cast<unsigned>(static_cast<int64_t>(fed) * 1000 / job.fps);
-    // A full pool refuses the picture; a capture would lose it, the
-    // benchmark offers it again once the encoder has made room.
+    // A full pool refuses the picture, which a capture would lose. The
+    // benchmark keeps one buffer free by waiting for sent pictures (a
+    // polling feeder would be charged to the encoder), and offers a
+    // refused picture again after a moment: the buffer of a sent picture
+    // goes back to the pool just after the send.
+    if (!sent.WaitFor(fed - (RawFramePool::kCapacity - 1), 20000)) break;
     while (!encoder->SendRawVideo(picture.data(), static_cast<unsigned>(pictureBytes), stamp)) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
   }
   const bool complete = sent.WaitFor(fed, 20000);
