@@ -29,7 +29,10 @@ void RawFramePool::Return(RawFrame* frame) {
   if (!frame) return;
   std::lock_guard<std::mutex> lock(m_lock);
   frame->inUse = false;
-  m_free.push_back(frame);
+  // Taken again first: the buffer the encoder has just read is the one most
+  // likely still in cache, and while the encoder keeps up only one or two
+  // buffers are ever written, so the others never become resident.
+  m_free.push_front(frame);
 }
 
 int RawFramePool::FreeCount() const {

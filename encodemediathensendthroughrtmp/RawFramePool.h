@@ -9,11 +9,13 @@
 #include <mutex>
 #include <vector>
 
+#include "encodemediathensendthroughrtmp/UninitializedBytes.h"
+
 struct RawFrame {
   bool inUse = false;
   uint32_t length = 0;     // bytes of picture in `bytes`
   uint32_t timestamp = 0;  // capture time in ms
-  std::vector<uint8_t> bytes;
+  UninitializedBytes bytes;  // only the first `length` bytes are meaningful
 };
 
 class RawFramePool {
@@ -24,10 +26,10 @@ class RawFramePool {
   RawFramePool(const RawFramePool&) = delete;
   RawFramePool& operator=(const RawFramePool&) = delete;
 
-  // The oldest free buffer, grown to at least `bytes`; null when all are
-  // taken or memory ran out.
+  // The most recently returned free buffer, grown to at least `bytes`; null
+  // when all are taken or memory ran out.
   RawFrame* Acquire(size_t bytes);
-  // Hands a buffer from Acquire back (to the end of the free list).
+  // Hands a buffer from Acquire back.
   void Return(RawFrame* frame);
   int FreeCount() const;
   void FreeAll();
