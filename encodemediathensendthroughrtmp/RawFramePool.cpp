@@ -29,10 +29,7 @@ void RawFramePool::Return(RawFrame* frame) {
   if (!frame) return;
   std::lock_guard<std::mutex> lock(m_lock);
   frame->inUse = false;
-  // Taken again first: the buffer the encoder has just read is the one most
-  // likely still in cache, and while the encoder keeps up only one or two
-  // buffers are ever written, so the others never become resident.
-  m_free.push_front(frame);
+  m_free.push_back(frame);
 }
 
 int RawFramePool::FreeCount() const {
