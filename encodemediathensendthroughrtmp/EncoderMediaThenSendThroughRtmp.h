@@ -22,6 +22,7 @@
 #include "encodemediathensendthroughrtmp/IEncoderMediaThenSendThroughRtmp.h"
 #include "encodemediathensendthroughrtmp/PcmRingBuffer.h"
 #include "encodemediathensendthroughrtmp/RawFramePool.h"
+#include "encodemediathensendthroughrtmp/UninitializedBytes.h"
 #include "encodemediathensendthroughrtmp/VideoEncoder.h"
 
 class CEncoderMediaThenSendThroughRtmp : public IEncoderMediaThenSendThroughRtmp,
@@ -188,12 +189,16 @@ class CEncoderMediaThenSendThroughRtmp : public IEncoderMediaThenSendThroughRtmp
   std::mutex m_videoLock;
   VideoEncoderSettings m_video;
   int m_videoOpens = 0;
-  std::vector<uint8_t> m_videoOutput;
+  // x264 writes the access unit into m_videoOutput (the record's buffer);
+  // after the encode it changes places with m_videoToSend, which the encoder
+  // thread then sends from outside the lock while setters may replace the
+  // record's buffer.
+  UninitializedBytes m_videoOutput;
   int m_configuredFrameRate = 10;
   int m_configuredKeyInterval = 30;
   unsigned m_configuredVideoBitrate = 64000;
   std::vector<uint8_t> m_i420;  // encoder thread only
-  std::vector<uint8_t> m_videoToSend;  // encoder thread only
+  UninitializedBytes m_videoToSend;  // encoder thread only
   uint32_t m_lastVideoStamp = 0;  // encoder thread only, on m_lastVideoStampBase
   bool m_haveVideoStamp = false;
   uint32_t m_lastVideoStampBase = kNoTimeBase;

@@ -35,7 +35,7 @@ CEncoderMediaThenSendThroughRtmp::CEncoderMediaThenSendThroughRtmp(IEncoderMedia
     reserved = false;
   }
   try {
-    m_videoOutput.assign(kInitialVideoOutputBytes, 0);
+    m_videoOutput.resize(kInitialVideoOutputBytes);
     m_video.output = m_videoOutput.data();
     m_video.outputCapacity = static_cast<int>(m_videoOutput.size());
   } catch (const std::bad_alloc&) {

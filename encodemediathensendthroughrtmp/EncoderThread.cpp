@@ -280,10 +280,14 @@ void CEncoderMediaThenSendThroughRtmp::EncodeAndSendPicture(RawFrame* frame) {
     m_video.inputLength = static_cast<int>(I420Size(width, height));
     m_video.inputTimestamp = frame->timestamp;
     if (EncodeVideoFrame(&m_video) == 0 && m_video.outputLength > 0) {
-      // The output buffer belongs to the codec, which a setter may reopen
-      // while this thread sends outside the lock.
+      // The record's buffer is the setters' to replace while this thread
+      // sends outside the lock: the access unit leaves with its buffer and
+      // the record takes the spare one, which must be as large.
       try {
-        m_videoToSend.assign(m_video.output, m_video.output + m_video.outputLength);
+        if (m_videoToSend.size() < m_videoOutput.size()) m_videoToSend.resize(m_videoOutput.size());
+        m_videoOutput.swap(m_videoToSend);
+        m_video.output = m_videoOutput.data();
+        m_video.outputCapacity = static_cast<int>(m_videoOutput.size());
         length = m_video.outputLength;
         shownAt = m_video.outputTimestamp;
         compositionMs = m_video.outputCompositionMs;

@@ -9,11 +9,13 @@
 #include <mutex>
 #include <vector>
 
+#include "encodemediathensendthroughrtmp/UninitializedBytes.h"
+
 struct RawFrame {
   bool inUse = false;
   uint32_t length = 0;     // bytes of picture in `bytes`
   uint32_t timestamp = 0;  // capture time in ms
-  std::vector<uint8_t> bytes;
+  UninitializedBytes bytes;  // only the first `length` bytes are meaningful
 };
 
 class RawFramePool {

@@ -7,6 +7,8 @@
 #include <thread>
 #include <vector>
 
+#include "encodemediathensendthroughrtmp/RgbToI420.h"
+#include "encodemediathensendthroughrtmp/VideoEncoder.h"
 #include "tests/encoder/encoder_fixture.h"
 
 namespace {
@@ -366,6 +368,61 @@ TEST(EncoderObject, SoundIsRefusedWithoutAFormatAndItsFormatIsKeptOnceSent) {
   EXPECT_FALSE(t.encoder->SetAudioFormat(1, 48000, 16));
   EXPECT_EQ(fake->AudioParams(), std::make_pair(2, 32000));
   EXPECT_TRUE(t.encoder->SetAudioFormat(2, 32000, 16));
+}
+
+// What reaches the client is x264's access unit byte for byte, also once a
+// larger picture size has grown the encoder's output buffer mid-life.
+TEST(EncoderObject, SentPicturesAreTheEncodersOwnAccessUnitsAcrossASizeChange) {
+  EncoderUnderTest t;
+  t.ConnectAndConfigure(64, 48, 25);
+  RecordingRtmpLib* fake = t.transport.load();
+  std::vector<std::vector<uint8_t>> expected;
+  uint32_t ts = 1000;
+  auto videoSends = [&] {
+    std::vector<std::vector<uint8_t>> out;
+    for (const auto& s : fake->Sends())
+      if (!s.audio) out.push_back(s.bytes);
+    return out;
+  };
+  auto feedAndEncodeAlongside = [&](int width, int height) {
+    // The same settings the object's record holds after ConnectAndConfigure.
+    VideoEncoderSettings reference;
+    reference.width = width;
+    reference.height = height;
+    reference.frameRate = 25;
+    reference.keyInterval = 75;
+    reference.bframeCount = 0;
+    reference.bitrateKbps = 500;
+    reference.vbrQuality = 0;
+    std::vector<uint8_t> out(static_cast<size_t>(width) * height * 4);
+    reference.output = out.data();
+    reference.outputCapacity = static_cast<int>(out.size());
+    ASSERT_EQ(OpenVideoEncoder(&reference), 0);
+    std::vector<uint8_t> i420(I420Size(width, height));
+    for (int n = 0; n < 6; ++n, ts += 40) {
+      std::vector<uint8_t> picture(static_cast<size_t>(width) * height * 3);
+      for (size_t i = 0; i < picture.size(); ++i) picture[i] = static_cast<uint8_t>(i * 7 / 3 + n * 11);
+      ASSERT_TRUE(t.encoder->SendRawVideo(picture.data(), static_cast<unsigned>(picture.size()), ts));
+      FlipAndConvertRgbToI420(i420.data(), picture.data(), width, height);
+      reference.input = i420.data();
+      reference.inputLength = static_cast<int>(i420.size());
+      reference.inputTimestamp = ts;
+      ASSERT_EQ(EncodeVideoFrame(&reference), 0);
+      ASSERT_GT(reference.outputLength, 0);
+      expected.emplace_back(out.begin(), out.begin() + reference.outputLength);
+    }
+    ASSERT_TRUE(EncoderUnderTest::WaitFor([&] { return videoSends().size() == expected.size(); }));
+  };
+
+  feedAndEncodeAlongside(64, 48);
+  t.encoder->Disconnect();
+  ASSERT_TRUE(t.encoder->SetVideoFormat(640, 480, 4106, 25, 500000, 0));
+  t.encoder->OnRtmpConnected();
+  feedAndEncodeAlongside(640, 480);
+
+  const auto sent = videoSends();
+  ASSERT_EQ(sent.size(), expected.size());
+  for (size_t i = 0; i < sent.size(); ++i) EXPECT_TRUE(sent[i] == expected[i]) << "access unit " << i;
 }
 
 TEST(EncoderObject, FactoryObjectReleasesThroughItsInterface) {
