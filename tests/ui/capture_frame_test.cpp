@@ -1,0 +1,224 @@
+// The capture frame on the offscreen platform (an 800x600 virtual screen):
+// what it reports on move and resize, its modes, and what it refuses.
+#include <QApplication>
+#include <QLabel>
+#include <QTimer>
+#include <QWindow>
+#include <QtTest>
+#include <memory>
+#include <vector>
+
+#include "app/ScreenCaptureProxy.h"
+#include "platform/duilib/controls.h"
+#include "ui/CaptureDlg.h"
+
+namespace {
+
+struct RecordingSink : CCaptureDlg::CCaptureNotify {
+  std::vector<RECT> rects;
+  void OnCaptureRect(const RECT* rect) override { rects.push_back(*rect); }
+};
+
+// Records the messages it is given, so a test can tell when one was handled.
+class ObservedFrame : public CCaptureDlg {
+ public:
+  using CCaptureDlg::CCaptureDlg;
+  std::vector<UINT> seen;
+  CControlUI* Find(const wchar_t* name) { return m_PaintManager.FindControl(name); }
+
+ protected:
+  LRESULT HandleCustomMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) override {
+    seen.push_back(message);
+    return CCaptureDlg::HandleCustomMessage(message, wParam, lParam, handled);
+  }
+};
+
+constexpr UINT kMarker = WM_USER + 77;
+
+bool SameRect(const RECT& a, const RECT& b) {
+  return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
+}
+
+std::shared_ptr<CScreenCaptureProxy> ProxyWithOutput(int width, int height) {
+  ScreenCaptureProxyWiring wiring;
+  wiring.createManager = nullptr;
+  auto proxy = std::make_shared<CScreenCaptureProxy>(nullptr, wiring);
+  proxy->SetOutputSize(width, height);
+  return proxy;
+}
+
+}  // namespace
+
+class CaptureFrameTest : public QObject {
+  Q_OBJECT
+
+ private:
+  RecordingSink m_sink;
+  std::unique_ptr<ObservedFrame> m_frame;
+
+  QWidget* Widget() { return m_frame->GetWidget(); }
+  bool Place(int x, int y, int w, int h) {
+    Widget()->setGeometry(x, y, w, h);
+    return QTest::qWaitFor([&] { return Widget()->geometry() == QRect(x, y, w, h); });
+  }
+  // A border drag in ratio mode, as the frame's mouse delivers it.
+  void RatioDrag(WPARAM hit, POINT pressScreen, POINT toClient) {
+    m_frame->HandleMessage(WM_NCLBUTTONDOWN, hit, PackPoint(pressScreen));
+    m_frame->HandleMessage(WM_MOUSEMOVE, 0, PackPoint(toClient));
+    m_frame->HandleMessage(WM_LBUTTONUP, 0, PackPoint(toClient));
+  }
+
+ private slots:
+  void init() {
+    m_sink.rects.clear();
+    m_frame = std::make_unique<ObservedFrame>(&m_sink);
+    QVERIFY(m_frame->Create(0, L"CaptureDlg", UI_WNDSTYLE_FRAME, 0) != 0);
+  }
+  void cleanup() { m_frame.reset(); }
+
+  void becomesAFramelessTopMostWindowWithItsId() {
+    QCOMPARE(m_frame->GetStyle(), WS_THICKFRAME);
+    QCOMPARE(m_frame->GetExStyle(), WS_EX_TOOLWINDOW | WS_EX_TOPMOST);
+    const Qt::WindowFlags flags = Widget()->windowFlags();
+    QVERIFY(flags & Qt::FramelessWindowHint);
+    QVERIFY(flags & Qt::WindowStaysOnTopHint);
+    QCOMPARE(Widget()->windowType(), Qt::Tool);
+    // The main window's "make it top-most" changes nothing native.
+    m_frame->SetExStyle(m_frame->GetExStyle() | WS_EX_TOPMOST);
+    QCOMPARE(Widget()->windowFlags(), flags);
+    QCOMPARE(Widget()->windowTitle(), QStringLiteral("CaptureDlg"));
+  }
+
+  void reportsTheCaptureControlOnResizeAndMove() {
+    QVERIFY(Place(40, 30, 646, 517));
+    // The capture control below the 31-pixel caption, border included.
+    const RECT expected{40, 61, 686, 547};
+    QTRY_VERIFY(!m_sink.rects.empty() && SameRect(m_sink.rects.back(), expected));
+    QVERIFY(SameRect(m_frame->GetLastRect(), expected));
+    QCOMPARE(m_frame->Find(L"widthLabel")->GetText(), std::wstring(L"640"));
+    QCOMPARE(m_frame->Find(L"heightLabel")->GetText(), std::wstring(L"480"));
+    // The inside within the border is cut out of the window.
+    QVERIFY(!Widget()->mask().contains(QPoint(3 + 10, 31 + 3 + 10)));
+    QVERIFY(Widget()->mask().contains(QPoint(1, 200)));
+    QVERIFY(!Widget()->mask().contains(QPoint(645 - 3, 516 - 3)));
+
+    Widget()->move(100, 90);
+    const RECT moved{100, 121, 746, 607};
+    QTRY_VERIFY(SameRect(m_sink.rects.back(), moved));
+  }
+
+  void hiddenFrameReportsItsNewSizeAtOnce() {
+    m_frame->ShowWindow(false);
+    Widget()->setGeometry(10, 10, 326, 277);
+    m_frame->HandleMessage(WM_SIZE, 0, 0);
+    QCOMPARE(m_frame->Find(L"widthLabel")->GetText(), std::wstring(L"320"));
+    QCOMPARE(m_frame->Find(L"heightLabel")->GetText(), std::wstring(L"240"));
+    QVERIFY(SameRect(m_frame->GetLastRect(), RECT{10, 41, 336, 287}));
+  }
+
+  void ignoresCloseRequestsAndQuitsWhenDestroyed() {
+    Widget()->close();  // as a window manager asks
+    m_frame->PostMessageW(WM_CLOSE, 0, 0);
+    m_frame->PostMessageW(kMarker, 0, 0);
+    QTRY_VERIFY(std::count(m_frame->seen.begin(), m_frame->seen.end(), kMarker) == 1);
+    QCOMPARE(std::count(m_frame->seen.begin(), m_frame->seen.end(), WM_CLOSE), 2);
+    QVERIFY(m_frame->GetHWND() != 0);
+    QVERIFY(Widget()->isVisible());
+
+    QTimer::singleShot(10000, [] { QCoreApplication::exit(99); });
+    m_frame->Destroy();
+    QCOMPARE(m_frame->GetHWND(), HWND{0});
+    QCOMPARE(CPaintManagerUI::MessageLoop(), 0);
+  }
+
+  void freeModeMovesByCaptionAndResizesByBorder() {
+    QVERIFY(Place(100, 100, 400, 300));
+    QWindow* window = Widget()->windowHandle();
+    // Caption: the frame follows the pointer.
+    QTest::mousePress(window, Qt::LeftButton, {}, QPoint(200, 10));
+    QTest::mouseMove(window, QPoint(250, 40));
+    QTest::mouseRelease(window, Qt::LeftButton, {}, QPoint(200, 10));  // the frame came along
+    QTRY_COMPARE(Widget()->geometry(), QRect(150, 130, 400, 300));
+    QTRY_VERIFY(SameRect(m_sink.rects.back(), RECT{150, 161, 550, 430}));
+    // Bottom-right corner: the size follows, the top-left stays.
+    QTest::mousePress(window, Qt::LeftButton, {}, QPoint(398, 298));
+    QTest::mouseMove(window, QPoint(498, 348));
+    QTest::mouseRelease(window, Qt::LeftButton, {}, QPoint(498, 348));
+    QTRY_COMPARE(Widget()->geometry(), QRect(150, 130, 500, 350));
+    QTRY_VERIFY(SameRect(m_sink.rects.back(), RECT{150, 161, 650, 480}));
+  }
+
+  void borderDragNeverTurnsNegativeNorOutgrowsTheScreen() {
+    QVERIFY(Place(100, 100, 400, 300));
+    m_frame->HandleMessage(WM_NCLBUTTONDOWN, HTLEFT, PackPoint({100, 200}));
+    m_frame->HandleMessage(WM_MOUSEMOVE, 0, PackPoint({2000, 100}));
+    m_frame->HandleMessage(WM_LBUTTONUP, 0, 0);
+    QTRY_VERIFY(Widget()->width() > 0 && Widget()->width() < 400);
+    QCOMPARE(Widget()->geometry().right(), 499);
+    m_frame->HandleMessage(WM_NCLBUTTONDOWN, HTBOTTOM, PackPoint({300, 399}));
+    m_frame->HandleMessage(WM_MOUSEMOVE, 0, PackPoint({200, 5000}));
+    m_frame->HandleMessage(WM_LBUTTONUP, 0, 0);
+    QTRY_COMPARE(Widget()->height(), 600);
+  }
+
+  void lockModeMovesButDoesNotResize() {
+    QVERIFY(Place(100, 100, 400, 300));
+    m_frame->SetMode(CCaptureDlg::kModeLock);
+    m_frame->SetStyle(0);  // the main window takes the thick frame away
+    m_frame->HandleMessage(WM_NCLBUTTONDOWN, HTBOTTOMRIGHT, PackPoint({499, 399}));
+    m_frame->HandleMessage(WM_MOUSEMOVE, 0, PackPoint({450, 350}));
+    m_frame->HandleMessage(WM_LBUTTONUP, 0, 0);
+    m_frame->HandleMessage(WM_NCLBUTTONDOWN, HTCAPTION, PackPoint({200, 110}));
+    m_frame->HandleMessage(WM_MOUSEMOVE, 0, PackPoint({110, 20}));
+    m_frame->HandleMessage(WM_LBUTTONUP, 0, 0);
+    QTRY_COMPARE(Widget()->geometry(), QRect(110, 110, 400, 300));
+  }
+
+  void ratioModeFollowsTheOutputRatio() {
+    m_frame->SetProxy(ProxyWithOutput(640, 480));
+    m_frame->SetMode(CCaptureDlg::kModeRatio);
+    QVERIFY(Place(0, 0, 700, 500));
+    RatioDrag(HTRIGHT, {699, 200}, {800, 200});
+    QTRY_COMPARE(Widget()->geometry(), QRect(0, 0, 800, 600));
+
+    // Clipped at the screen's right edge, the height following.
+    QVERIFY(Place(100, 0, 700, 500));
+    RatioDrag(HTRIGHT, {799, 200}, {800, 200});
+    QTRY_COMPARE(Widget()->geometry(), QRect(100, 0, 700, 525));
+
+    // A tall frame grows by its height, and its width is clipped too.
+    QVERIFY(Place(200, 0, 300, 500));
+    RatioDrag(HTBOTTOM, {300, 499}, {150, 500});
+    QTRY_COMPARE(Widget()->geometry(), QRect(200, 0, 600, 450));
+
+    // The caption still moves the frame.
+    RatioDrag(HTCAPTION, {300, 10}, {120, 30});
+    QTRY_COMPARE(Widget()->geometry(), QRect(220, 20, 600, 450));
+  }
+
+  void ratioModeLeavesTheFrameAloneWithoutAUsableRatio() {
+    m_frame->SetMode(CCaptureDlg::kModeRatio);
+    QVERIFY(Place(0, 0, 700, 500));
+    m_frame->ResizeKeepingRatio({600, 400});  // no proxy yet
+    m_frame->SetProxy(ProxyWithOutput(640, 0));
+    m_frame->ResizeKeepingRatio({600, 400});
+    m_frame->SetProxy(ProxyWithOutput(640, 480));
+    m_frame->ResizeKeepingRatio({-5, 400});
+    m_frame->ResizeKeepingRatio({2, 400});  // would leave no inside
+    RatioDrag(HTRIGHT, {699, 200}, UnpackPoint(PackPoint({-20, 300})));
+    m_frame->ResizeKeepingRatio({600, 400});  // the one usable request
+    QTRY_COMPARE(Widget()->geometry(), QRect(0, 0, 600, 450));
+    QCOMPARE(m_frame->GetMode(), int{CCaptureDlg::kModeRatio});
+    m_frame->SetMode(7);
+    QCOMPARE(m_frame->GetMode(), int{CCaptureDlg::kModeRatio});
+  }
+};
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  CPaintManagerUI::SetResourcePath(VELMORA_UI_SKIN_DIR);
+  CaptureFrameTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "capture_frame_test.moc"
