@@ -33,8 +33,8 @@ CCaptureDlg::~CCaptureDlg() {
 
 HWND CCaptureDlg::Create(HWND parent, const std::wstring& name, DWORD style, DWORD exStyle, int x, int y, int cx,
                          int cy) {
-  // The tool-window toggle happens here rather than in InitWindow, for the
-  // same reason.
+  // The tool-window toggle is made here rather than in InitWindow: by then
+  // the native window exists and its kind can no longer change.
   return CWindowWnd::Create(parent, name, (style | WS_POPUP) & ~WS_CAPTION,
                             (exStyle ^ WS_EX_TOOLWINDOW) | WS_EX_TOPMOST, x, y, cx, cy);
 }
