@@ -2,7 +2,6 @@
 // what it reports on move and resize, its modes, and what it refuses.
 #include <QApplication>
 #include <QTimer>
-#include <QWindow>
 #include <QtTest>
 #include <memory>
 #include <vector>
@@ -118,23 +117,6 @@ class CaptureFrameTest : public QObject {
     m_frame->Destroy();
     QCOMPARE(m_frame->GetHWND(), HWND{0});
     QCOMPARE(CPaintManagerUI::MessageLoop(), 0);
-  }
-
-  void freeModeMovesByCaptionAndResizesByBorder() {
-    QVERIFY(Place(100, 100, 400, 300));
-    QWindow* window = Widget()->windowHandle();
-    // Caption: the frame follows the pointer.
-    QTest::mousePress(window, Qt::LeftButton, {}, QPoint(200, 10));
-    QTest::mouseMove(window, QPoint(250, 40));
-    QTest::mouseRelease(window, Qt::LeftButton, {}, QPoint(200, 10));  // the frame came along
-    QTRY_COMPARE(Widget()->geometry(), QRect(150, 130, 400, 300));
-    QTRY_COMPARE(Q(m_sink.rects.back()), QRect(150, 161, 400, 269));
-    // Bottom-right corner: the size follows, the top-left stays.
-    QTest::mousePress(window, Qt::LeftButton, {}, QPoint(398, 298));
-    QTest::mouseMove(window, QPoint(498, 348));
-    QTest::mouseRelease(window, Qt::LeftButton, {}, QPoint(498, 348));
-    QTRY_COMPARE(Widget()->geometry(), QRect(150, 130, 500, 350));
-    QTRY_COMPARE(Q(m_sink.rects.back()), QRect(150, 161, 500, 319));
   }
 
   void borderDragStaysWithinLimitsAndLockModeOnlyMoves() {
