@@ -4,7 +4,9 @@
 // ProgramEvent itself, which owns it.
 #pragma once
 
-inline constexpr unsigned WM_PUBLISH_EVENT = 4031;
+// WM_PUBLISH_EVENT is defined once, among the window messages, so the main
+// window can see the proxy and the window library in one file.
+#include "platform/duilib/ui_events.h"
 
 enum PublishEventCode : unsigned {
   kPublishEventConnectionClosed = 2,     // "NetConnection.Connect.Closed"
