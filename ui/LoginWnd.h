@@ -17,6 +17,9 @@ class CLoginWnd : public WindowImplBase, public CNetProcNotifySink {
   // Waits for a running request; its reply is then dropped.
   ~CLoginWnd() override;
 
+  // A request is out and its reply not yet acted on; clicks do nothing.
+  bool IsRequesting() const { return m_requesting; }
+
   // CNetProcNotifySink
   void OnReply(std::string reply) override;
   void OnResponse(std::string reply) override;
