@@ -11,6 +11,8 @@
 #include "ui/LoginHost.h"
 #include "ui/NetProc.h"
 
+struct LoginFields;
+
 class CLoginWnd : public WindowImplBase, public CNetProcNotifySink {
  public:
   explicit CLoginWnd(ILoginHost* host, const HttpLimits& limits = HttpLimits());
@@ -36,7 +38,7 @@ class CLoginWnd : public WindowImplBase, public CNetProcNotifySink {
  private:
   void StartLogin();
   void LoginFromCache();
-  void ApplySuccess(const struct LoginFields& fields);
+  void ApplySuccess(const LoginFields& fields);
   void OnLoginOk();
 
   ILoginHost* m_host;  // not owned

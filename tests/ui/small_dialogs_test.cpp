@@ -41,29 +41,23 @@ class SmallDialogsTest : public QObject {
   void initTestCase() { CPaintManagerUI::SetResourcePath(VELMORA_SKIN_DIR); }
 
   void exitDialogOnlyConfirmEndsTheProgram() {
-    for (const wchar_t* button : {L"cancel", L"closebtn"}) {
+    // Cancelling while live leaves the program (and publishing) running.
+    for (auto [button, code] : {std::pair{L"cancel", 5}, {L"closebtn", 5}, {L"comfirm", 18}}) {
       auto* dlg = new CExitDlg();
       QVERIFY(dlg->Create(0, L"EDLG", UI_WNDSTYLE_DIALOG, 0) != 0);
+      dlg->SetExitText(L"正在直播中，确定退出程序结束直播？");
+      QCOMPARE(dlg->GetPaintManager().FindControl(L"exitText")->GetText(),
+               std::wstring(L"正在直播中，确定退出程序结束直播？"));
       QPointer<QWidget> widget = dlg->GetWidget();
-      QCOMPARE(ClickInProgramLoop(dlg, button), 5);
+      QCOMPARE(ClickInProgramLoop(dlg, button), code);
       QTRY_VERIFY(widget.isNull());
     }
-    auto* dlg = new CExitDlg();
-    QVERIFY(dlg->Create(0, L"EDLG", UI_WNDSTYLE_DIALOG, 0) != 0);
-    CControlUI* text = dlg->GetPaintManager().FindControl(L"exitText");
-    QCOMPARE(text->GetText(), std::wstring(L"确定退出程序？"));
-    dlg->SetExitText(L"正在直播中，确定退出程序结束直播？");
-    QCOMPARE(text->GetText(), std::wstring(L"正在直播中，确定退出程序结束直播？"));
-    QPointer<QWidget> widget = dlg->GetWidget();
-    QCOMPARE(ClickInProgramLoop(dlg, L"comfirm"), 18);
-    QTRY_VERIFY(widget.isNull());
   }
 
   void messageBoxConfirmClosesItWithResultOne() {
     auto* box = new CMesageBoxUI();
     QVERIFY(box->Create(0, L"Messagebox", UI_WNDSTYLE_DIALOG, 0) != 0);
     box->CenterWindow();
-    QCOMPARE(box->GetWidget()->windowTitle(), QString("Messagebox"));
     QTimer::singleShot(0, [box] { Click(*box, L"comfirm"); });
     QCOMPARE(box->ShowModal(), UINT(1));
   }
@@ -74,7 +68,6 @@ class SmallDialogsTest : public QObject {
     auto* tip = new CTipLabelUI();
     QVERIFY(tip->Create(owner.GetHWND(), L"tipMenu", WS_POPUP, WS_EX_TOPMOST | WS_EX_TOOLWINDOW) != 0);
     tip->SetTipText(L"最大输出分辨率");
-    QCOMPARE(tip->GetPaintManager().FindControl(L"tipText")->GetText(), std::wstring(L"最大输出分辨率"));
     tip->ShowAt(100, 120);
     QPointer<QWidget> widget = tip->GetWidget();
     QTRY_VERIFY(widget->isActiveWindow());
