@@ -46,8 +46,6 @@ class SmallDialogsTest : public QObject {
       auto* dlg = new CExitDlg();
       QVERIFY(dlg->Create(0, L"EDLG", UI_WNDSTYLE_DIALOG, 0) != 0);
       dlg->SetExitText(L"正在直播中，确定退出程序结束直播？");
-      QCOMPARE(dlg->GetPaintManager().FindControl(L"exitText")->GetText(),
-               std::wstring(L"正在直播中，确定退出程序结束直播？"));
       QPointer<QWidget> widget = dlg->GetWidget();
       QCOMPARE(ClickInProgramLoop(dlg, button), code);
       QTRY_VERIFY(widget.isNull());
