@@ -177,7 +177,7 @@ class CaptureFrameTest : public QObject {
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  CPaintManagerUI::SetResourcePath(VELMORA_UI_SKIN_DIR);
+  CPaintManagerUI::SetResourcePath(VELMORA_SKIN_DIR);
   CaptureFrameTest test;
   return QTest::qExec(&test, argc, argv);
 }

@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
   xvfb.ExportDisplay();
   qputenv("QT_QPA_PLATFORM", "xcb");
   QApplication app(argc, argv);
-  CPaintManagerUI::SetResourcePath(VELMORA_UI_SKIN_DIR);
+  CPaintManagerUI::SetResourcePath(VELMORA_SKIN_DIR);
   CaptureFrameX11Test test;
   return QTest::qExec(&test, argc, argv);
 }
