@@ -234,7 +234,7 @@ TEST_F(VexaFileSourceTest, FileWithoutSoundDeliversSilence) {
   VexaPtr source = Open(s_dir->File("mute.mp4"));
   ASSERT_TRUE(source);
   source->Play();
-  ASSERT_TRUE(WaitFor([&] { return m_sink.completions.load() > 0; }, 4000));
+  ASSERT_TRUE(WaitFor([&] { return m_sink.completions.load() > 0; }, 15000));
   source.reset();
   EXPECT_NEAR(m_sink.soundBytes / (44100.0 * 4), 1.0, 0.1);
   EXPECT_EQ(m_sink.peak, 0);
