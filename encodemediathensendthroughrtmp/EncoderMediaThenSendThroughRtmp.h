@@ -197,7 +197,10 @@ class CEncoderMediaThenSendThroughRtmp : public IEncoderMediaThenSendThroughRtmp
   int m_configuredFrameRate = 10;
   int m_configuredKeyInterval = 30;
   unsigned m_configuredVideoBitrate = 64000;
-  std::vector<uint8_t> m_i420;  // encoder thread only
+  std::vector<uint8_t> m_i420;  // encoder thread only, for pictures queued as RGB24
+  // The configured picture size (width << 32 | height), readable by
+  // SendRawVideo without waiting for an encode under m_videoLock.
+  std::atomic<uint64_t> m_pictureSize{0};
   UninitializedBytes m_videoToSend;  // encoder thread only
   uint32_t m_lastVideoStamp = 0;  // encoder thread only, on m_lastVideoStampBase
   bool m_haveVideoStamp = false;

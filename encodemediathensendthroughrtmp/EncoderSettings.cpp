@@ -143,6 +143,7 @@ bool CEncoderMediaThenSendThroughRtmp::SetVideoFormat(int width, int height, int
     m_video.vbrQuality = vbrQuality;
     m_video.width = width;
     m_video.height = height;
+    m_pictureSize = static_cast<uint64_t>(width) << 32 | static_cast<uint32_t>(height);
     m_video.colourSpace = colourSpace;
     m_video.output = m_videoOutput.data();
     m_video.outputCapacity = static_cast<int>(m_videoOutput.size());

@@ -67,12 +67,26 @@ bool CEncoderMediaThenSendThroughRtmp::SendRawAudio(const unsigned char* pcm, un
 bool CEncoderMediaThenSendThroughRtmp::SendRawVideo(const unsigned char* rgb24, unsigned length,
                                                     unsigned timestampMs) {
   if (!m_connected || !rgb24 || length >= kMaxVideoFrameBytes) return false;
-  RawFrame* frame = m_framePool.Acquire(static_cast<size_t>(length) + 9);
+  // A picture of the configured size is converted here, straight from the
+  // caller's buffer while it is still in cache: copying the RGB24 for the
+  // encoder thread to convert later cost a second pass over twice the bytes.
+  // Pictures of another size wait as they came, for a format set later.
+  const uint64_t size = m_pictureSize.load();
+  const int width = static_cast<int>(size >> 32);
+  const int height = static_cast<int>(size & 0xFFFFFFFFu);
+  const bool convertNow = width > 0 && height > 0 && length == static_cast<uint64_t>(width) * height * 3;
+  RawFrame* frame = m_framePool.Acquire(convertNow ? I420Size(width, height) : static_cast<size_t>(length) + 9);
   if (!frame) return false;
   frame->inUse = true;
   frame->length = length;
   frame->timestamp = timestampMs;
-  std::memcpy(frame->bytes.data(), rgb24, length);
+  frame->i420Width = convertNow ? width : 0;
+  frame->i420Height = convertNow ? height : 0;
+  if (convertNow) {
+    FlipAndConvertRgbToI420(frame->bytes.data(), rgb24, width, height);
+  } else {
+    std::memcpy(frame->bytes.data(), rgb24, length);
+  }
   {
     std::lock_guard<std::mutex> lock(m_videoQueueLock);
     m_videoQueue.push_back(frame);  // never more than the pool's 8: no allocation failure in practice
@@ -258,17 +272,23 @@ void CEncoderMediaThenSendThroughRtmp::EncodeAndSendPicture(RawFrame* frame) {
   // the following pictures depend on.
   if (const uint32_t base = m_timeBase.load(); base != kNoTimeBase && frame->timestamp < base) return;
   // A frame queued for another picture size cannot be converted safely.
-  if (frame->length != static_cast<size_t>(width) * height * 3) {
+  const bool converted = frame->i420Width != 0;
+  if (converted ? frame->i420Width != width || frame->i420Height != height
+                : frame->length != static_cast<size_t>(width) * height * 3) {
     STRIVON_LOG(kLogWarning, "CEncoderMediaThenSendThroughRtmp::RunVideoStep",
                 "frame of %u bytes does not match %dx%d, dropped", frame->length, width, height);
     return;
   }
-  try {
-    if (m_i420.size() < I420Size(width, height)) m_i420.assign(I420Size(width, height), 0);
-  } catch (const std::bad_alloc&) {
-    return;
+  const uint8_t* i420 = frame->bytes.data();
+  if (!converted) {
+    try {
+      if (m_i420.size() < I420Size(width, height)) m_i420.assign(I420Size(width, height), 0);
+    } catch (const std::bad_alloc&) {
+      return;
+    }
+    FlipAndConvertRgbToI420(m_i420.data(), frame->bytes.data(), width, height);
+    i420 = m_i420.data();
   }
-  FlipAndConvertRgbToI420(m_i420.data(), frame->bytes.data(), width, height);
 
   int length = 0;
   uint32_t shownAt = 0;
@@ -276,7 +296,7 @@ void CEncoderMediaThenSendThroughRtmp::EncodeAndSendPicture(RawFrame* frame) {
   {
     std::lock_guard<std::mutex> lock(m_videoLock);
     if (!m_videoOpen || m_video.width != width || m_video.height != height) return;
-    m_video.input = m_i420.data();
+    m_video.input = i420;
     m_video.inputLength = static_cast<int>(I420Size(width, height));
     m_video.inputTimestamp = frame->timestamp;
     if (EncodeVideoFrame(&m_video) == 0 && m_video.outputLength > 0) {

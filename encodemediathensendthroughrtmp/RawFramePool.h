@@ -1,5 +1,6 @@
-// The eight reusable RGB24 frame buffers between SendRawVideo (manager's send
-// thread) and the encoder thread. At most eight frames are queued or being
+// The eight reusable picture buffers between SendRawVideo (manager's send
+// thread) and the encoder thread: I420 converted on arrival, or RGB24 when
+// the picture size was not known yet. At most eight frames are queued or being
 // encoded at once; steady-state video allocates nothing. The pool owns every
 // buffer; the video queue only borrows them.
 #pragma once
@@ -15,6 +16,10 @@ struct RawFrame {
   bool inUse = false;
   uint32_t length = 0;     // bytes of picture in `bytes`
   uint32_t timestamp = 0;  // capture time in ms
+  // Nonzero when `bytes` already holds the picture as I420 of this size;
+  // zero when it holds the caller's RGB24 as it came.
+  int i420Width = 0;
+  int i420Height = 0;
   UninitializedBytes bytes;  // only the first `length` bytes are meaningful
 };
 

@@ -55,6 +55,34 @@ TEST(EncoderObject, NinthFrameIsRefusedWhileEightAreQueued) {
   EXPECT_FALSE(t.encoder->SendRawVideo(frame.data(), frame.size(), 8));
 }
 
+TEST(EncoderObject, PicturesQueuedBeforeTheFormatAreEncodedOnceItIsSetAndOtherSizesDropped) {
+  EncoderUnderTest t;
+  t.encoder->Connect("rtmp://127.0.0.1/live/test");
+  t.encoder->OnRtmpConnected();
+  const std::vector<uint8_t> frame = Picture(64, 48);
+  const std::vector<uint8_t> otherSize = Picture(48, 48);
+  auto videoStamps = [&] {
+    std::vector<unsigned> stamps;
+    for (const RecordedSend& s : t.transport.load()->Sends()) {
+      if (!s.audio) stamps.push_back(s.timestamp);
+    }
+    return stamps;
+  };
+  // Before the format: kept as they came, converted by the encoder thread.
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(t.encoder->SendRawVideo(frame.data(), frame.size(), 40 * i));
+  ASSERT_TRUE(t.encoder->SendRawVideo(otherSize.data(), otherSize.size(), 120));
+  t.encoder->SetBframeCount(0);
+  t.encoder->SetVideoFormat(64, 48, 4106, 25, 500000, 0);
+  // After it: converted on arrival.
+  for (int i = 4; i < 7; ++i) ASSERT_TRUE(t.encoder->SendRawVideo(frame.data(), frame.size(), 40 * i));
+  ASSERT_TRUE(t.encoder->SendRawVideo(otherSize.data(), otherSize.size(), 280));
+  // The pool holds eight: the ninth waits for a sent one.
+  ASSERT_TRUE(EncoderUnderTest::WaitFor([&] { return !videoStamps().empty(); }));
+  ASSERT_TRUE(t.encoder->SendRawVideo(frame.data(), frame.size(), 320));
+  ASSERT_TRUE(EncoderUnderTest::WaitFor([&] { return videoStamps().size() >= 7; }));
+  EXPECT_EQ(videoStamps(), (std::vector<unsigned>{0, 40, 80, 160, 200, 240, 320}));
+}
+
 TEST(EncoderObject, AudioFormatNeedsEveryValueUsable) {
   EncoderUnderTest t;
   t.encoder->Connect("rtmp://127.0.0.1/live/test");
