@@ -93,7 +93,10 @@ std::wstring TitleOf(Display* display, Window window) {
   XTextProperty text{};
   if (!XGetWMName(display, window, &text) || !text.value) return {};
   std::wstring title;
-  if (text.format == 8 && (text.encoding == XA_STRING || text.encoding == utf8)) {
+  if (text.format == 8 && text.encoding == XA_STRING) {
+    // STRING is Latin-1: each byte is its own code point.
+    title.assign(text.value, text.value + text.nitems);
+  } else if (text.format == 8 && text.encoding == utf8) {
     title = MultiByteToWideBuf(reinterpret_cast<const char*>(text.value), static_cast<int>(text.nitems));
   } else {
     char** list = nullptr;

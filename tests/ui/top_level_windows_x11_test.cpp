@@ -34,12 +34,12 @@ class TopLevelWindowsTest : public QObject {
     const Window first = Make("编辑器 – 文档", nullptr);
     Make(nullptr, nullptr);          // no title
     Make("Hidden", nullptr, false);  // not mapped
-    const Window legacy = Make(nullptr, "xterm");
+    const Window legacy = Make(nullptr, "caf\xe9");  // WM_NAME, Latin-1
     const Window second = Make("编辑器 – 文档", nullptr);
     auto listed = ListTopLevelWindows();
     QCOMPARE(listed.size(), size_t{3});
     QVERIFY(listed[0].handle == first && listed[0].title == L"编辑器 – 文档");
-    QVERIFY(listed[1].handle == legacy && listed[1].title == L"xterm");
+    QVERIFY(listed[1].handle == legacy && listed[1].title == L"café");
     QCOMPARE(WindowsByTitle(listed).at(L"编辑器 – 文档"), HWND{second});
 
     // A window manager's list wins, stale entries and all.
