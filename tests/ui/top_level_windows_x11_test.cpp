@@ -1,0 +1,71 @@
+// The desktop's window listing on a private Xvfb, without a window manager
+// (the root's children) and with a client list on the root as one keeps it.
+#include <QCoreApplication>
+#include <QtTest>
+#include <cstring>
+// After Qt: Xlib's macros (Bool, Status, None) break Qt's headers.
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
+#include "tests/support/xvfb_server.h"
+#include "ui/TopLevelWindows.h"
+
+class TopLevelWindowsTest : public QObject {
+  Q_OBJECT
+  Display* m_display = nullptr;
+
+  Window Make(const char* utf8Title, const char* legacyTitle, bool map = true) {
+    const Window window = XCreateSimpleWindow(m_display, DefaultRootWindow(m_display), 0, 0, 50, 40, 0, 0, 0);
+    if (utf8Title) {
+      XChangeProperty(m_display, window, XInternAtom(m_display, "_NET_WM_NAME", False),
+                      XInternAtom(m_display, "UTF8_STRING", False), 8, PropModeReplace,
+                      reinterpret_cast<const unsigned char*>(utf8Title), static_cast<int>(strlen(utf8Title)));
+    }
+    if (legacyTitle) XStoreName(m_display, window, legacyTitle);
+    if (map) XMapWindow(m_display, window);
+    XSync(m_display, False);
+    return window;
+  }
+
+ private slots:
+  void listsVisibleTitledWindowsInTheDesktopsOrder() {
+    m_display = XOpenDisplay(nullptr);
+    QVERIFY(m_display);
+    const Window first = Make("编辑器 – 文档", nullptr);
+    Make(nullptr, nullptr);          // no title
+    Make("Hidden", nullptr, false);  // not mapped
+    const Window legacy = Make(nullptr, "caf\xe9");  // WM_NAME, Latin-1
+    const Window second = Make("编辑器 – 文档", nullptr);
+    auto listed = ListTopLevelWindows();
+    QCOMPARE(listed.size(), size_t{3});
+    QVERIFY(listed[0].handle == first && listed[0].title == L"编辑器 – 文档");
+    QVERIFY(listed[1].handle == legacy && listed[1].title == L"café");
+    QCOMPARE(WindowsByTitle(listed).at(L"编辑器 – 文档"), HWND{second});
+
+    // A window manager's list wins, stale entries and all.
+    const Window gone = Make("Gone", nullptr);
+    XDestroyWindow(m_display, gone);
+    const unsigned long clients[] = {second, gone, first};
+    XChangeProperty(m_display, DefaultRootWindow(m_display), XInternAtom(m_display, "_NET_CLIENT_LIST", False),
+                    XA_WINDOW, 32, PropModeReplace, reinterpret_cast<const unsigned char*>(clients), 3);
+    XSync(m_display, False);
+    listed = ListTopLevelWindows();
+    QCOMPARE(listed.size(), size_t{2});
+    QVERIFY(listed[0].handle == second && listed[1].handle == first);
+    XCloseDisplay(m_display);
+  }
+};
+
+int main(int argc, char** argv) {
+  test_support::XvfbServer xvfb;
+  if (!xvfb.Start()) {
+    fprintf(stderr, "Xvfb did not start\n");
+    return 1;
+  }
+  xvfb.ExportDisplay();
+  QCoreApplication app(argc, argv);
+  TopLevelWindowsTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "top_level_windows_x11_test.moc"
