@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "tests/support/process.h"
-#include "tests/support/xvfb_server.h"
+#include "tests/ui/xvfb_qtest_main.h"
 #include "ui/CaptureDlg.h"
 
 // Xlib's macros clash with Qt's names; it comes last.
@@ -98,17 +98,8 @@ class CaptureFrameX11Test : public QObject {
 };
 
 int main(int argc, char** argv) {
-  test_support::XvfbServer xvfb;
-  if (!xvfb.Start()) {
-    fprintf(stderr, "Xvfb did not start\n");
-    return 1;
-  }
-  xvfb.ExportDisplay();
-  qputenv("QT_QPA_PLATFORM", "xcb");
-  QApplication app(argc, argv);
-  CPaintManagerUI::SetResourcePath(VELMORA_SKIN_DIR);
-  CaptureFrameX11Test test;
-  return QTest::qExec(&test, argc, argv);
+  return RunQtTestOnPrivateXvfb<CaptureFrameX11Test>(
+      argc, argv, [] { CPaintManagerUI::SetResourcePath(VELMORA_SKIN_DIR); });
 }
 
 #include "capture_frame_x11_test.moc"

@@ -7,7 +7,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
-#include "tests/support/xvfb_server.h"
+#include "tests/ui/xvfb_qtest_main.h"
 #include "ui/TopLevelWindows.h"
 
 class TopLevelWindowsTest : public QObject {
@@ -56,16 +56,6 @@ class TopLevelWindowsTest : public QObject {
   }
 };
 
-int main(int argc, char** argv) {
-  test_support::XvfbServer xvfb;
-  if (!xvfb.Start()) {
-    fprintf(stderr, "Xvfb did not start\n");
-    return 1;
-  }
-  xvfb.ExportDisplay();
-  QCoreApplication app(argc, argv);
-  TopLevelWindowsTest test;
-  return QTest::qExec(&test, argc, argv);
-}
+int main(int argc, char** argv) { return RunQtTestOnPrivateXvfb<TopLevelWindowsTest, QCoreApplication>(argc, argv); }
 
 #include "top_level_windows_x11_test.moc"

@@ -8,7 +8,7 @@
 
 #include "platform/duilib/controls.h"
 #include "tests/support/process.h"
-#include "tests/support/xvfb_server.h"
+#include "tests/ui/xvfb_qtest_main.h"
 #include "tests/ui/test_window.h"
 
 class X11WindowTest : public QObject {
@@ -45,17 +45,6 @@ class X11WindowTest : public QObject {
   }
 };
 
-int main(int argc, char** argv) {
-  test_support::XvfbServer xvfb;
-  if (!xvfb.Start()) {
-    fprintf(stderr, "Xvfb did not start\n");
-    return 1;
-  }
-  xvfb.ExportDisplay();
-  qputenv("QT_QPA_PLATFORM", "xcb");
-  QApplication app(argc, argv);
-  X11WindowTest test;
-  return QTest::qExec(&test, argc, argv);
-}
+int main(int argc, char** argv) { return RunQtTestOnPrivateXvfb<X11WindowTest>(argc, argv); }
 
 #include "x11_window_test.moc"
