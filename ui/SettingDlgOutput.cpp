@@ -1,0 +1,140 @@
+// The settings window's output size (a listed preset or a typed width and
+// height) and the capture frame's mode: what each choice does to the
+// configuration, the library proxy and the capture frame.
+#include <algorithm>
+#include <string>
+
+#include "app/PublishParams.h"
+#include "app/ScreenCaptureProxy.h"
+#include "app/StringConvert.h"
+#include "app/UserConfig.h"
+#include "platform/duilib/controls.h"
+#include "platform/duilib/list_controls.h"
+#include "ui/CaptureDlg.h"
+#include "ui/CaptureFrameSize.h"
+#include "ui/CaptureModes.h"
+#include "ui/OutputSizeText.h"
+#include "ui/SettingDlg.h"
+
+namespace {
+
+// What a typed size may be; the account's own maximum may be smaller.
+constexpr int kTypedMinimum = 100;
+constexpr int kTypedMaxWidth = 1920;
+constexpr int kTypedMaxHeight = 1080;
+
+}  // namespace
+
+void CSettingDlg::OnSelectChanged(TNotifyUI& msg) {
+  CControlUI* sender = msg.pSender;
+  if (!sender) return;
+  if (sender == m_lockOption) OnLockChanged();
+  if (sender == m_ratioOption) OnRatioChanged();
+  // The two form a group, and the one left behind reports its change too.
+  if (sender == m_presetSizes && m_presetSizes->IsSelected()) {
+    if (m_resolutionContainer) m_resolutionContainer->SetVisible(false);
+    if (m_resolutionList) m_resolutionList->SetVisible(true);
+  }
+  if (sender == m_typedSizes && m_typedSizes->IsSelected()) {
+    if (m_resolutionContainer) m_resolutionContainer->SetVisible(true);
+    if (m_resolutionList) m_resolutionList->SetVisible(false);
+  }
+}
+
+void CSettingDlg::OnLockChanged() {
+  m_lockSelected = m_lockOption->IsSelected();
+  if (m_lockSelected) {
+    // Quietly: its own "deselected" would pass through free mode first.
+    if (m_ratioOption && m_ratioOption->IsSelected()) m_ratioOption->Selected(false, false);
+    ApplyMode(kSavedModeLock);
+    ResizeToOutputSize();
+  } else {
+    ApplyMode(kSavedModeFree);
+  }
+  ShowCaptureFrame();
+}
+
+void CSettingDlg::OnRatioChanged() {
+  if (m_ratioOption->IsSelected()) {
+    if (m_lockOption && m_lockOption->IsSelected()) m_lockOption->Selected(false, false);
+    m_lockSelected = false;
+    ApplyMode(kSavedModeRatio);
+    ResizeToOutputSize();
+  } else {
+    ApplyMode(kSavedModeFree);
+  }
+  ShowCaptureFrame();
+}
+
+void CSettingDlg::ApplyMode(int savedMode) {
+  ChangeConfig([savedMode](UserConfigValues& values) { values.lockMode = savedMode; });
+  if (!m_captureFrame) return;
+  m_captureFrame->SetMode(CaptureFrameModeFromSaved(savedMode));
+  // Only a locked frame loses its resizing border; free and ratio frames are
+  // resized by the presenter.
+  const DWORD style = m_captureFrame->GetStyle();
+  m_captureFrame->SetStyle(savedMode == kSavedModeLock ? style & ~WS_THICKFRAME : style | WS_THICKFRAME);
+}
+
+void CSettingDlg::ResizeToOutputSize() {
+  if (m_proxy) ResizeCaptureFrame(m_proxy->OutputWidth(), m_proxy->OutputHeight());
+}
+
+void CSettingDlg::ShowCaptureFrame() {
+  if (m_captureFrame) m_captureFrame->ShowWindow(true, false);
+}
+
+void CSettingDlg::ResizeCaptureFrame(int width, int height) {
+  if (m_captureFrame) ShowCaptureFrameSized(*m_captureFrame, width, height);
+}
+
+void CSettingDlg::ParseResolution(const std::wstring& text) {
+  if (const auto size = ParseOutputSize(text, 'x')) ResizeCaptureFrame(size->width, size->height);
+}
+
+void CSettingDlg::ChooseListedSize(LPARAM previousIndex) {
+  const std::wstring text = m_resolutionList->GetText();
+  const auto size = ParseOutputSize(text, '*');
+  if (!size) return;
+  const PublishParamValues params = m_publishParams.Get();
+  if (size->width > params.MaxVDWidth || size->height > params.MaxVDHeight) {
+    // The list goes back to the size still in force.
+    m_resolutionList->SelectItem(static_cast<int>(previousIndex), false, false);
+    PostMessageW(WM_RESOLUTION_WARNING);
+    return;
+  }
+  if (m_proxy) m_proxy->SetOutputSize(size->width, size->height);
+  ChangeConfig([&](UserConfigValues& values) { values.outResolution = WideToMultiByte(text); });
+  if (m_lockSelected) {
+    std::wstring captureText = text;
+    std::replace(captureText.begin(), captureText.end(), L'*', L'x');
+    ParseResolution(captureText);
+  }
+}
+
+void CSettingDlg::OnKillFocus(TNotifyUI& msg) {
+  if (msg.pSender && (msg.pSender == m_widthEdit || msg.pSender == m_heightEdit)) TakeTypedSize(msg.pSender);
+}
+
+void CSettingDlg::TakeTypedSize(CControlUI* edit) {
+  const PublishParamValues params = m_publishParams.Get();
+  const bool isWidth = edit == m_widthEdit;
+  int& kept = isWidth ? m_typedWidth : m_typedHeight;
+  const int maximum = isWidth ? std::min(kTypedMaxWidth, params.MaxVDWidth)
+                              : std::min(kTypedMaxHeight, params.MaxVDHeight);
+  const auto typed = ParseTypedDimension(edit->GetText(), kTypedMinimum, maximum);
+  if (!typed) {
+    RejectTypedSize(edit, kept);
+    return;
+  }
+  kept = *typed;
+  edit->SetText(std::to_wstring(kept));
+  if (m_proxy) m_proxy->SetOutputSize(m_typedWidth, m_typedHeight);
+  if (m_lockSelected) ResizeCaptureFrame(m_typedWidth, m_typedHeight);
+}
+
+void CSettingDlg::RejectTypedSize(CControlUI* edit, int kept) {
+  // The edit shows the size still in force, and the tip what is allowed.
+  edit->SetText(std::to_wstring(kept));
+  ShowTypedSizeTip();
+}
