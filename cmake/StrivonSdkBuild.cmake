@@ -19,6 +19,7 @@ if(NOT STRIVON_SDK_BUILD STREQUAL "Strivon")
   # The earlier builds name their sources relative to the build folder in
   # log lines.
   file(RELATIVE_PATH strivon_source_from_build ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR})
+  string(REGEX REPLACE "/$" "" strivon_source_from_build "${strivon_source_from_build}")
   add_compile_options(-fmacro-prefix-map=${CMAKE_SOURCE_DIR}/=${strivon_source_from_build}/)
 endif()
 if(STRIVON_SDK_BUILD STREQUAL "TessalySdk")

@@ -58,10 +58,7 @@ bool Near(const Bgr& a, const Bgr& b) {
 
 double Distance(const Bgr& a, const Bgr& b) { return std::fabs(a.b - b.b) + std::fabs(a.g - b.g) + std::fabs(a.r - b.r); }
 
-std::string Text(const Bgr& c) {
-  return "(" + std::to_string(static_cast<int>(c.b)) + "," + std::to_string(static_cast<int>(c.g)) + "," +
-         std::to_string(static_cast<int>(c.r)) + ")";
-}
+std::ostream& operator<<(std::ostream& out, const Bgr& c) { return out << c.b << "," << c.g << "," << c.r; }
 
 // Publishes screen and camera composed, then returns the recording's last
 // picture as packed B, G, R rows.
@@ -138,9 +135,9 @@ void ExpectInset(const std::string& picture, const Bgr& main, const Bgr& inset) 
   const Bgr small = Mean(picture, kInsetX + kMargin, kInsetY + kMargin, kW - kMargin, kH - kMargin);
   const Bgr above = Mean(picture, kMargin, kMargin, kW - kMargin, kInsetY - kMargin);
   const Bgr left = Mean(picture, kMargin, kInsetY - kMargin, kInsetX - kMargin, kH - kMargin);
-  EXPECT_TRUE(Near(small, inset)) << "inset " << Text(small) << " want " << Text(inset);
-  EXPECT_TRUE(Near(above, main)) << "above the inset " << Text(above) << " want " << Text(main);
-  EXPECT_TRUE(Near(left, main)) << "left of the inset " << Text(left) << " want " << Text(main);
+  EXPECT_TRUE(Near(small, inset)) << "inset " << small << " want " << inset;
+  EXPECT_TRUE(Near(above, main)) << "above the inset " << above << " want " << main;
+  EXPECT_TRUE(Near(left, main)) << "left of the inset " << left << " want " << main;
   // The first column, along the inset's middle row, that looks like the inset.
   const int row = (kInsetY + kH) / 2;
   int edge = -1;
