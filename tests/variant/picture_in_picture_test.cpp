@@ -60,9 +60,9 @@ double Distance(const Bgr& a, const Bgr& b) { return std::fabs(a.b - b.b) + std:
 
 std::ostream& operator<<(std::ostream& out, const Bgr& c) { return out << c.b << "," << c.g << "," << c.r; }
 
-// Publishes screen and camera composed, then returns the recording's last
-// picture as packed B, G, R rows.
-std::string PublishAndTakeLastPicture(int screenMain) {
+// Publishes screen and camera composed (the camera silent unless
+// cameraFrames), then returns the recording's last picture as packed B, G, R rows.
+std::string PublishAndTakeLastPicture(int screenMain, bool cameraFrames = true) {
   test_support::XvfbServer xvfb;
   EXPECT_TRUE(xvfb.Start("1280x720x24"));
   xvfb.ExportDisplay();
@@ -106,8 +106,9 @@ std::string PublishAndTakeLastPicture(int screenMain) {
   bool composing = false;
   auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (std::chrono::steady_clock::now() < until) {
-    dshow::PushVirtualFrameBytes(kCamera, reinterpret_cast<const BYTE*>(cameraFrame.data()),
-                                 static_cast<long>(cameraFrame.size()));
+    if (cameraFrames)
+      dshow::PushVirtualFrameBytes(kCamera, reinterpret_cast<const BYTE*>(cameraFrame.data()),
+                                   static_cast<long>(cameraFrame.size()));
     dshow::PushVirtualTone(L"Virtual Mic", 40);
     if (!composing && notify.publishing) {
       composing = true;
@@ -154,6 +155,10 @@ TEST(PictureInPicture, ScreenMainShowsTheCameraSmallInTheBottomRightCorner) {
 
 TEST(PictureInPicture, CameraMainShowsTheScreenSmallInTheBottomRightCorner) {
   ExpectInset(PublishAndTakeLastPicture(0), kCameraColour, kScreen);
+}
+
+TEST(PictureInPicture, CameraMainWithoutACameraFrameStillShowsTheScreenSmall) {
+  ExpectInset(PublishAndTakeLastPicture(0, false), Bgr{0, 0, 0}, kScreen);
 }
 
 }  // namespace
