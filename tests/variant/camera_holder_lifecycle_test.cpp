@@ -2,7 +2,6 @@
 // ends, before another camera opens and when the manager goes.
 #include <gtest/gtest.h>
 
-#include <map>
 #include <set>
 
 #include "tests/manager/manager_test_support.h"
