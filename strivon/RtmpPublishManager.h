@@ -46,6 +46,9 @@
 #include "strivon/ManagerNotifier.h"
 #include "strivon/PublishParams.h"
 #include "strivon/PublishUrl.h"
+#if STRIVON_SDK_PICTURE_IN_PICTURE
+#include "variant/CameraVideo.h"
+#endif
 
 namespace Json {
 class Value;
@@ -76,6 +79,9 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   bool StartPublish() override;
   bool StopPublish() override;
   void changeToScreen(int framerate, int keyInterval) override;
+#if STRIVON_SDK_PICTURE_IN_PICTURE
+  void changeToCameraIn(int camId, int framerate, int keyInterval, int screenMain) override;
+#endif
   void setCaptrueArea(bool bFullScreen, int width, int height, int x, int y) override;
   void ShowCaptureFrame(int show) override;
   bool IsCaptureFrameShown() override;
@@ -248,7 +254,14 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   void RebaseTimeLine();
   void ApplySourceRates(int framerate, int keyInterval);
   bool FitAndQueuePicture(const BYTE* rgb, int len, int srcWidth, int srcHeight, bool fromFile, uint32_t fileStamp);
-  void QueuePicture(std::unique_ptr<uint8_t[]> picture, int bytes, uint32_t timestamp);
+  // The logo, then the queue: a picture of the output size in a buffer of
+  // bufferBytes.
+  bool QueuePicture(std::unique_ptr<uint8_t[]> picture, int pictureBytes, int bufferBytes, bool fromFile,
+                    uint32_t timestamp);
+#if STRIVON_SDK_PICTURE_IN_PICTURE
+  // Screen frame plus the held camera frame, one picture (RtmpPublishManagerPictureInPicture.cpp).
+  bool ComposeAndQueuePicture(const BYTE* rgb, int len, uint32_t timestamp);
+#endif
   void OpenScreenCapture();
 
   using CommandHandler = bool (RtmpPublishManager::*)(const Json::Value& params, Json::Value* data,
@@ -300,7 +313,14 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   IAudioCapture* m_audioCapture = nullptr;
   IVideoCapture* m_videoCapture = nullptr;
   IVexaCapture* m_fileSource = nullptr;
-  std::atomic<int> m_currentMode{1};  // 1 screen, 2 file, 3 camera
+  std::atomic<int> m_currentMode{1};  // 1 screen, 2 file, 3 camera (4 picture in picture)
+#if STRIVON_SDK_PICTURE_IN_PICTURE
+  std::atomic<int> m_screenMain{1};  // 1 the screen fills the picture, 0 the camera does
+  static constexpr int kCanvasBytes = 1920 * 1080 * 3;
+  // Worker only: the picture that is pasted small.
+  std::unique_ptr<BYTE[]> m_canvas{new BYTE[kCanvasBytes]};
+  std::unique_ptr<CCameraVideo> m_cameraVideo{std::make_unique<CCameraVideo>(m_factories.createVideoCapture)};
+#endif
   struct InitialSource {
     int kind = 1;
     int camId = 0;
@@ -316,7 +336,7 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   std::atomic<int> m_grabWidth{0};
   std::atomic<int> m_grabHeight{0};
   bool m_grabFailing = false;  // worker only
-  int m_captureX = 0, m_captureY = 0;
+  std::atomic<int> m_captureX{0}, m_captureY{0};
   std::mutex m_encoderLock;
   IEncoderMediaThenSendThroughRtmp* m_encoder = nullptr;
   std::mutex m_previewLock;

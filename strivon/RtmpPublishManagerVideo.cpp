@@ -38,6 +38,11 @@ void RtmpPublishManager::StopSources() {
   if (m_audioCapture) m_audioCapture->Stop();
   if (m_fileSource) m_fileSource->Pause();
   if (m_videoCapture) m_videoCapture->Stop();
+#if STRIVON_SDK_PICTURE_IN_PICTURE
+  // Leaving picture in picture (or entering another camera) frees the
+  // holder's camera: otherwise the device stays busy with its light on.
+  m_cameraVideo->Stop();
+#endif
   m_currentMode = 1;
   {
     std::lock_guard<std::mutex> pace(m_paceLock);
@@ -54,6 +59,9 @@ void RtmpPublishManager::ReleaseSources() {
   m_videoCapture = nullptr;
   if (m_fileSource) m_fileSource->Release();
   m_fileSource = nullptr;
+#if STRIVON_SDK_PICTURE_IN_PICTURE
+  m_cameraVideo->Stop();
+#endif
   std::lock_guard<std::mutex> capture(m_screenCaptureLock);
   m_screenMode = false;
   if (m_screenCapture) m_screenCapture->Release();
@@ -245,15 +253,40 @@ bool RtmpPublishManager::OnVideoData(int /*captureId*/, BYTE* rgb, int len, int6
     m_notifier.Status(kLevelError, kVideoDataNull);
     return false;
   }
-  const bool screen = m_currentMode == 1;
+  const int mode = m_currentMode;
+  const bool screen = mode == 1;
   const VideoParams video = Video();
   {
     std::lock_guard<std::mutex> pace(m_paceLock);
-    if (!m_pacer.Take(platform::TickCount(), video.frameRate, screen)) return false;
+    uint32_t firstDue = 0;
+    if (!m_pacer.Take(platform::TickCount(), video.frameRate, screen, &firstDue)) return false;
+#if STRIVON_SDK_EARLIER
+    if (firstDue != 0)
+      STRIVON_LOG(kLogDebug, "RtmpPublishManager::OnVideoData", "OnVideoData,m_uLastVideoTime:%d",
+                  static_cast<int>(firstDue));
+#endif
   }
+#if STRIVON_SDK_EARLIER
+  STRIVON_LOG(kLogDebug, "RtmpPublishManager::OnVideoData", "m_uCapWidth:%d, m_uCapHeight:%d,m_uWidth:%d,m_uHeight:%d",
+              m_grabWidth.load(), m_grabHeight.load(), video.outputWidth, video.outputHeight);
+#endif
+#if STRIVON_SDK_PICTURE_IN_PICTURE
+  if (mode == 4) return ComposeAndQueuePicture(rgb, len, stamp);
+#endif
   const int width = screen ? m_grabWidth.load() : video.outputWidth;
   const int height = screen ? m_grabHeight.load() : video.outputHeight;
+#if STRIVON_SDK_EARLIER
+  STRIVON_LOG(kLogDebug, "RtmpPublishManager::OnVideoData",
+              "before ResizeZoomEx,this->m_xCapPos;%d,this->m_yCapPos:%d,his->m_uCapWidt:%d,this->m_uCapHeight:%d",
+              m_captureX.load(), m_captureY.load(), m_grabWidth.load(), m_grabHeight.load());
+  const bool queued = FitAndQueuePicture(rgb, len, width, height, false, stamp);
+  STRIVON_LOG(kLogDebug, "RtmpPublishManager::OnVideoData",
+              "after ResizeZoomEx,this->m_xCapPos;%d,this->m_yCapPos:%d,his->m_uCapWidt:%d,this->m_uCapHeight:%d",
+              m_captureX.load(), m_captureY.load(), m_grabWidth.load(), m_grabHeight.load());
+  return queued;
+#else
   return FitAndQueuePicture(rgb, len, width, height, false, stamp);
+#endif
 }
 
 bool RtmpPublishManager::FitAndQueuePicture(const BYTE* rgb, int len, int srcWidth, int srcHeight, bool fromFile,
@@ -275,6 +308,11 @@ bool RtmpPublishManager::FitAndQueuePicture(const BYTE* rgb, int len, int srcWid
     const int dstSize[2] = {video.outputWidth, video.outputHeight};
     ResizeRgb24Fit(rgb, srcSize, picture.get(), dstSize);
   }
+  return QueuePicture(std::move(picture), pictureBytes, bufferBytes, fromFile, stamp);
+}
+
+bool RtmpPublishManager::QueuePicture(std::unique_ptr<uint8_t[]> picture, int pictureBytes, int bufferBytes,
+                                      bool fromFile, uint32_t stamp) {
   std::unique_lock<std::mutex> logo(m_logoLock);
   if (m_logo && m_logoActive) {
     if (m_logo->Push(picture.get(), pictureBytes) < 0)

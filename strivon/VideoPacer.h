@@ -13,12 +13,15 @@ class VideoPacer {
   }
   void Reset() { m_haveDue = false; }
 
-  bool Take(uint32_t now, int frameRate, bool alwaysTake) {
+  // *firstDue (when given) receives the due time when this call set it
+  // first, else stays as it was.
+  bool Take(uint32_t now, int frameRate, bool alwaysTake, uint32_t* firstDue = nullptr) {
     const uint32_t interval = IntervalMs(frameRate);
     if (interval == 0) return true;  // no rate to pace to: every picture
     if (!m_haveDue) {
       m_due = now - now % interval;
       m_haveDue = true;
+      if (firstDue) *firstDue = m_due;
     }
     const int32_t ahead = static_cast<int32_t>(now - m_due);
     if (!alwaysTake && ahead <= 0) return false;

@@ -169,6 +169,12 @@ class CRtmp : public IRtmpLib, public CSafeThread {
   std::vector<PendingCall> m_pendingCalls;
   std::string m_app;
   std::string m_stream;
+  // Connect thread only. The earlier builds name a web page on connect; the
+  // page address itself is never sent.
+  std::string m_swfUrl;
+#if STRIVON_SDK_EARLIER
+  std::string m_pageUrl;
+#endif
   std::atomic<int> m_streamId{0};
   std::atomic<bool> m_publishing{false};
   std::atomic<bool> m_serverClose{false};

@@ -177,6 +177,10 @@ void CRtmp::StartConnect(const std::string& url) {
   m_stream = parsed.stream;
   const std::string tcUrl = rtmp::BuildTcUrl(parsed);
   RTMP_LOG(kLogFatal, "CRtmp::StartConnect", "ParseURL %s", tcUrl.c_str());
+#if STRIVON_SDK_EARLIER
+  m_swfUrl = "http://www.example.com/demo.swf";
+  m_pageUrl = "http://www.example.com/demo.html";
+#endif
 
   const uint32_t resolveStart = platform::TickCount();
   uint32_t address = 0;

@@ -43,7 +43,7 @@ bool CRtmp::SendConnectPacket(const rtmp::RtmpUrl& url, const std::string& tcUrl
   amf.String("connect").Number(++m_invokeCount).ObjectStart();
   amf.NamedString("app", url.app)
       .NamedString("flashVer", kFlashVer)
-      .NamedString("swfUrl", "")
+      .NamedString("swfUrl", m_swfUrl)
       .NamedString("tcUrl", tcUrl)
       .NamedBoolean("fpad", false)
       .NamedNumber("audioCodecs", 3575.0)
@@ -108,7 +108,9 @@ void CRtmp::HandleResult(int transaction, const rtmp::AmfCommand& command) {
     RTMP_LOG(kLogWarning, "CRtmp::HandleInvoke", "received result id %d without matching request", transaction);
     return;
   }
+#if !STRIVON_SDK_EARLIER
   RTMP_LOG(kLogInfo, "CRtmp::HandleInvoke", "received result for method call <%s>", method.c_str());
+#endif
   if (method == "connect") {
     SendReleaseStream();
     SendFCPublish();

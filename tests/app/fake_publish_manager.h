@@ -39,6 +39,9 @@ class FakePublishManager : public IRtmpPublishManager {
   bool StartPublish() override { return Note("StartPublish"); }
   bool StopPublish() override { return Note("StopPublish"); }
   void changeToScreen(int a, int b) override { Note("changeToScreen", a, b); }
+#if STRIVON_SDK_PICTURE_IN_PICTURE
+  void changeToCameraIn(int id, int a, int b, int main) override { Note("changeToCameraIn", id, a, b, main); }
+#endif
   void setCaptrueArea(bool f, int w, int h, int x, int y) override { Note("setCaptrueArea", f, w, h, x, y); }
   void ShowCaptureFrame(int show) override { Note("ShowCaptureFrame", show); }
   bool IsCaptureFrameShown() override { return captureFrameShown; }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "strivon/IRtmpPublishManagerNotify.h"
+#include "strivon/SdkBuild.h"
 #include "strivon/StatusWords.h"
 #include "strivon/WindowHandle.h"
 
@@ -27,6 +28,12 @@ class IRtmpPublishManager {
   virtual bool StartPublish() = 0;
   virtual bool StopPublish() = 0;
   virtual void changeToScreen(int framerate, int keyInterval) = 0;
+#if STRIVON_SDK_PICTURE_IN_PICTURE
+  // Picture in picture: the screen and camera camId on one picture, the
+  // other one small in the bottom-right corner. screenMain above 0: the
+  // screen fills the picture; 0: the camera does.
+  virtual void changeToCameraIn(int camId, int framerate, int keyInterval, int screenMain) = 0;
+#endif
   virtual void setCaptrueArea(bool bFullScreen, int width, int height, int x, int y) = 0;
   virtual void ShowCaptureFrame(int show) = 0;
   virtual bool IsCaptureFrameShown() = 0;
