@@ -243,9 +243,11 @@ int main(int argc, char** argv) {
       options.inputDir = argv[++i];
     } else if (arg == "--cpu" && value) {
       const std::string cpu = argv[++i];
-      options.cpu = cpu == "none" ? -1 : std::atoi(cpu.c_str());
-      if (options.cpu >= 0 && !CpuUsable(options.cpu)) {
-        std::fprintf(stderr, "CPU %d is not available to this process\n", options.cpu);
+      char* end = nullptr;
+      const long number = std::strtol(cpu.c_str(), &end, 10);
+      options.cpu = cpu == "none" ? -1 : static_cast<int>(number);
+      if (cpu != "none" && (cpu.empty() || *end != '\0' || number < 0 || number > 4096 || !CpuUsable(options.cpu))) {
+        std::fprintf(stderr, "--cpu takes a CPU this process may run on, or none (got %s)\n", cpu.c_str());
         return 2;
       }
     } else {
