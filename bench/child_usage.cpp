@@ -1,6 +1,7 @@
 #include "bench/child_usage.h"
 
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,7 +9,14 @@
 #include <cerrno>
 #include <chrono>
 
-ChildUsage RunChild(const std::vector<std::string>& argv, const std::string& outputPath) {
+bool CpuUsable(int cpu) {
+  cpu_set_t allowed;
+  CPU_ZERO(&allowed);
+  return cpu >= 0 && cpu < CPU_SETSIZE && sched_getaffinity(0, sizeof(allowed), &allowed) == 0 &&
+         CPU_ISSET(cpu, &allowed);
+}
+
+ChildUsage RunChild(const std::vector<std::string>& argv, const std::string& outputPath, int cpu) {
   ChildUsage usage;
   if (argv.empty()) return usage;
   std::vector<char*> args;
@@ -26,6 +34,13 @@ ChildUsage RunChild(const std::vector<std::string>& argv, const std::string& out
       dup2(out, 2);
     }
     if (in >= 0) dup2(in, 0);
+    if (cpu >= 0) {
+      // Set before exec, so every thread the program starts inherits it.
+      cpu_set_t one;
+      CPU_ZERO(&one);
+      CPU_SET(cpu, &one);
+      if (sched_setaffinity(0, sizeof(one), &one) != 0) _exit(126);
+    }
     execvp(args[0], args.data());
     _exit(127);
   }
@@ -41,6 +56,7 @@ ChildUsage RunChild(const std::vector<std::string>& argv, const std::string& out
   usage.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
   usage.cpuSeconds = ru.ru_utime.tv_sec + ru.ru_utime.tv_usec / 1e6 + ru.ru_stime.tv_sec + ru.ru_stime.tv_usec / 1e6;
   usage.peakRssKb = ru.ru_maxrss;
+  usage.minorFaults = ru.ru_minflt;
   return usage;
 }
 

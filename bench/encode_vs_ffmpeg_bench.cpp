@@ -6,10 +6,13 @@
 // at comparable quality and encoding with the same x264 settings into FLV.
 // Both run as child processes and are charged by the kernel the same way
 // (user + system CPU, peak RSS from wait4). Prints min/median/max of the CPU
-// ratio (ours / ffmpeg; below 1 is cheaper) per picture size.
+// ratio (ours / ffmpeg; below 1 is cheaper) per picture size. Both sides
+// run on one CPU (every thread of the child), so neither gains from spreading
+// its threads and the figures do not swing with the scheduler's placement.
 //
 //   encode_vs_ffmpeg_bench [--rounds N] [--frames N] [--frames-1080 N]
 //                          [--sizes 1280x720,1920x1080] [--input-dir DIR]
+//                          [--cpu N | --cpu none]
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,6 +33,8 @@ namespace {
 
 constexpr int kFps = 25;
 constexpr const char* kSwsFlags = "area+accurate_rnd+full_chroma_inp";
+// The last CPU of an 8-core machine, where other work is least likely.
+constexpr int kDefaultCpu = 7;
 
 struct Options {
   int rounds = 5;
@@ -37,6 +42,7 @@ struct Options {
   int frames1080 = 400;
   std::vector<std::pair<int, int>> sizes{{1280, 720}, {1920, 1080}};
   std::string inputDir;
+  int cpu = kDefaultCpu;  // -1: not pinned
 };
 
 struct Size {
@@ -131,6 +137,7 @@ void CompareSettings(const Size& s, const std::string& dir) {
 struct Sample {
   double ours, theirs;
   long oursKb, theirsKb;
+  long oursFaults, theirsFaults;
 };
 
 double Median(std::vector<double> v) {
@@ -156,18 +163,21 @@ void RunSize(const Size& s, const Options& options) {
     // Alternating order: neither side always gets the cooler machine.
     for (int turn = 0; turn < 2; ++turn) {
       const bool oursNow = (turn == 0) == (round % 2 == 0);
-      const ChildUsage u = oursNow ? RunChild(ProjectCommand(JobFor(s)), options.inputDir + "/project_job.log")
-                                   : RunChild(ffmpeg, options.inputDir + "/ffmpeg.log");
+      const ChildUsage u = oursNow
+                               ? RunChild(ProjectCommand(JobFor(s)), options.inputDir + "/project_job.log", options.cpu)
+                               : RunChild(ffmpeg, options.inputDir + "/ffmpeg.log", options.cpu);
       ok = ok && u.ok;
       (oursNow ? sample.ours : sample.theirs) = u.cpuSeconds;
       (oursNow ? sample.oursKb : sample.theirsKb) = u.peakRssKb;
+      (oursNow ? sample.oursFaults : sample.theirsFaults) = u.minorFaults;
       if (!u.ok) std::printf("  %s failed (status %d)\n", oursNow ? "ours" : "ffmpeg", u.status);
     }
     if (!ok) continue;
     samples.push_back(sample);
-    std::printf("  round %d: ours %.2f s, ffmpeg %.2f s CPU, ratio %.3f; peak RSS ours %ld MB, ffmpeg %ld MB\n",
+    std::printf("  round %d: ours %.2f s, ffmpeg %.2f s CPU, ratio %.3f; peak RSS ours %ld MB, ffmpeg %ld MB; "
+                "minor faults ours %ld, ffmpeg %ld\n",
                 round + 1, sample.ours, sample.theirs, sample.ours / sample.theirs, sample.oursKb / 1024,
-                sample.theirsKb / 1024);
+                sample.theirsKb / 1024, sample.oursFaults, sample.theirsFaults);
     std::fflush(stdout);
   }
   if (samples.empty()) return;
@@ -231,8 +241,19 @@ int main(int argc, char** argv) {
       }
     } else if (arg == "--input-dir" && value) {
       options.inputDir = argv[++i];
+    } else if (arg == "--cpu" && value) {
+      const std::string cpu = argv[++i];
+      char* end = nullptr;
+      const long number = std::strtol(cpu.c_str(), &end, 10);
+      options.cpu = cpu == "none" ? -1 : static_cast<int>(number);
+      if (cpu != "none" && (cpu.empty() || *end != '\0' || number < 0 || number > 4096 || !CpuUsable(options.cpu))) {
+        std::fprintf(stderr, "--cpu takes a CPU this process may run on, or none (got %s)\n", cpu.c_str());
+        return 2;
+      }
     } else {
-      std::fprintf(stderr, "usage: %s [--rounds N] [--frames N] [--frames-1080 N] [--sizes WxH,...] [--input-dir D]\n",
+      std::fprintf(stderr,
+                   "usage: %s [--rounds N] [--frames N] [--frames-1080 N] [--sizes WxH,...] [--input-dir D]"
+                   " [--cpu N|none]\n",
                    argv[0]);
       return 2;
     }
@@ -242,6 +263,18 @@ int main(int argc, char** argv) {
     options.inputDir = self.substr(0, self.rfind('/') + 1) + "encode_bench_input";
   }
   mkdir(options.inputDir.c_str(), 0755);
+  if (options.cpu == kDefaultCpu && !CpuUsable(kDefaultCpu)) {
+    // A smaller machine: its last CPU that this process may use.
+    options.cpu = -1;
+    for (int cpu = kDefaultCpu - 1; cpu >= 0 && options.cpu < 0; --cpu) {
+      if (CpuUsable(cpu)) options.cpu = cpu;
+    }
+  }
+  if (options.cpu >= 0) {
+    std::printf("Both sides run pinned to CPU %d (all their threads).\n", options.cpu);
+  } else {
+    std::printf("Not pinned: expect the figures to swing with the scheduler.\n");
+  }
   std::printf("CPU is user + system time of each child process (wait4), peak RSS its ru_maxrss.\n"
               "Rounds interleave the two sides in alternating order, so load from other work on the\n"
               "machine falls on both alike; the ratio is the figure to read, not the seconds.\n");

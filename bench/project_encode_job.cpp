@@ -148,7 +148,13 @@ int RunProjectEncodeJob(const ProjectEncodeJob& job) {
   IgnoredEvents events;
   auto factory = [&](IRtmpLibNotify* notify) -> IRtmpLib* {
     IRtmpLib* client = CreateRtmpLib(notify);
-    if (auto* rtmp = dynamic_cast<CRtmp*>(client)) rtmp->AdoptSocketForTest(pair[0]);
+    if (auto* rtmp = dynamic_cast<CRtmp*>(client)) {
+      rtmp->AdoptSocketForTest(pair[0]);
+      // A real publish leaves the client at its large chunk size; staying at
+      // the initial 128 bytes would charge ours about a hundred sends (and as
+      // many wake-ups of the drain) per picture that a live stream never makes.
+      rtmp->SwitchToPublishChunkSizeForTest();
+    }
     return new AdoptedSocketTransport(client, notify, &sent);
   };
   auto* encoder = new CEncoderMediaThenSendThroughRtmp(&events, factory);

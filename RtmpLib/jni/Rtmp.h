@@ -59,10 +59,16 @@ class CRtmp : public IRtmpLib, public CSafeThread {
   // connection: the server stopped reading, and waiting longer would hold the
   // sending thread (and whoever waits for it) for good.
   static constexpr int kSendStallTimeoutMs = 5000;
+  // The chunk size announced once the stream is created: each media message
+  // then leaves as one chunk, in one send.
+  static constexpr uint32_t kPublishChunkSize = 1048576;
 
   // Tests and the fuzzer: adopt an already connected socket as if the TCP
   // connect had succeeded (the object then owns it), without any thread.
   void AdoptSocketForTest(platform::SocketHandle socket);
+  // Benchmarks on an adopted socket: announce and use the publishing chunk
+  // size, as the client does once the server created its stream.
+  bool SwitchToPublishChunkSizeForTest() { return SendChunkSizeAndSwitch(kPublishChunkSize); }
   // Tests and the fuzzer: read and dispatch everything the peer sends until
   // the connection ends, on the calling thread.
   void ReadAndDispatchForTest();

@@ -11,7 +11,6 @@ namespace {
 
 constexpr size_t kConnectBufferSize = 4096;
 constexpr size_t kCommandBufferSize = 1024;
-constexpr uint32_t kPublishChunkSize = 1048576;
 const char* const kFlashVer = "WIN 10,0,32,18";
 
 }  // namespace
