@@ -10,6 +10,8 @@
 #include <QWidget>
 #include <QWindow>
 
+#include "platform/duilib/x11_window_class.h"
+
 namespace {
 
 // Chinese texts of the skins need a font that has the glyphs.
@@ -134,6 +136,9 @@ HWND CWindowWnd::Create(HWND parent, const std::wstring& name, DWORD style, DWOR
   m_exStyle = exStyle;
   m_host = host;
   m_hwnd = static_cast<HWND>(host->winId());
+  if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+    SetX11WindowClass(m_hwnd, QString::fromStdWString(name).toStdString());
+  }
   window_messages::RegisterWindow(m_hwnd, this);
 
   std::string error;
