@@ -37,6 +37,11 @@ LPARAM PackPair(int low, int high) {
 class WindowHost : public QWidget {
  public:
   WindowHost(CWindowWnd* owner, QWidget* parent) : QWidget(parent, Qt::Window), m_owner(owner) {}
+  // Qt deletes a window's widget with its parent's: the window must then
+  // forget it, or a message still on its way would reach a freed widget.
+  ~WindowHost() override {
+    if (m_owner) m_owner->HostGone();
+  }
 
   void Orphan() { m_owner = nullptr; }
   bool InEvent() const { return m_depth > 0; }
@@ -156,6 +161,20 @@ HWND CWindowWnd::Create(HWND parent, const std::wstring& name, DWORD style, DWOR
 }
 
 QWidget* CWindowWnd::GetWidget() const { return m_host; }
+
+void CWindowWnd::HostGone() {
+  const HWND gone = m_hwnd;
+  if (gone) window_messages::UnregisterWindow(gone);
+  m_hwnd = 0;
+  m_host = nullptr;
+  m_timers.clear();
+  if (m_modalLoop) {
+    m_modalLoop->exit(0);
+    m_modalLoop = nullptr;
+  }
+  // As after a close: a window that frees itself does so now.
+  if (gone) OnFinalMessage(gone);
+}
 
 bool CWindowWnd::OnCreate(std::string&) { return true; }
 

@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <QtTest>
 #include <atomic>
+#include <cwchar>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -20,6 +21,7 @@
 #include "app/UserConfig.h"
 #include "platform/duilib/controls.h"
 #include "platform/duilib/list_controls.h"
+#include "platform/duilib/menu_wnd.h"
 #include "tests/app/fake_publish_manager.h"
 #include "ui/MainWnd.h"
 
@@ -32,6 +34,8 @@ struct ConsoleManager : FakePublishManager {
   std::vector<const wchar_t*> cams{L"Cam A", L"Cam B"};
   std::vector<std::string> recordPaths;
   std::vector<bool> recordSwitches;
+  std::atomic<bool> filePlays{true};
+  bool PlayFile() override { return FakePublishManager::PlayFile() && filePlays; }
   int GetMicList(const wchar_t*** names, unsigned* count) override {
     *names = mics.data();
     *count = static_cast<unsigned>(mics.size());
@@ -136,7 +140,12 @@ class MainWindowTest : public QObject {
     while (m_events.Take()) {
     }
   }
-  void cleanup() { m_wnd.reset(); }
+  void cleanup() {
+    m_wnd.reset();
+    // The capture frame ends the program's loop when it goes; here that quit
+    // would make every later modal loop return at once.
+    QCoreApplication::removePostedEvents(QCoreApplication::instance(), QEvent::MetaCall);
+  }
 
   void connectionWordsDriveImagesTextsClockAndDumpStatus() {
     Open();
@@ -213,6 +222,46 @@ class MainWindowTest : public QObject {
     after.msg = before.msg;
     QCOMPARE(after, before);
     QCOMPARE(m_manager.Count("PlayFile"), 0);
+  }
+
+  void aMediaFileThatWillNotPlayIsReportedOnceAndHoldsTheStatusLine() {
+    Open();
+    Connect();
+    m_manager.filePlays = false;
+    m_wnd->SwitchSource(ISourcePickerHost::kSourceMediaFile);
+    QCOMPARE(Text(*m_wnd, L"pubmsgLabel"), std::wstring(L"文件播放失败,请重试！"));
+    QCOMPARE(Label(*m_wnd, L"pubmsgLabel")->GetTextColor(), kStatusRed);
+    ReportFromLibrary(*m_wnd, {"NetStream.Publish.Start", "NetStream.Play.Start"});
+    QTRY_COMPARE(IniGetString(Folder() + "/DUMP.ini", "DUMP", "DumpStatus", ""), std::string("OnPub"));
+    QCOMPARE(Text(*m_wnd, L"pubmsgLabel"), std::wstring(L"文件播放失败,请重试！"));
+
+    // The library's end-of-file event plays the file again.
+    m_manager.filePlays = true;
+    m_manager.ClearCalls();
+    m_wnd->Proxy()->OnMessage(R"({"cmd":"OnVexaCapturePlayComplete","params":{}})");
+    QTRY_COMPARE(m_manager.Count("PlayFile"), 1);
+    QCOMPARE(m_wnd->CurrentSource(), int(ISourcePickerHost::kSourceMediaFile));
+    ReportFromLibrary(*m_wnd, {"NetStream.Play.Start"});
+    QTRY_COMPARE(Text(*m_wnd, L"pubmsgLabel"), std::wstring(L"视频发布成功"));
+  }
+
+  void menuItemsAreActedOnByName() {
+    Open();
+    auto post = [this](const wchar_t* name, bool checked) {
+      auto* record = new MenuClickRecord{};
+      std::wcsncpy(record->szName, name, 255);
+      record->bChecked = checked;
+      m_wnd->PostMessageW(WM_MENUCLICK, reinterpret_cast<WPARAM>(record), 0,
+                          [](WPARAM w, LPARAM) { CPaintManagerUI::DeletePtr(reinterpret_cast<void*>(w)); });
+    };
+    post(L"Menu_Test1", true);
+    post(L"Menu_Test1", false);
+    post(L"Menu_Test2", false);
+    post(L"no_such_item", false);
+    QTRY_COMPARE(m_boxes.size(), size_t(3));
+    QCOMPARE(m_boxes[0].first, std::wstring(L"你选中Menu_Test1"));
+    QCOMPARE(m_boxes[1].first, std::wstring(L"你取消Menu_Test1"));
+    QCOMPARE(m_boxes[2].first, std::wstring(L"你单击了Menu_Test2"));
   }
 
   void startWhileConnectedStopsTheLibraryButStaysConnectedUntilClosed() {
@@ -382,7 +431,11 @@ class MainWindowTest : public QObject {
     });
     poll.start(10);
     QVERIFY(m_wnd->GetWidget()->close() == false);  // refused: the dialog decides
-    QTRY_VERIFY(asked);
+    QVERIFY(asked);  // the dialog was up while close() waited on it
+    poll.stop();
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+      QVERIFY(!(top->isVisible() && top->windowTitle() == QStringLiteral("EDLG")));
+    }
     QVERIFY(m_wnd->GetHWND() != 0);
     QVERIFY(m_wnd->GetWidget()->isVisible());
   }
