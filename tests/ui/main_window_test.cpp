@@ -145,6 +145,8 @@ class MainWindowTest : public QObject {
     // The capture frame ends the program's loop when it goes; here that quit
     // would make every later modal loop return at once.
     QCoreApplication::removePostedEvents(QCoreApplication::instance(), QEvent::MetaCall);
+    while (m_events.Take()) {
+    }
   }
 
   void connectionWordsDriveImagesTextsClockAndDumpStatus() {
@@ -454,7 +456,11 @@ class MainWindowTest : public QObject {
     std::atomic<bool> stop{false};
     IRtmpPublishManagerNotify* notify = m_wnd->Proxy().get();
     std::thread library([&] {
-      while (!stop) notify->OnStatus(0, "NetConnection.Connect.Success");
+      // Bounded, so a slow (sanitizer) build does not pile up words without end.
+      for (int i = 0; i < 20000 && !stop; ++i) {
+        notify->OnStatus(0, "NetConnection.Connect.Success");
+        std::this_thread::yield();
+      }
     });
     m_manager.onRelease = [&] {
       stop = true;
