@@ -8,6 +8,9 @@
 #include <QThread>
 #include <QTimerEvent>
 #include <QWidget>
+#include <QWindow>
+
+#include "platform/duilib/x11_window_class.h"
 
 namespace {
 
@@ -34,6 +37,11 @@ LPARAM PackPair(int low, int high) {
 class WindowHost : public QWidget {
  public:
   WindowHost(CWindowWnd* owner, QWidget* parent) : QWidget(parent, Qt::Window), m_owner(owner) {}
+  // Qt deletes a window's widget with its parent's: the window must then
+  // forget it, or a message still on its way would reach a freed widget.
+  ~WindowHost() override {
+    if (m_owner) m_owner->HostGone();
+  }
 
   void Orphan() { m_owner = nullptr; }
   bool InEvent() const { return m_depth > 0; }
@@ -133,6 +141,9 @@ HWND CWindowWnd::Create(HWND parent, const std::wstring& name, DWORD style, DWOR
   m_exStyle = exStyle;
   m_host = host;
   m_hwnd = static_cast<HWND>(host->winId());
+  if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+    SetX11WindowClass(m_hwnd, QString::fromStdWString(name).toStdString());
+  }
   window_messages::RegisterWindow(m_hwnd, this);
 
   std::string error;
@@ -150,6 +161,20 @@ HWND CWindowWnd::Create(HWND parent, const std::wstring& name, DWORD style, DWOR
 }
 
 QWidget* CWindowWnd::GetWidget() const { return m_host; }
+
+void CWindowWnd::HostGone() {
+  const HWND gone = m_hwnd;
+  if (gone) window_messages::UnregisterWindow(gone);
+  m_hwnd = 0;
+  m_host = nullptr;
+  m_timers.clear();
+  if (m_modalLoop) {
+    m_modalLoop->exit(0);
+    m_modalLoop = nullptr;
+  }
+  // As after a close: a window that frees itself does so now.
+  if (gone) OnFinalMessage(gone);
+}
 
 bool CWindowWnd::OnCreate(std::string&) { return true; }
 
@@ -228,9 +253,15 @@ void CWindowWnd::DispatchTimer(int qtTimerId) {
 void CWindowWnd::SetExStyle(DWORD exStyle) {
   m_exStyle = exStyle;
   if (!m_host) return;
-  bool shown = m_host->isVisible();
-  m_host->setWindowFlag(Qt::WindowStaysOnTopHint, (exStyle & WS_EX_TOPMOST) != 0);
-  if (shown) m_host->show();
+  const bool topMost = (exStyle & WS_EX_TOPMOST) != 0;
+  Qt::WindowFlags flags = m_host->windowFlags();
+  if (flags.testFlag(Qt::WindowStaysOnTopHint) == topMost) return;
+  flags.setFlag(Qt::WindowStaysOnTopHint, topMost);
+  // QWidget::setWindowFlags remakes the native window (a new id, so the
+  // HWND would no longer name it). The widget only records the flag, and the
+  // native window takes it as it is.
+  m_host->overrideWindowFlags(flags);
+  if (QWindow* native = m_host->windowHandle()) native->setFlags(flags);
 }
 
 LRESULT CWindowWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM) {
