@@ -12,6 +12,7 @@
 #include "ui/CameraDevWnd.h"
 #include "ui/LoginWnd.h"
 #include "ui/ProgramEventPump.h"
+#include "ui/OutputSizeList.h"
 #include "ui/SettingDlg.h"
 #include "ui/StatusRelay.h"
 #include "ui/WndUI.h"
@@ -234,19 +235,8 @@ void CMainWnd::ApplySettings() {
   if (m_mixOpen) m_mixOpen->Selected(config.audioMix, false);
   if (m_nsOpen) m_nsOpen->Selected(config.antiNoise, false);
   if (!m_resolutionList) return;
-  m_resolutionList->RemoveAll();
   const PublishParamValues params = ThePublishParams().Get();
-  const long long limit = static_cast<long long>(params.MaxVDWidth) * params.MaxVDHeight;
-  int selected = 0;
-  for (size_t i = 0; i < config.resolutionList.size(); ++i) {
-    const std::string& entry = config.resolutionList[i];
-    const size_t star = entry.find('*');
-    if (star == std::string::npos) continue;
-    const long long width = std::atoll(entry.substr(0, star).c_str());
-    const long long height = std::atoll(entry.substr(star + 1).c_str());
-    if (width * height > limit) break;
-    m_resolutionList->AddItem(MultiByteToWide(entry));
-    if (entry == config.outResolution) selected = static_cast<int>(i);
-  }
-  m_resolutionList->SelectItem(selected, false, false);
+  const int selected =
+      FillOutputSizeList(*m_resolutionList, config.resolutionList, config.outResolution, params.MaxVDWidth, params.MaxVDHeight);
+  if (selected >= 0) m_resolutionList->SelectItem(selected, false, false);
 }

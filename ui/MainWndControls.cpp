@@ -16,33 +16,14 @@
 #include "ui/MainWnd.h"
 #include "ui/MesageBoxUI.h"
 #include "ui/SettingDlg.h"
+#include "ui/CaptureFrameSize.h"
+#include "ui/CaptureModes.h"
+#include "ui/OutputSizeText.h"
 
 namespace {
 
 bool SameName(const std::wstring& a, const wchar_t* b) {
   return QString::fromStdWString(a).compare(QString::fromWCharArray(b), Qt::CaseInsensitive) == 0;
-}
-
-// The capture frame's modes against the saved m_lockMode (0 free, 1 lock,
-// 2 ratio).
-int CaptureModeForLockMode(int lockMode) {
-  switch (lockMode) {
-    case 1:
-      return CCaptureDlg::kModeLock;
-    case 2:
-      return CCaptureDlg::kModeRatio;
-    default:
-      return CCaptureDlg::kModeFree;
-  }
-}
-
-// "w<sep>h" in decimal; false when either part is missing.
-bool SplitSize(const std::wstring& text, wchar_t separator, int* width, int* height) {
-  const size_t at = text.find(separator);
-  if (at == std::wstring::npos) return false;
-  *width = std::wcstol(text.substr(0, at).c_str(), nullptr, 10);
-  *height = std::wcstol(text.substr(at + 1).c_str(), nullptr, 10);
-  return true;
 }
 
 }  // namespace
@@ -219,7 +200,7 @@ void CMainWnd::ApplyCaptureMode(COptionUI* option) {
   if (m_captureFrame) {
     // Only the locked frame may not be resized.
     m_captureFrame->SetStyle(lockMode == 1 ? GetStyle() & ~WS_THICKFRAME : GetStyle() & WS_THICKFRAME);
-    m_captureFrame->SetMode(CaptureModeForLockMode(lockMode));
+    m_captureFrame->SetMode(CaptureFrameModeFromSaved(lockMode));
   }
   config.lockMode = lockMode;
   TheUserConfig().Set(config);
@@ -240,14 +221,14 @@ void CMainWnd::OnItemSelect(TNotifyUI& msg) {
     TheUserConfig().Set(config);
   } else if (msg.pSender == m_resolutionList) {
     const std::wstring text = m_resolutionList->GetText();
-    int width = 0, height = 0;
-    if (!SplitSize(text, L'*', &width, &height)) return;
+    const auto size = ParseOutputSize(text, '*');
+    if (!size) return;
     const PublishParamValues params = ThePublishParams().Get();
-    if (width > params.MaxVDWidth || height > params.MaxVDHeight) {
+    if (size->width > params.MaxVDWidth || size->height > params.MaxVDHeight) {
       PostMessageW(WM_RESOLUTION_WARNING);
       return;
     }
-    if (m_proxy) m_proxy->SetOutputSize(width, height);
+    if (m_proxy) m_proxy->SetOutputSize(size->width, size->height);
     UserConfigValues config = TheUserConfig().Get();
     config.outResolution = WideToMultiByte(text);
     TheUserConfig().Set(config);
@@ -266,16 +247,14 @@ void CMainWnd::OnKillFocus(TNotifyUI& msg) {
 }
 
 void CMainWnd::ApplyTypedSize(CControlUI* edit) {
-  const std::wstring text = edit->GetText();
-  if (text.size() <= 2) return;
   const bool isWidth = edit == m_widthEdit;
-  const long cap = isWidth ? 1920 : 1080;
-  long value = std::wcstol(text.c_str(), nullptr, 10);
-  if (value > cap) {
-    value = cap;
-    edit->SetText(std::to_wstring(cap));
-  }
-  (isWidth ? m_typedWidth : m_typedHeight) = static_cast<int>(value);
+  int& kept = isWidth ? m_typedWidth : m_typedHeight;
+  const PublishParamValues params = ThePublishParams().Get();
+  const auto typed = ParseTypedOutputDimension(edit->GetText(), isWidth, isWidth ? params.MaxVDWidth : params.MaxVDHeight);
+  // Anything else leaves the size in force, and the edit shows it again.
+  edit->SetText(std::to_wstring(typed ? *typed : kept));
+  if (!typed) return;
+  kept = *typed;
   if (m_proxy) m_proxy->SetOutputSize(m_typedWidth, m_typedHeight);
   if (m_lockSelected) ResizeCaptureFrame(m_typedWidth, m_typedHeight);
 }
@@ -337,17 +316,14 @@ void CMainWnd::ApplyCaptureSize(const std::wstring& text) {
     m_fullScreenCapture = true;
     return;
   }
-  int width = 0, height = 0;
-  if (!SplitSize(text, L'x', &width, &height)) return;
-  ResizeCaptureFrame(width, height);
+  const auto size = ParseOutputSize(text, 'x');
+  if (!size) return;
+  ResizeCaptureFrame(size->width, size->height);
   m_fullScreenCapture = false;
 }
 
 void CMainWnd::ResizeCaptureFrame(int width, int height) {
-  if (!m_captureFrame || !m_captureFrame->GetWidget()) return;
-  // The frame's border and caption around the captured rectangle.
-  m_captureFrame->GetWidget()->resize(width + 6, height + 37);
-  m_captureFrame->ShowWindow(true, false);
+  if (m_captureFrame) ShowCaptureFrameSized(*m_captureFrame, width, height);
 }
 
 void CMainWnd::OpenMediaFile() {

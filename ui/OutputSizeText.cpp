@@ -1,10 +1,16 @@
 #include "ui/OutputSizeText.h"
 
+#include <algorithm>
+
 namespace {
 
 // Past this many digits the value is far beyond any picture size and would
 // only risk overflowing.
 constexpr size_t kMaxDigits = 6;
+
+constexpr int kTypedMinimum = 100;
+constexpr int kTypedMaxWidth = 1920;
+constexpr int kTypedMaxHeight = 1080;
 
 template <typename Char>
 std::optional<int> ParseDigits(std::basic_string_view<Char> text) {
@@ -41,4 +47,8 @@ std::optional<int> ParseTypedDimension(const std::wstring& text, int minimum, in
   const auto value = ParseDigits(std::wstring_view(text));
   if (!value || *value < minimum || *value > maximum) return std::nullopt;
   return value;
+}
+
+std::optional<int> ParseTypedOutputDimension(const std::wstring& text, bool isWidth, int accountMaximum) {
+  return ParseTypedDimension(text, kTypedMinimum, std::min(isWidth ? kTypedMaxWidth : kTypedMaxHeight, accountMaximum));
 }

@@ -18,3 +18,8 @@ std::optional<OutputSize> ParseOutputSize(const std::wstring& text, char separat
 
 // A typed width or height: digits only, within minimum..maximum.
 std::optional<int> ParseTypedDimension(const std::wstring& text, int minimum, int maximum);
+
+// What a typed output width or height may be, in the main window and the
+// settings dialog alike: 100..1920 wide, 100..1080 high, and never above the
+// account's own largest picture (accountMaximum, of the same dimension).
+std::optional<int> ParseTypedOutputDimension(const std::wstring& text, bool isWidth, int accountMaximum);

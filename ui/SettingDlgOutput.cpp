@@ -16,15 +16,6 @@
 #include "ui/OutputSizeText.h"
 #include "ui/SettingDlg.h"
 
-namespace {
-
-// What a typed size may be; the account's own maximum may be smaller.
-constexpr int kTypedMinimum = 100;
-constexpr int kTypedMaxWidth = 1920;
-constexpr int kTypedMaxHeight = 1080;
-
-}  // namespace
-
 void CSettingDlg::OnSelectChanged(TNotifyUI& msg) {
   CControlUI* sender = msg.pSender;
   if (!sender) return;
@@ -120,9 +111,7 @@ void CSettingDlg::TakeTypedSize(CControlUI* edit) {
   const PublishParamValues params = m_publishParams.Get();
   const bool isWidth = edit == m_widthEdit;
   int& kept = isWidth ? m_typedWidth : m_typedHeight;
-  const int maximum = isWidth ? std::min(kTypedMaxWidth, params.MaxVDWidth)
-                              : std::min(kTypedMaxHeight, params.MaxVDHeight);
-  const auto typed = ParseTypedDimension(edit->GetText(), kTypedMinimum, maximum);
+  const auto typed = ParseTypedOutputDimension(edit->GetText(), isWidth, isWidth ? params.MaxVDWidth : params.MaxVDHeight);
   if (!typed) {
     RejectTypedSize(edit, kept);
     return;

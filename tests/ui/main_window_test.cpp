@@ -329,24 +329,29 @@ class MainWindowTest : public QObject {
     QCOMPARE(m_wnd->Proxy()->MicIndex(), 0);
   }
 
-  void typedSizesAreCappedAndShortTextsIgnored() {
+  // Only plain numbers within 100..1920 x 100..1080 (and the account's
+  // maximum) are taken; anything else leaves the size in force and shows it.
+  void typedSizesOutsideTheRangeLeaveTheSizeUnchanged() {
     Open();
     auto* width = m_wnd->GetPaintManager().FindControl(L"widthEdit");
     auto* height = m_wnd->GetPaintManager().FindControl(L"heightEdit");
     const int widthBefore = m_wnd->Proxy()->Settings().pendingWidth;
-    width->SetText(L"99");
+    for (const wchar_t* text : {L"99", L"2560", L"000", L"-50", L"12a"}) {
+      width->SetText(text);
+      m_wnd->GetPaintManager().SendNotify(width, notify_type::kKillFocus);
+      QCOMPARE(m_wnd->Proxy()->Settings().pendingWidth, widthBefore);
+      QCOMPARE(width->GetText(), std::wstring(L"480"));  // the typed width in force
+    }
+    width->SetText(L"1920");
     m_wnd->GetPaintManager().SendNotify(width, notify_type::kKillFocus);
-    QCOMPARE(m_wnd->Proxy()->Settings().pendingWidth, widthBefore);
-    width->SetText(L"2560");
-    m_wnd->GetPaintManager().SendNotify(width, notify_type::kKillFocus);
-    QCOMPARE(width->GetText(), std::wstring(L"1920"));
     QCOMPARE(m_wnd->Proxy()->Settings().pendingWidth, 1920);
     QCOMPARE(m_wnd->Proxy()->Settings().pendingHeight, 360);
-    height->SetText(L"4000");
+    height->SetText(L"0720");
     m_wnd->GetPaintManager().SendNotify(height, notify_type::kKillFocus);
-    QCOMPARE(height->GetText(), std::wstring(L"1080"));
-    QCOMPARE(m_wnd->Proxy()->Settings().pendingHeight, 1080);
+    QCOMPARE(height->GetText(), std::wstring(L"720"));
+    QCOMPARE(m_wnd->Proxy()->Settings().pendingHeight, 720);
   }
+
 
   void outputSizeAboveTheMaximumWarnsAndChangesNothing() {
     PublishParamValues params;
