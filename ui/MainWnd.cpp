@@ -216,8 +216,10 @@ void CMainWnd::OnLoginSuccess() {
   // the proxy was set up with.
   if (m_proxy) m_proxy->ApplyLoginSettings();
   if (!m_settingDlg) {
+    // Made hidden: it only applies the saved output size and capture mode
+    // now; the setting button opens a dialog of its own.
     m_settingDlg = std::make_unique<CSettingDlg>(m_proxy, m_captureFrame.get());
-    if (m_settingDlg->Create(GetHWND(), L"CSettingDlg", UI_WNDSTYLE_FRAME, 0)) {
+    if (m_settingDlg->Create(GetHWND(), L"CSettingDlg", UI_WNDSTYLE_FRAME & ~WS_VISIBLE, 0)) {
       m_settingDlg->CenterWindow();
     } else {
       m_settingDlg.reset();

@@ -403,6 +403,11 @@ class MainWindowTest : public QObject {
   }
 
   void loginShowsTheWindowAndResendsTheAccountsEncoderSettings() {
+    UserConfigValues config = TheUserConfig().Get();
+    config.outResolution = "1280*720";
+    config.lockMode = 1;
+    TheUserConfig().Set(config);
+    QVERIFY(TheUserConfig().Save(UserConfigPath()));
     Open();
     QVERIFY(!m_wnd->GetWidget()->isVisible());
     PublishParamValues params;
@@ -421,6 +426,18 @@ class MainWindowTest : public QObject {
     QVERIFY(bFrames);
     QVERIFY(quality);
     QCOMPARE(IniGetString(Folder() + "/DUMP.ini", "DUMP", "UserID", ""), std::string("anchor"));
+    // The settings dialog made at login stays hidden, yet applies the saved
+    // output size and lock mode.
+    int settingDialogs = 0;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      if (widget->windowTitle() != QStringLiteral("CSettingDlg")) continue;
+      ++settingDialogs;
+      QVERIFY(!widget->isVisible());
+    }
+    QCOMPARE(settingDialogs, 1);
+    QCOMPARE(m_wnd->Proxy()->OutputWidth(), 1280);
+    QCOMPARE(m_wnd->Proxy()->OutputHeight(), 720);
+    QCOMPARE(m_wnd->CaptureFrame()->GetMode(), int(CCaptureDlg::kModeLock));
   }
 
   void aCloseFromTheWindowManagerAsksFirst() {
