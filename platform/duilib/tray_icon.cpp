@@ -26,13 +26,17 @@ bool NotifyTrayIcon(DWORD command, const TrayIconData& data) {
   const TrayKey key{data.hWnd, data.uID};
   if (command == NIM_DELETE) return Icons().erase(key) != 0;
   if (command != NIM_ADD || !data.hWnd || !IsSystemTrayAvailable()) return false;
-  auto icon = std::make_unique<QSystemTrayIcon>();
+  // Adding an icon that is there already updates it in place: a new icon
+  // would move in the tray under the presenter's pointer.
+  std::unique_ptr<QSystemTrayIcon>& icon = Icons()[key];
+  const bool added = !icon;
+  if (added) icon = std::make_unique<QSystemTrayIcon>();
   if (data.uFlags & NIF_ICON) {
     icon->setIcon(QIcon(QString::fromStdString(
         CPaintManagerUI::ResolvePath(QString::fromStdWString(data.iconPath).toStdString()))));
   }
   if (data.uFlags & NIF_TIP) icon->setToolTip(QString::fromStdWString(data.tip));
-  if (data.uFlags & NIF_MESSAGE) {
+  if (added && (data.uFlags & NIF_MESSAGE)) {
     const HWND window = data.hWnd;
     const UINT id = data.uID;
     const UINT message = data.uCallbackMessage;
@@ -42,6 +46,5 @@ bool NotifyTrayIcon(DWORD command, const TrayIconData& data) {
     });
   }
   icon->show();
-  Icons()[key] = std::move(icon);
   return true;
 }

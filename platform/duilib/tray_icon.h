@@ -28,6 +28,6 @@ struct TrayIconData {
 
 // Whether the desktop shows a system tray now.
 bool IsSystemTrayAvailable();
-// NIM_ADD replaces an icon of the same window and id. False when there is no
+// NIM_ADD updates an icon of the same window and id in place. False when there is no
 // system tray, or nothing to delete.
 bool NotifyTrayIcon(DWORD command, const TrayIconData& data);
