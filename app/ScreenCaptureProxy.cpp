@@ -59,13 +59,23 @@ void CScreenCaptureProxy::Init(HWND captureFrame, HWND display, HWND eventWindow
   capture["isFullScreen"] = m_fullScreen;
   capture["isFollowCursor"] = false;
   SendJsonCommand(m_manager, &reply, "ScreenCaptureSettings", capture);
+  SendEncoderSettings();
+  LoadSettings();
+}
+
+void CScreenCaptureProxy::SendEncoderSettings() {
+  ProxyReplyBuffer reply;
   Json::Value bFrames(Json::objectValue);
   bFrames["BframeCount"] = m_settings.bFrameCount;
   SendJsonCommand(m_manager, &reply, "SetBframeCount", bFrames);
   Json::Value quality(Json::objectValue);
   quality["Quality"] = m_settings.desktopQuality;
   SendJsonCommand(m_manager, &reply, "SetVBRQuality", quality);
+}
+
+void CScreenCaptureProxy::ApplyLoginSettings() {
   LoadSettings();
+  SendEncoderSettings();
 }
 
 void CScreenCaptureProxy::RefreshDeviceLists() {

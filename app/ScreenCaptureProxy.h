@@ -59,6 +59,9 @@ class CScreenCaptureProxy final : public IRtmpPublishManagerNotify {
   void ApplyCaptureRect(const CaptureRect& r);
   void RefreshLoginParams();
   void LoadSettings();
+  // Takes the publish parameters of the account just logged in and sends
+  // their encoder settings (B-frame count, quality) to the library.
+  void ApplyLoginSettings();
 
   const std::vector<std::wstring>& MicNames() const { return m_micNames; }
   const std::vector<std::wstring>& CamNames() const { return m_camNames; }
@@ -83,6 +86,7 @@ class CScreenCaptureProxy final : public IRtmpPublishManagerNotify {
 
  private:
   void CreateManager();
+  void SendEncoderSettings();
   bool PostEvent(PublishEventCode code, std::string text = {});
   void ReactToStatus(const char* text);
   // Sends the capture area when the rectangle has a size and a run is connected.

@@ -1,6 +1,4 @@
 // The program-wide user configuration and where its file lives.
-#include <X11/Xlib.h>
-
 #include "app/ProgramFolder.h"
 #include "app/UserConfig.h"
 
@@ -10,22 +8,15 @@ struct ScreenSize {
   int width, height;
 };
 
-// The root window spans every monitor, like the virtual screen the size lists
-// were designed for. Without a display the lists are those of a small screen.
-ScreenSize VirtualScreenSize() {
-  ScreenSize size{1280, 720};
-  if (Display* display = XOpenDisplay(nullptr)) {
-    Screen* screen = DefaultScreenOfDisplay(display);
-    size = {WidthOfScreen(screen), HeightOfScreen(screen)};
-    XCloseDisplay(display);
-  }
-  return size;
-}
+// The program-wide object is built before the program has a display
+// connection; until the program tells it the real screen (UseScreenSize),
+// the capture sizes are those of a small screen.
+constexpr ScreenSize kFallbackScreen{1280, 720};
 
 // Saved once more when the process ends, so changes made after the main
 // window's own save are not lost.
 struct ProgramUserConfig {
-  ProgramUserConfig() : ProgramUserConfig(VirtualScreenSize()) {}
+  ProgramUserConfig() : ProgramUserConfig(kFallbackScreen) {}
   explicit ProgramUserConfig(ScreenSize screen) : config(GetProgramFolder(), screen.width, screen.height) {}
   ~ProgramUserConfig() { config.Save(UserConfigPath()); }
   CUserConfig config;
@@ -38,4 +29,11 @@ std::string UserConfigPath() { return GetProgramFolder() + "/user_config.xml"; }
 CUserConfig& TheUserConfig() {
   static ProgramUserConfig program;
   return program.config;
+}
+
+void UseScreenSize(int width, int height) {
+  if (width <= 0 || height <= 0) return;
+  UserConfigValues values = TheUserConfig().Get();
+  values.captureSizeList = CaptureSizesFor(width, height);
+  TheUserConfig().Set(values);
 }

@@ -78,5 +78,8 @@ class CUserConfig {
 // screen the program runs on; saved to UserConfigPath() once more when the
 // process exits normally.
 CUserConfig& TheUserConfig();
+// Fills the capture sizes for the virtual screen the program runs on; called
+// once the program has its display.
+void UseScreenSize(int width, int height);
 // user_config.xml in the program folder.
 std::string UserConfigPath();

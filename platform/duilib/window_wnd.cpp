@@ -8,6 +8,7 @@
 #include <QThread>
 #include <QTimerEvent>
 #include <QWidget>
+#include <QWindow>
 
 namespace {
 
@@ -228,9 +229,15 @@ void CWindowWnd::DispatchTimer(int qtTimerId) {
 void CWindowWnd::SetExStyle(DWORD exStyle) {
   m_exStyle = exStyle;
   if (!m_host) return;
-  bool shown = m_host->isVisible();
-  m_host->setWindowFlag(Qt::WindowStaysOnTopHint, (exStyle & WS_EX_TOPMOST) != 0);
-  if (shown) m_host->show();
+  const bool topMost = (exStyle & WS_EX_TOPMOST) != 0;
+  Qt::WindowFlags flags = m_host->windowFlags();
+  if (flags.testFlag(Qt::WindowStaysOnTopHint) == topMost) return;
+  flags.setFlag(Qt::WindowStaysOnTopHint, topMost);
+  // QWidget::setWindowFlags remakes the native window (a new id, so the
+  // HWND would no longer name it). The widget only records the flag, and the
+  // native window takes it as it is.
+  m_host->overrideWindowFlags(flags);
+  if (QWindow* native = m_host->windowHandle()) native->setFlags(flags);
 }
 
 LRESULT CWindowWnd::HandleMessage(UINT message, WPARAM wParam, LPARAM) {

@@ -1,0 +1,3 @@
+#include "app/VelmoraMain.h"
+
+int main(int argc, char** argv) { return RunVelmora(argc, argv); }
