@@ -3,6 +3,8 @@
 // login service as a child process, the control positions of a skin, and
 // the presenter's login typed into the login window.
 #pragma once
+#include <signal.h>
+
 #include <string>
 
 #include "tests/support/process.h"

@@ -126,7 +126,9 @@ TEST_F(LoginTest, MainWindowStaysHiddenUntilLoginThenShowsCentred) {
   EXPECT_TRUE(m_session.Screenshot(login, ScreenshotPath("login_window")));
   // Created at start-up, but not shown before the login succeeds.
   const XWindow hidden = m_session.WaitForWindow("transwnd", 0, false);
-  if (hidden != 0) EXPECT_FALSE(m_session.IsViewable(hidden));
+  if (hidden != 0) {
+    EXPECT_FALSE(m_session.IsViewable(hidden));
+  }
 
   ASSERT_TRUE(blackbox::TypeLogin(m_session, login, "demo", "demo"));
   const XWindow main = m_session.WaitForWindow("transwnd", kWindowTimeoutMs);
