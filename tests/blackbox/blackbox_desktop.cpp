@@ -9,7 +9,6 @@
 
 namespace blackbox {
 
-using test_support::VelmoraSession;
 using test_support::WindowGeometry;
 using test_support::XWindow;
 
@@ -58,19 +57,19 @@ bool ControlCentre(const std::string& layout, const WindowGeometry& window, cons
   return right > left && bottom > top;
 }
 
-bool ClickControl(VelmoraSession& session, XWindow window, const std::string& layout, const std::string& name) {
+bool ClickControl(XWindow window, const std::string& layout, const std::string& name) {
   WindowGeometry geometry;
   Point centre;
-  return session.Geometry(window, &geometry) && ControlCentre(layout, geometry, name, &centre) &&
-         session.Click(window, centre.x, centre.y);
+  return test_support::Geometry(window, &geometry) && ControlCentre(layout, geometry, name, &centre) &&
+         test_support::Click(window, centre.x, centre.y);
 }
 
-bool TypeLogin(VelmoraSession& session, XWindow loginWindow, const std::string& user, const std::string& password) {
+bool TypeLogin(XWindow loginWindow, const std::string& user, const std::string& password) {
   // Select-all first: the window may show the last account's saved text.
-  return ClickControl(session, loginWindow, "login.xml", "editUser") && session.Key(loginWindow, "ctrl+a") &&
-         session.Type(loginWindow, user) && ClickControl(session, loginWindow, "login.xml", "editPwd") &&
-         session.Key(loginWindow, "ctrl+a") && session.Type(loginWindow, password) &&
-         ClickControl(session, loginWindow, "login.xml", "login");
+  return ClickControl(loginWindow, "login.xml", "editUser") && test_support::Key(loginWindow, "ctrl+a") &&
+         test_support::Type(loginWindow, user) && ClickControl(loginWindow, "login.xml", "editPwd") &&
+         test_support::Key(loginWindow, "ctrl+a") && test_support::Type(loginWindow, password) &&
+         ClickControl(loginWindow, "login.xml", "login");
 }
 
 }  // namespace blackbox

@@ -10,7 +10,7 @@
 #include "tests/support/process.h"
 #include "tests/support/pulse_server.h"
 #include "tests/support/temp_dir.h"
-#include "tests/support/velmora_session.h"
+#include "tests/support/x11_driver.h"
 #include "tests/support/xvfb_server.h"
 
 namespace blackbox {
@@ -57,12 +57,10 @@ struct Point {
 bool ControlCentre(const std::string& layout, const test_support::WindowGeometry& window,
                    const std::string& name, Point* centre);
 // Clicks the centre of a named control of the window's layout.
-bool ClickControl(test_support::VelmoraSession& session, test_support::XWindow window,
-                  const std::string& layout, const std::string& name);
+bool ClickControl(test_support::XWindow window, const std::string& layout, const std::string& name);
 
 // Replaces the user name and password in the login window and clicks its
 // login button.
-bool TypeLogin(test_support::VelmoraSession& session, test_support::XWindow loginWindow, const std::string& user,
-               const std::string& password);
+bool TypeLogin(test_support::XWindow loginWindow, const std::string& user, const std::string& password);
 
 }  // namespace blackbox

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "tests/blackbox/blackbox_desktop.h"
+#include "tests/support/velmora_session.h"
 #include "tests/support/fake_http_server.h"
 
 using blackbox::DemoService;
@@ -51,15 +52,15 @@ class LoginTest : public ::testing::Test {
 
   XWindow StartAtLogin() {
     if (!m_session.Start()) return 0;
-    return m_session.WaitForWindow("LoginDlg", kWindowTimeoutMs);
+    return test_support::WaitForWindow("LoginDlg", kWindowTimeoutMs);
   }
 
   // Starts the program, logs in and returns the main window (0 when it did
   // not appear).
   XWindow LogIn(const std::string& user, const std::string& password) {
     const XWindow login = StartAtLogin();
-    if (login == 0 || !blackbox::TypeLogin(m_session, login, user, password)) return 0;
-    return m_session.WaitForWindow("transwnd", kWindowTimeoutMs);
+    if (login == 0 || !blackbox::TypeLogin(login, user, password)) return 0;
+    return test_support::WaitForWindow("transwnd", kWindowTimeoutMs);
   }
 
   bool CacheExists(const std::string& account) { return test_support::FileSize(m_session.File("usr/" + account)) > 0; }
@@ -68,21 +69,21 @@ class LoginTest : public ::testing::Test {
   // one of a box made with that text on the same screen. Then it is
   // dismissed with the keyboard.
   void ExpectPrompt(const std::string& text, const std::string& shotName) {
-    const XWindow box = m_session.WaitForWindow(kPromptCaption, kWindowTimeoutMs);
+    const XWindow box = test_support::WaitForWindow(kPromptCaption, kWindowTimeoutMs);
     ASSERT_NE(box, 0u) << "no message box for " << text;
     const std::string shot = ScreenshotPath(shotName);
-    ASSERT_TRUE(m_session.Screenshot(box, shot));
-    ASSERT_TRUE(m_session.Key(box, "Return"));
-    ASSERT_TRUE(m_session.WaitForNoWindow(kPromptCaption, kWindowTimeoutMs));
+    ASSERT_TRUE(test_support::Screenshot(box, shot));
+    ASSERT_TRUE(test_support::Key(box, "Return"));
+    ASSERT_TRUE(test_support::WaitForNoWindow(kPromptCaption, kWindowTimeoutMs));
 
     test_support::ChildProcess reference;
     ASSERT_TRUE(reference.Start({PROMPT_REFERENCE, kPromptCaption, text}));
-    const XWindow referenceBox = m_session.WaitForWindow(kPromptCaption, kWindowTimeoutMs);
+    const XWindow referenceBox = test_support::WaitForWindow(kPromptCaption, kWindowTimeoutMs);
     ASSERT_NE(referenceBox, 0u);
     const std::string referenceShot = ScreenshotPath(shotName + "_reference");
-    ASSERT_TRUE(m_session.Screenshot(referenceBox, referenceShot));
+    ASSERT_TRUE(test_support::Screenshot(referenceBox, referenceShot));
     reference.Stop(SIGTERM);
-    ASSERT_TRUE(m_session.WaitForNoWindow(kPromptCaption, kWindowTimeoutMs));
+    ASSERT_TRUE(test_support::WaitForNoWindow(kPromptCaption, kWindowTimeoutMs));
     EXPECT_EQ(DifferentPixels(shot, referenceShot), 0) << "the box does not read \"" << text << "\"";
   }
 
@@ -123,20 +124,20 @@ TEST_F(LoginTest, MainWindowStaysHiddenUntilLoginThenShowsCentred) {
   ASSERT_TRUE(m_session.WriteLoginUrl(service.LoginUrl()));
   const XWindow login = StartAtLogin();
   ASSERT_NE(login, 0u) << m_session.Output();
-  EXPECT_TRUE(m_session.Screenshot(login, ScreenshotPath("login_window")));
+  EXPECT_TRUE(test_support::Screenshot(login, ScreenshotPath("login_window")));
   // Created at start-up, but not shown before the login succeeds.
-  const XWindow hidden = m_session.WaitForWindow("transwnd", 0, false);
+  const XWindow hidden = test_support::WaitForWindow("transwnd", 0, false);
   if (hidden != 0) {
-    EXPECT_FALSE(m_session.IsViewable(hidden));
+    EXPECT_FALSE(test_support::IsViewable(hidden));
   }
 
-  ASSERT_TRUE(blackbox::TypeLogin(m_session, login, "demo", "demo"));
-  const XWindow main = m_session.WaitForWindow("transwnd", kWindowTimeoutMs);
+  ASSERT_TRUE(blackbox::TypeLogin(login, "demo", "demo"));
+  const XWindow main = test_support::WaitForWindow("transwnd", kWindowTimeoutMs);
   ASSERT_NE(main, 0u) << m_session.Output();
-  EXPECT_TRUE(m_session.WaitForNoWindow("LoginDlg", kWindowTimeoutMs));
+  EXPECT_TRUE(test_support::WaitForNoWindow("LoginDlg", kWindowTimeoutMs));
   WindowGeometry geometry;
   int screenWidth = 0, screenHeight = 0;
-  ASSERT_TRUE(m_session.Geometry(main, &geometry));
+  ASSERT_TRUE(test_support::Geometry(main, &geometry));
   ASSERT_TRUE(test_support::ScreenSize(&screenWidth, &screenHeight));
   EXPECT_EQ(geometry.width, 990);
   EXPECT_EQ(geometry.height, 690);
@@ -160,25 +161,25 @@ TEST_F(LoginTest, EachRefusalShowsItsMessageAndKeepsOrDropsTheCachedAccount) {
   ASSERT_NE(login, 0u);
   // A Flag of the right number as a string is no answer the program knows.
   service.Answer({200, R"({"Flag":"100"})"});
-  ASSERT_TRUE(blackbox::TypeLogin(m_session, login, "anna", "secret"));
+  ASSERT_TRUE(blackbox::TypeLogin(login, "anna", "secret"));
   ExpectPrompt("请求数据失败！", "prompt_unknown_flag");
   EXPECT_TRUE(CacheExists("anna"));
 
   service.Answer({200, R"({"Flag":104})"});
-  ASSERT_TRUE(blackbox::TypeLogin(m_session, login, "anna", "secret"));
+  ASSERT_TRUE(blackbox::TypeLogin(login, "anna", "secret"));
   ExpectPrompt("当前用户已经被冻结！", "prompt_frozen");
   EXPECT_TRUE(WaitUntil(5000, [&] { return !CacheExists("anna"); }));
 
   service.Answer({200, R"({"Flag":102})"});
-  ASSERT_TRUE(blackbox::TypeLogin(m_session, login, "anna", "secret"));
+  ASSERT_TRUE(blackbox::TypeLogin(login, "anna", "secret"));
   ExpectPrompt("用户名或者密码错误！", "prompt_bad_credentials");
 
   // A success reply with a number the program cannot read still lets the
   // presenter in, with nothing cached.
   service.Answer({200, R"({"Flag":100,"ADBitRate":48})"});
-  ASSERT_TRUE(blackbox::TypeLogin(m_session, login, "anna", "secret"));
+  ASSERT_TRUE(blackbox::TypeLogin(login, "anna", "secret"));
   ExpectPrompt("请求数据解析异常,请检查设置参数！", "prompt_malformed_reply");
-  EXPECT_NE(m_session.WaitForWindow("transwnd", kWindowTimeoutMs), 0u);
+  EXPECT_NE(test_support::WaitForWindow("transwnd", kWindowTimeoutMs), 0u);
   EXPECT_FALSE(CacheExists("anna"));
   m_session.Stop();
 
@@ -190,7 +191,7 @@ TEST_F(LoginTest, EachRefusalShowsItsMessageAndKeepsOrDropsTheCachedAccount) {
   login = StartAtLogin();
   ASSERT_NE(login, 0u);
   service.Answer({200, R"({"Flag":103})"});
-  ASSERT_TRUE(blackbox::TypeLogin(m_session, login, "anna", "secret"));
+  ASSERT_TRUE(blackbox::TypeLogin(login, "anna", "secret"));
   ExpectPrompt("用户名或者密码错误！", "prompt_wrong_password");
   EXPECT_TRUE(WaitUntil(5000, [&] { return !CacheExists("anna"); }));
 }
@@ -209,16 +210,16 @@ TEST_F(LoginTest, WithoutAnAnswerOnlyTheCachedPasswordOpensTheAccount) {
   ASSERT_TRUE(m_session.WriteLoginUrl(refusing.LoginUrl()));
   const XWindow login = StartAtLogin();
   ASSERT_NE(login, 0u);
-  ASSERT_TRUE(blackbox::TypeLogin(m_session, login, "demo", "wrong"));
+  ASSERT_TRUE(blackbox::TypeLogin(login, "demo", "wrong"));
   ASSERT_TRUE(refusing.server().WaitForRequests(1, kWindowTimeoutMs));
   // The window takes a new click only once the first reply was acted on; a
   // second request therefore shows that the wrong password left the
   // presenter at the login window.
   ASSERT_TRUE(WaitUntil(kWindowTimeoutMs, [&] {
-    blackbox::TypeLogin(m_session, login, "demo", "demo");
+    blackbox::TypeLogin(login, "demo", "demo");
     return refusing.server().WaitForRequests(2, 2000);
   }));
-  EXPECT_NE(m_session.WaitForWindow("transwnd", kWindowTimeoutMs), 0u);
+  EXPECT_NE(test_support::WaitForWindow("transwnd", kWindowTimeoutMs), 0u);
   m_session.Stop();
 
   // A service that accepts the connection and never answers: the request
@@ -228,6 +229,6 @@ TEST_F(LoginTest, WithoutAnAnswerOnlyTheCachedPasswordOpensTheAccount) {
   ASSERT_TRUE(m_session.WriteLoginUrl(stalled.LoginUrl()));
   const XWindow again = StartAtLogin();
   ASSERT_NE(again, 0u);
-  ASSERT_TRUE(blackbox::TypeLogin(m_session, again, "demo", "demo"));
-  EXPECT_NE(m_session.WaitForWindow("transwnd", 90000), 0u);
+  ASSERT_TRUE(blackbox::TypeLogin(again, "demo", "demo"));
+  EXPECT_NE(test_support::WaitForWindow("transwnd", 90000), 0u);
 }

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "tests/blackbox/blackbox_desktop.h"
+#include "tests/support/velmora_session.h"
 #include "tests/support/media_tools.h"
 #include "tests/support/nginx_rtmp.h"
 
@@ -77,21 +78,21 @@ TEST(PublishThroughWindowsTest, GoesLiveRecordsRidesOutAServerRestartAndQuits) {
   ASSERT_TRUE(session.ready());
   ASSERT_TRUE(session.WriteLoginUrl(service.LoginUrl()));
   ASSERT_TRUE(session.Start());
-  const XWindow login = session.WaitForWindow("LoginDlg", kWindowTimeoutMs);
+  const XWindow login = test_support::WaitForWindow("LoginDlg", kWindowTimeoutMs);
   ASSERT_NE(login, 0u) << session.Output();
-  ASSERT_TRUE(blackbox::TypeLogin(session, login, "demo", "demo"));
-  const XWindow main = session.WaitForWindow("transwnd", kWindowTimeoutMs);
+  ASSERT_TRUE(blackbox::TypeLogin(login, "demo", "demo"));
+  const XWindow main = test_support::WaitForWindow("transwnd", kWindowTimeoutMs);
   ASSERT_NE(main, 0u) << session.Output();
 
   const std::string dumpIni = session.File("DUMP.ini");
   auto dumpStatus = [&] { return test_support::ReadIniValue(dumpIni, "DUMP", "DumpStatus"); };
   const std::string serverRecording = nginx.RecordingPath("velmora");
-  ASSERT_TRUE(ClickControl(session, main, "skin.xml", "startPubBtn"));
+  ASSERT_TRUE(ClickControl(main, "skin.xml", "startPubBtn"));
   ASSERT_TRUE(WaitUntil(kPublishTimeoutMs, [&] { return dumpStatus() == "OnPub"; })) << session.Output();
   ASSERT_TRUE(WaitUntil(kPublishTimeoutMs, [&] { return FileSize(serverRecording) > 0; }));
-  EXPECT_TRUE(session.Screenshot(main, ScreenshotPath("main_window_live")));
+  EXPECT_TRUE(test_support::Screenshot(main, ScreenshotPath("main_window_live")));
 
-  ASSERT_TRUE(ClickControl(session, main, "skin.xml", "recoderBtn"));
+  ASSERT_TRUE(ClickControl(main, "skin.xml", "recoderBtn"));
   std::string localRecording;
   ASSERT_TRUE(WaitUntil(kPublishTimeoutMs, [&] {
     localRecording = FirstFlv(session.File("video"));
@@ -109,11 +110,11 @@ TEST(PublishThroughWindowsTest, GoesLiveRecordsRidesOutAServerRestartAndQuits) {
     return size > 0 && size != beforeCrash;
   }));
 
-  ASSERT_TRUE(ClickControl(session, main, "skin.xml", "closebtn"));
-  const XWindow exitDialog = session.WaitForWindow("EDLG", kWindowTimeoutMs);
+  ASSERT_TRUE(ClickControl(main, "skin.xml", "closebtn"));
+  const XWindow exitDialog = test_support::WaitForWindow("EDLG", kWindowTimeoutMs);
   ASSERT_NE(exitDialog, 0u);
-  EXPECT_TRUE(session.Screenshot(exitDialog, ScreenshotPath("exit_dialog_live")));
-  ASSERT_TRUE(ClickControl(session, exitDialog, "exitDlg.xml", "comfirm"));
+  EXPECT_TRUE(test_support::Screenshot(exitDialog, ScreenshotPath("exit_dialog_live")));
+  ASSERT_TRUE(ClickControl(exitDialog, "exitDlg.xml", "comfirm"));
   int exitCode = -1;
   ASSERT_TRUE(session.WaitForExit(kPublishTimeoutMs, &exitCode)) << session.Output();
   EXPECT_EQ(exitCode, 0) << session.Output();
