@@ -5,7 +5,9 @@
 #pragma once
 #include <signal.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 
 #include "tests/support/process.h"
 #include "tests/support/pulse_server.h"
@@ -14,6 +16,17 @@
 #include "tests/support/xvfb_server.h"
 
 namespace blackbox {
+
+// Polls the condition until it holds (true) or timeoutMs passed (false).
+template <typename Condition>
+bool WaitUntil(int timeoutMs, Condition condition) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return true;
+}
 
 // Where the build put what the tests run.
 std::string VelmoraBinary();

@@ -3,17 +3,16 @@
 // demo login service and a scripted one.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <mutex>
-#include <thread>
 
 #include "tests/blackbox/blackbox_desktop.h"
-#include "tests/support/velmora_session.h"
 #include "tests/support/fake_http_server.h"
+#include "tests/support/velmora_session.h"
 
 using blackbox::DemoService;
 using blackbox::ScreenshotPath;
 using blackbox::ServiceMode;
+using blackbox::WaitUntil;
 using test_support::FakeHttpServer;
 using test_support::HttpReply;
 using test_support::VelmoraSession;
@@ -24,16 +23,6 @@ namespace {
 
 constexpr int kWindowTimeoutMs = 30000;
 const char kPromptCaption[] = "\xE6\x8F\x90\xE7\xA4\xBA";  // 提示
-
-template <typename Condition>
-bool WaitUntil(int timeoutMs, Condition condition) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return true;
-}
 
 // Pixels that differ between two pictures of the same size; -1 when they
 // could not be compared (missing, other sizes).

@@ -5,17 +5,16 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <set>
-#include <thread>
 
 #include "tests/blackbox/blackbox_desktop.h"
-#include "tests/support/velmora_session.h"
 #include "tests/support/media_tools.h"
 #include "tests/support/nginx_rtmp.h"
+#include "tests/support/velmora_session.h"
 
 using blackbox::ClickControl;
 using blackbox::ScreenshotPath;
+using blackbox::WaitUntil;
 using test_support::FileSize;
 using test_support::VelmoraSession;
 using test_support::XWindow;
@@ -26,16 +25,6 @@ constexpr int kWindowTimeoutMs = 30000;
 // Going live takes the library's capture set-up and connect; getting the
 // server back takes its reconnect delay on top.
 constexpr int kPublishTimeoutMs = 60000;
-
-template <typename Condition>
-bool WaitUntil(int timeoutMs, Condition condition) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  return true;
-}
 
 // The first .flv file of a folder, "" when there is none.
 std::string FirstFlv(const std::string& folder) {

@@ -5,31 +5,20 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <regex>
-#include <thread>
 
 #include "tests/blackbox/blackbox_desktop.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/velmora_session.h"
 
 using blackbox::ClickControl;
+using blackbox::WaitUntil;
 using test_support::XWindow;
 
 namespace {
 
 constexpr int kTimeoutMs = 60000;
-
-template <typename Condition>
-bool WaitUntil(int timeoutMs, Condition condition) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  return true;
-}
 
 std::string Env(const char* name) {
   const char* value = std::getenv(name);
@@ -59,7 +48,8 @@ TEST(RunScriptOnADesktopTest, StartsTheProgramWithTheDemoAccountAndCleansUp) {
   ASSERT_NE(main, 0u) << test_support::ReadFileBytes(output);
   ASSERT_TRUE(ClickControl(main, "skin.xml", "startPubBtn"));
   const std::string dumpIni = folder[1].str() + "/DUMP.ini";
-  ASSERT_TRUE(WaitUntil(kTimeoutMs, [&] { return test_support::ReadIniValue(dumpIni, "DUMP", "DumpStatus") == "OnPub"; }));
+  ASSERT_TRUE(
+      WaitUntil(kTimeoutMs, [&] { return test_support::ReadIniValue(dumpIni, "DUMP", "DumpStatus") == "OnPub"; }));
   const std::string serverRecording = folder[1].str() + "/../server/velmora.flv";
   ASSERT_TRUE(WaitUntil(kTimeoutMs, [&] { return test_support::FileSize(serverRecording) > 0; }));
 
