@@ -1,13 +1,16 @@
-// prompt_reference <caption> <text>
+// prompt_reference <caption> <text> <picture.png>
 // Shows a message box made the way the program makes its own (no owner, the
-// caption, the text, an OK button) until it is closed, so a test can set a
-// screenshot of the program's box beside one whose text is known.
+// caption, the text, an OK button), takes its picture from the X server once
+// it is painted, and ends; a test sets the program's box beside it.
 #include <QApplication>
 #include <QFontDatabase>
 #include <QMessageBox>
+#include <QPixmap>
+#include <QScreen>
+#include <QWindow>
 
 int main(int argc, char** argv) {
-  if (argc != 3) return 2;
+  if (argc != 4) return 2;
   QApplication application(argc, argv);
   // The program's windows all use this face where it is installed.
   const QString family = QStringLiteral("WenQuanYi Micro Hei");
@@ -17,6 +20,13 @@ int main(int argc, char** argv) {
     QApplication::setFont(font);
   }
   QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(argv[1]), QString::fromUtf8(argv[2]), QMessageBox::Ok);
-  box.exec();
-  return 0;
+  box.show();
+  while (!box.windowHandle() || !box.windowHandle()->isExposed())
+    QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  // The paint goes out before the picture is asked for on the same
+  // connection, so the server answers with the painted box.
+  box.repaint();
+  QApplication::processEvents();
+  const QPixmap picture = box.screen()->grabWindow(box.winId());
+  return picture.save(QString::fromUtf8(argv[3]), "PNG") ? 0 : 1;
 }

@@ -1,6 +1,7 @@
 #include "tests/support/x11_driver.h"
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 #include <thread>
@@ -11,6 +12,7 @@ namespace test_support {
 namespace {
 
 constexpr int kPollMs = 50;
+constexpr int kPaintTimeoutMs = 10000;
 
 template <typename Condition>
 bool WaitUntil(int timeoutMs, Condition condition) {
@@ -109,7 +111,23 @@ bool Key(XWindow window, const std::string& keys) {
 }
 
 bool Screenshot(XWindow window, const std::string& path) {
-  return RunCommand({"import", "-window", Id(window), path}, 30000).exitCode == 0 && FileSize(path) > 0;
+  // A window is mapped before the program has painted it (a slow,
+  // instrumented build shows that), and until then the picture shows what
+  // lies beneath. It counts once it holds more than one colour and the next
+  // one is the same; a window that keeps changing (a clock, a preview)
+  // gives its last picture.
+  const std::string previous = path + ".previous.png";
+  bool coloured = false;
+  WaitUntil(kPaintTimeoutMs, [&] {
+    if (RunCommand({"import", "-window", Id(window), path}, 30000).exitCode != 0) return false;
+    coloured = std::atol(RunCommand({"identify", "-format", "%k", path}).out.c_str()) > 1;
+    const CommandResult same = RunCommand({"compare", "-metric", "AE", path, previous, "null:"});
+    if (coloured && same.exitCode == 0 && std::atol(same.err.c_str()) == 0) return true;
+    RunCommand({"cp", path, previous});
+    return false;
+  });
+  std::remove(previous.c_str());
+  return coloured;
 }
 
 }  // namespace test_support

@@ -32,7 +32,7 @@ bool Click(XWindow window, int x, int y);
 bool Type(XWindow window, const std::string& text);
 // xdotool key names ("Return", "Tab", "ctrl+a").
 bool Key(XWindow window, const std::string& keys);
-// The window's picture as PNG.
+// The window's picture as PNG, once the program has painted it.
 bool Screenshot(XWindow window, const std::string& path);
 
 // Runs xdotool with these arguments; what it printed.
