@@ -64,15 +64,21 @@ class MessageDispatcher : public QObject {
   }
 
   bool event(QEvent* event) override {
-    if (event->type() != kWindowMessageEvent) return QObject::event(event);
-    auto* message = static_cast<WindowMessageEvent*>(event);
+    WindowMessageEvent* message = nullptr;
     CWindowWnd* window = nullptr;
     {
+      // Taken before the event is read: the posting thread filled it in
+      // before it released this lock, and Qt's own queue lock does not order
+      // the two threads in a way the thread sanitizer can see.
       Registry& registry = TheRegistry();
       std::lock_guard<std::mutex> hold(registry.lock);
-      auto found = registry.windows.find(message->target);
-      if (found != registry.windows.end() && found->second.serial == message->serial) window = found->second.window;
+      if (event->type() == kWindowMessageEvent) {
+        message = static_cast<WindowMessageEvent*>(event);
+        auto found = registry.windows.find(message->target);
+        if (found != registry.windows.end() && found->second.serial == message->serial) window = found->second.window;
+      }
     }
+    if (!message) return QObject::event(event);
     if (!window) return true;  // the event's destructor frees the payload
     message->release = nullptr;
     window->HandleMessage(message->message, message->wParam, message->lParam);

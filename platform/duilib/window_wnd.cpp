@@ -10,6 +10,8 @@
 #include <QWidget>
 #include <QWindow>
 
+#include "platform/duilib/x11_window_class.h"
+
 namespace {
 
 // Chinese texts of the skins need a font that has the glyphs.
@@ -35,6 +37,11 @@ LPARAM PackPair(int low, int high) {
 class WindowHost : public QWidget {
  public:
   WindowHost(CWindowWnd* owner, QWidget* parent) : QWidget(parent, Qt::Window), m_owner(owner) {}
+  // Qt deletes a window's widget with its parent's: the window must then
+  // forget it, or a message still on its way would reach a freed widget.
+  ~WindowHost() override {
+    if (m_owner) m_owner->HostGone();
+  }
 
   void Orphan() { m_owner = nullptr; }
   bool InEvent() const { return m_depth > 0; }
@@ -134,6 +141,9 @@ HWND CWindowWnd::Create(HWND parent, const std::wstring& name, DWORD style, DWOR
   m_exStyle = exStyle;
   m_host = host;
   m_hwnd = static_cast<HWND>(host->winId());
+  if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+    SetX11WindowClass(m_hwnd, QString::fromStdWString(name).toStdString());
+  }
   window_messages::RegisterWindow(m_hwnd, this);
 
   std::string error;
@@ -151,6 +161,20 @@ HWND CWindowWnd::Create(HWND parent, const std::wstring& name, DWORD style, DWOR
 }
 
 QWidget* CWindowWnd::GetWidget() const { return m_host; }
+
+void CWindowWnd::HostGone() {
+  const HWND gone = m_hwnd;
+  if (gone) window_messages::UnregisterWindow(gone);
+  m_hwnd = 0;
+  m_host = nullptr;
+  m_timers.clear();
+  if (m_modalLoop) {
+    m_modalLoop->exit(0);
+    m_modalLoop = nullptr;
+  }
+  // As after a close: a window that frees itself does so now.
+  if (gone) OnFinalMessage(gone);
+}
 
 bool CWindowWnd::OnCreate(std::string&) { return true; }
 

@@ -89,6 +89,8 @@ class CWindowWnd {
  private:
   friend class WindowHost;
   void DispatchTimer(int qtTimerId);
+  // The widget was deleted by Qt (with its parent's); the window is gone.
+  void HostGone();
 
   WindowHost* m_host = nullptr;
   // Read by PostMessageW on any thread while the GUI thread may clear it.

@@ -53,6 +53,23 @@ class WindowMessagesTest : public QObject {
   }
   void cleanup() { m_skins.reset(); }
 
+  void aChildWindowGoesWithItsParent() {
+    auto parent = std::make_unique<TestWindow>(L"skin.xml");
+    QVERIFY(parent->Create(0, L"transwnd", UI_WNDSTYLE_FRAME, 0) != 0);
+    TestWindow child(L"skin.xml");
+    const HWND childHwnd = child.Create(parent->GetHWND(), L"EDLG", UI_WNDSTYLE_DIALOG, 0);
+    QVERIFY(childHwnd != 0);
+    QVERIFY(PostMessageW(childHwnd, WM_USER + 7, NewPayload(1), 0, FreePayload));
+    parent.reset();  // Qt deletes the child's widget with the parent's
+    QCOMPARE(child.GetHWND(), HWND(0));
+    QVERIFY(child.GetWidget() == nullptr);
+    QCOMPARE(TestWindow::finalMessages, 1);
+    // What was on its way is dropped, and freed, instead of reaching it.
+    QTRY_COMPARE(g_payloadsFreed.load(), 1);
+    QVERIFY(child.messages.empty());
+    QVERIFY(!PostMessageW(childHwnd, WM_CLOSE));
+  }
+
   void postsFromAnotherThreadArriveOnTheGuiThreadInOrder() {
     TestWindow window(L"skin.xml");
     HWND hwnd = window.Create(0, L"transwnd", UI_WNDSTYLE_FRAME, 0);

@@ -3,6 +3,7 @@
 // that has their glyphs.
 #include <QApplication>
 #include <QLabel>
+#include <QWindow>
 #include <QtTest>
 #include <memory>
 
@@ -27,11 +28,21 @@ class X11WindowTest : public QObject {
     auto found = test_support::RunCommand({"xdotool", "search", "--onlyvisible", "--name", "^LoginDlg$"}, 20000);
     QCOMPARE(found.exitCode, 0);
     QCOMPARE(QString::fromStdString(found.out).trimmed(), QString::number(hwnd));
+    auto byClass = test_support::RunCommand({"xdotool", "search", "--onlyvisible", "--class", "^LoginDlg$"}, 20000);
+    QCOMPARE(QString::fromStdString(byClass.out).trimmed(), QString::number(hwnd));
 
-    // Raising a window above the others keeps its id.
+    // Raising a window above the others, and lowering it again, keeps its
+    // id: other programs still find the same window.
     window.SetExStyle(WS_EX_TOPMOST);
     QVERIFY(window.GetWidget()->isVisible());
     QCOMPARE(static_cast<HWND>(window.GetWidget()->winId()), hwnd);
+    QVERIFY(window.GetWidget()->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
+    auto raised = test_support::RunCommand({"xdotool", "search", "--onlyvisible", "--name", "^LoginDlg$"}, 20000);
+    QCOMPARE(QString::fromStdString(raised.out).trimmed(), QString::number(hwnd));
+    window.SetExStyle(0);
+    QVERIFY(!window.GetWidget()->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
+    QCOMPARE(static_cast<HWND>(window.GetWidget()->winId()), hwnd);
+    QVERIFY(window.GetWidget()->isVisible());
 
     QLabel* tip = static_cast<QLabel*>(window.Find(L"tip")->GetWidget());
     QCOMPARE(tip->font().family(), QStringLiteral("WenQuanYi Micro Hei"));
