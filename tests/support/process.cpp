@@ -115,6 +115,7 @@ ChildProcess::~ChildProcess() {
 
 bool ChildProcess::Start(const std::vector<std::string>& argv, const std::string& outputFile) {
   if (argv.empty() || m_pid > 0) return false;
+  m_endStatus = -1;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -133,8 +134,21 @@ bool ChildProcess::Running() {
   int status = 0;
   const pid_t r = ::waitpid(m_pid, &status, WNOHANG);
   if (r == 0) return true;
+  if (r == m_pid) m_endStatus = status;
   m_pid = -1;
   return false;
+}
+
+bool ChildProcess::WaitForExit(int timeoutMs, int* status) {
+  if (m_pid > 0) {
+    int ended = 0;
+    if (!WaitWithTimeout(m_pid, timeoutMs, &ended)) return false;
+    m_endStatus = ended;
+    m_pid = -1;
+  }
+  if (m_endStatus == -1) return false;
+  *status = m_endStatus;
+  return true;
 }
 
 int ChildProcess::Stop(int signal, int graceMs) {

@@ -29,6 +29,9 @@ class ChildProcess {
 
   bool Start(const std::vector<std::string>& argv, const std::string& outputFile = "");
   bool Running();
+  // Waits up to timeoutMs for the child to end by itself; true with the
+  // status as waitpid reported it (also when Running() saw the end first).
+  bool WaitForExit(int timeoutMs, int* status);
   // Sends signal, waits up to graceMs, then SIGKILL. Returns the exit status
   // as waitpid reported it, or -1 when nothing ran.
   int Stop(int signal, int graceMs = 5000);
@@ -36,6 +39,7 @@ class ChildProcess {
 
  private:
   pid_t m_pid = -1;
+  int m_endStatus = -1;  // of the last child that ended on its own
 };
 
 }  // namespace test_support

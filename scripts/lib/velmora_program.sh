@@ -1,0 +1,42 @@
+# The presenter's program on a desktop: a private nginx-rtmp and the demo
+# login service on loopback, and a copy of Velmora in a program folder of its
+# own whose HtmlURL.ini points at that service. Sourced by scripts/run, after
+# peers.sh (start_nginx_rtmp, peer_pids).
+
+demo_user=demo
+demo_password=demo
+
+# start_demo_account_service <build> <folder> <rtmp url>: the service on a
+# free loopback port for the demo account. Sets demo_service_port.
+start_demo_account_service() {
+  local build=$1 dir=$2 url=$3 pid
+  local service=$build/tools/demo_account_service/demo_account_service
+  [ -x "$service" ] || { echo "$service is missing: build the project first" >&2; return 1; }
+  mkdir -p "$dir"
+  setsid "$service" --user "$demo_user" --password "$demo_password" --rtmp "$url" >"$dir/out" 2>"$dir/log" &
+  pid=$!
+  peer_pids+=("$pid TERM")
+  # It prints "port N" once it accepts connections.
+  for _ in $(seq 100); do
+    demo_service_port=$(sed -n 's/^port \([0-9][0-9]*\)$/\1/p' "$dir/out")
+    [ -n "$demo_service_port" ] && return 0
+    pid_running "$pid" || break
+    sleep 0.1
+  done
+  echo "the demo login service did not start:" >&2
+  cat "$dir/log" >&2
+  return 1
+}
+
+# place_velmora <build> <program folder> <login base URL>: the program and
+# its HtmlURL.ini; the program keeps its settings and recordings beside
+# itself. Sets velmora_binary.
+place_velmora() {
+  local build=$1 folder=$2 login_url=$3 built
+  built=$(find "$build" -maxdepth 3 -type f -name Velmora -perm -u+x | head -n1)
+  [ -n "$built" ] || { echo "no Velmora program in $build: build the project first" >&2; return 1; }
+  mkdir -p "$folder"
+  cp "$built" "$folder/Velmora"
+  printf '[PARAMS]\nURL=%s\n' "$login_url" >"$folder/HtmlURL.ini"
+  velmora_binary=$folder/Velmora
+}

@@ -1,0 +1,75 @@
+#include "tests/blackbox/blackbox_desktop.h"
+
+#include <signal.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <sstream>
+#include <thread>
+
+namespace blackbox {
+
+using test_support::WindowGeometry;
+using test_support::XWindow;
+
+std::string VelmoraBinary() { return VELMORA_BINARY; }
+
+std::string ScreenshotPath(const std::string& name) { return std::string(SCREENSHOT_DIR) + "/" + name + ".png"; }
+
+bool Desktop::Start() {
+  // xdotool matches the programs' UTF-8 window names only in a UTF-8 locale.
+  ::setenv("LC_ALL", "C.UTF-8", 1);
+  if (!m_xvfb.Start("1366x768x24") || !m_pulse.Start("velmora_null", "Velmora Null")) return false;
+  m_xvfb.ExportDisplay();
+  m_pulse.ExportToClients();
+  return true;
+}
+
+bool DemoService::Start(const std::string& user, const std::string& password, const std::string& rtmpUrl,
+                        ServiceMode mode) {
+  const char* modeName = mode == ServiceMode::kAnswer ? "answer" : mode == ServiceMode::kNotFound ? "404" : "stall";
+  const std::string output = m_dir.File("out");
+  if (!m_process.Start({DEMO_ACCOUNT_SERVICE, "--user", user, "--password", password, "--rtmp", rtmpUrl, "--mode",
+                        modeName},
+                       output))
+    return false;
+  // It prints its port once it accepts connections.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (std::chrono::steady_clock::now() < deadline && m_process.Running()) {
+    std::istringstream in(test_support::ReadFileBytes(output));
+    std::string word;
+    if (in >> word >> m_port && word == "port" && m_port > 0) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}
+
+bool ControlCentre(const std::string& layout, const WindowGeometry& window, const std::string& name, Point* centre) {
+  const test_support::CommandResult r = test_support::RunCommand(
+      {CONTROL_POSITIONS, SKIN_DIR, layout, std::to_string(window.width), std::to_string(window.height), name},
+      30000);
+  std::istringstream in(r.out);
+  std::string found;
+  int left = 0, top = 0, right = 0, bottom = 0;
+  if (r.exitCode != 0 || !(in >> found >> left >> top >> right >> bottom) || found != name) return false;
+  centre->x = (left + right) / 2;
+  centre->y = (top + bottom) / 2;
+  return right > left && bottom > top;
+}
+
+bool ClickControl(XWindow window, const std::string& layout, const std::string& name) {
+  WindowGeometry geometry;
+  Point centre;
+  return test_support::Geometry(window, &geometry) && ControlCentre(layout, geometry, name, &centre) &&
+         test_support::Click(window, centre.x, centre.y);
+}
+
+bool TypeLogin(XWindow loginWindow, const std::string& user, const std::string& password) {
+  // Select-all first: the window may show the last account's saved text.
+  return ClickControl(loginWindow, "login.xml", "editUser") && test_support::Key(loginWindow, "ctrl+a") &&
+         test_support::Type(loginWindow, user) && ClickControl(loginWindow, "login.xml", "editPwd") &&
+         test_support::Key(loginWindow, "ctrl+a") && test_support::Type(loginWindow, password) &&
+         ClickControl(loginWindow, "login.xml", "login");
+}
+
+}  // namespace blackbox

@@ -1,0 +1,79 @@
+// What every black-box test of the program stands on: a private desktop
+// (Xvfb, PulseAudio whose null sink's monitor is the microphone), the demo
+// login service as a child process, the control positions of a skin, and
+// the presenter's login typed into the login window.
+#pragma once
+#include <signal.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "tests/support/process.h"
+#include "tests/support/pulse_server.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/x11_driver.h"
+#include "tests/support/xvfb_server.h"
+
+namespace blackbox {
+
+// Polls the condition until it holds (true) or timeoutMs passed (false).
+template <typename Condition>
+bool WaitUntil(int timeoutMs, Condition condition) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return true;
+}
+
+// Where the build put what the tests run.
+std::string VelmoraBinary();
+std::string ScreenshotPath(const std::string& name);
+
+// Xvfb and PulseAudio, exported into this process's environment so the
+// program and xdotool started from here use them.
+class Desktop {
+ public:
+  bool Start();
+
+ private:
+  test_support::XvfbServer m_xvfb;
+  test_support::PulseServer m_pulse;
+};
+
+enum class ServiceMode { kAnswer, kNotFound, kStall };
+
+// tools/demo_account_service on a free loopback port.
+class DemoService {
+ public:
+  ~DemoService() { Stop(); }
+  bool Start(const std::string& user, const std::string& password, const std::string& rtmpUrl,
+             ServiceMode mode = ServiceMode::kAnswer);
+  void Stop() { m_process.Stop(SIGTERM, 5000); }
+  int port() const { return m_port; }
+  // The base URL the program's HtmlURL.ini names.
+  std::string LoginUrl() const { return "http://127.0.0.1:" + std::to_string(m_port) + "/login?v=1"; }
+
+ private:
+  test_support::TempDir m_dir{"demo-service"};
+  test_support::ChildProcess m_process;
+  int m_port = 0;
+};
+
+struct Point {
+  int x = 0, y = 0;
+};
+// The centre of a named control of a skin layout, in the coordinates of a
+// window of the given size; false when the layout has no such control.
+bool ControlCentre(const std::string& layout, const test_support::WindowGeometry& window,
+                   const std::string& name, Point* centre);
+// Clicks the centre of a named control of the window's layout.
+bool ClickControl(test_support::XWindow window, const std::string& layout, const std::string& name);
+
+// Replaces the user name and password in the login window and clicks its
+// login button.
+bool TypeLogin(test_support::XWindow loginWindow, const std::string& user, const std::string& password);
+
+}  // namespace blackbox

@@ -1,0 +1,64 @@
+// control_positions <skin folder> <layout file> <width> <height> <name>...
+// Lays a skin out with the program's own window layer, offscreen, at the
+// size its window has on screen, and prints "name left top right bottom"
+// (window coordinates) for every named control it holds. The black-box tests
+// click where this says a button is, so a changed layout moves the clicks
+// with it. Exits 1 when the layout does not load or a name is missing.
+#include <QApplication>
+#include <QWidget>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "platform/duilib/layout_loader.h"
+#include "platform/duilib/paint_manager.h"
+
+namespace {
+
+// Controls that only the program itself makes (a video host) still take
+// their place in the layout.
+struct PlaceholderControls : IDialogBuilderCallback {
+  std::unique_ptr<CControlUI> CreateControl(const std::wstring&) override {
+    return std::make_unique<CControlUI>(new QWidget);
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 6) {
+    std::fprintf(stderr, "usage: control_positions <skin folder> <layout file> <width> <height> <name>...\n");
+    return 2;
+  }
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+  CPaintManagerUI::SetResourcePath(argv[1]);
+  PlaceholderControls placeholders;
+  LoadedLayout layout;
+  std::string error;
+  if (!LoadLayoutFile(argv[2], &placeholders, layout, error)) {
+    std::fprintf(stderr, "control_positions: %s\n", error.c_str());
+    return 1;
+  }
+  QWidget window;
+  CPaintManagerUI manager;
+  manager.Init(0, &window);
+  manager.AttachRoot(std::move(layout.root));
+  window.resize(std::atoi(argv[3]), std::atoi(argv[4]));
+  window.show();
+  QApplication::processEvents();
+  int status = 0;
+  for (int i = 5; i < argc; ++i) {
+    CControlUI* control = manager.FindControl(QString(argv[i]).toStdWString());
+    if (!control) {
+      std::fprintf(stderr, "control_positions: no control named %s\n", argv[i]);
+      status = 1;
+      continue;
+    }
+    const RECT r = control->GetPos();
+    std::printf("%s %d %d %d %d\n", argv[i], static_cast<int>(r.left), static_cast<int>(r.top),
+                static_cast<int>(r.right), static_cast<int>(r.bottom));
+  }
+  return status;
+}

@@ -1,0 +1,32 @@
+// prompt_reference <caption> <text> <picture.png>
+// Shows a message box made the way the program makes its own (no owner, the
+// caption, the text, an OK button), takes its picture from the X server once
+// it is painted, and ends; a test sets the program's box beside it.
+#include <QApplication>
+#include <QFontDatabase>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QScreen>
+#include <QWindow>
+
+int main(int argc, char** argv) {
+  if (argc != 4) return 2;
+  QApplication application(argc, argv);
+  // The program's windows all use this face where it is installed.
+  const QString family = QStringLiteral("WenQuanYi Micro Hei");
+  if (QFontDatabase().families().contains(family)) {
+    QFont font = QApplication::font();
+    font.setFamily(family);
+    QApplication::setFont(font);
+  }
+  QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(argv[1]), QString::fromUtf8(argv[2]), QMessageBox::Ok);
+  box.show();
+  while (!box.windowHandle() || !box.windowHandle()->isExposed())
+    QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  // The paint goes out before the picture is asked for on the same
+  // connection, so the server answers with the painted box.
+  box.repaint();
+  QApplication::processEvents();
+  const QPixmap picture = box.screen()->grabWindow(box.winId());
+  return picture.save(QString::fromUtf8(argv[3]), "PNG") ? 0 : 1;
+}

@@ -1,0 +1,114 @@
+// A whole broadcast through the program's windows against the real library
+// and a real server: log in, go live, record, lose the server and get it
+// back, quit through the exit dialog; then check what the server and the
+// local recording hold.
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "tests/blackbox/blackbox_desktop.h"
+#include "tests/support/media_tools.h"
+#include "tests/support/nginx_rtmp.h"
+#include "tests/support/velmora_session.h"
+
+using blackbox::ClickControl;
+using blackbox::ScreenshotPath;
+using blackbox::WaitUntil;
+using test_support::FileSize;
+using test_support::VelmoraSession;
+using test_support::XWindow;
+
+namespace {
+
+constexpr int kWindowTimeoutMs = 30000;
+// Going live takes the library's capture set-up and connect; getting the
+// server back takes its reconnect delay on top.
+constexpr int kPublishTimeoutMs = 60000;
+
+// The first .flv file of a folder, "" when there is none.
+std::string FirstFlv(const std::string& folder) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return {};
+  std::string found;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".flv") == 0) {
+      found = folder + "/" + name;
+      break;
+    }
+  }
+  ::closedir(dir);
+  return found;
+}
+
+// The codec names of a file's streams in name order, e.g. "aac h264".
+std::string Codecs(const std::string& path) {
+  Json::Value streams;
+  std::string error;
+  if (!test_support::ProbeStreams(path, &streams, &error)) return "unreadable: " + error;
+  std::set<std::string> names;
+  for (const auto& stream : streams) names.insert(stream["codec_name"].asString());
+  std::string text;
+  for (const auto& name : names) text += (text.empty() ? "" : " ") + name;
+  return text;
+}
+
+}  // namespace
+
+TEST(PublishThroughWindowsTest, GoesLiveRecordsRidesOutAServerRestartAndQuits) {
+  blackbox::Desktop desktop;
+  ASSERT_TRUE(desktop.Start());
+  test_support::NginxRtmp nginx;
+  ASSERT_TRUE(nginx.Start()) << nginx.error();
+  blackbox::DemoService service;
+  ASSERT_TRUE(service.Start("demo", "demo", nginx.Url("velmora")));
+  VelmoraSession session(blackbox::VelmoraBinary());
+  ASSERT_TRUE(session.ready());
+  ASSERT_TRUE(session.WriteLoginUrl(service.LoginUrl()));
+  ASSERT_TRUE(session.Start());
+  const XWindow login = test_support::WaitForWindow("LoginDlg", kWindowTimeoutMs);
+  ASSERT_NE(login, 0u) << session.Output();
+  ASSERT_TRUE(blackbox::TypeLogin(login, "demo", "demo"));
+  const XWindow main = test_support::WaitForWindow("transwnd", kWindowTimeoutMs);
+  ASSERT_NE(main, 0u) << session.Output();
+
+  const std::string dumpIni = session.File("DUMP.ini");
+  auto dumpStatus = [&] { return test_support::ReadIniValue(dumpIni, "DUMP", "DumpStatus"); };
+  const std::string serverRecording = nginx.RecordingPath("velmora");
+  ASSERT_TRUE(ClickControl(main, "skin.xml", "startPubBtn"));
+  ASSERT_TRUE(WaitUntil(kPublishTimeoutMs, [&] { return dumpStatus() == "OnPub"; })) << session.Output();
+  ASSERT_TRUE(WaitUntil(kPublishTimeoutMs, [&] { return FileSize(serverRecording) > 0; }));
+  EXPECT_TRUE(test_support::Screenshot(main, ScreenshotPath("main_window_live")));
+
+  ASSERT_TRUE(ClickControl(main, "skin.xml", "recoderBtn"));
+  std::string localRecording;
+  ASSERT_TRUE(WaitUntil(kPublishTimeoutMs, [&] {
+    localRecording = FirstFlv(session.File("video"));
+    return !localRecording.empty() && FileSize(localRecording) > 0;
+  }));
+
+  const long long beforeCrash = FileSize(serverRecording);
+  nginx.Kill();
+  EXPECT_TRUE(WaitUntil(kPublishTimeoutMs, [&] { return dumpStatus() == "NoPub"; })) << session.Output();
+  ASSERT_TRUE(nginx.Restart()) << nginx.error();
+  EXPECT_TRUE(WaitUntil(kPublishTimeoutMs, [&] { return dumpStatus() == "OnPub"; })) << session.Output();
+  // The server records the returning stream anew.
+  EXPECT_TRUE(WaitUntil(kPublishTimeoutMs, [&] {
+    const long long size = FileSize(serverRecording);
+    return size > 0 && size != beforeCrash;
+  }));
+
+  ASSERT_TRUE(ClickControl(main, "skin.xml", "closebtn"));
+  const XWindow exitDialog = test_support::WaitForWindow("EDLG", kWindowTimeoutMs);
+  ASSERT_NE(exitDialog, 0u);
+  EXPECT_TRUE(test_support::Screenshot(exitDialog, ScreenshotPath("exit_dialog_live")));
+  ASSERT_TRUE(ClickControl(exitDialog, "exitDlg.xml", "comfirm"));
+  int exitCode = -1;
+  ASSERT_TRUE(session.WaitForExit(kPublishTimeoutMs, &exitCode)) << session.Output();
+  EXPECT_EQ(exitCode, 0) << session.Output();
+
+  nginx.Stop();
+  EXPECT_EQ(Codecs(serverRecording), "aac h264");
+  EXPECT_EQ(Codecs(localRecording), "aac h264");
+}

@@ -1,0 +1,133 @@
+#include "tests/support/x11_driver.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <thread>
+
+#include "tests/support/temp_dir.h"
+
+namespace test_support {
+namespace {
+
+constexpr int kPollMs = 50;
+constexpr int kPaintTimeoutMs = 10000;
+
+template <typename Condition>
+bool WaitUntil(int timeoutMs, Condition condition) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    if (condition()) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+  }
+}
+
+// Window names are matched whole and literally.
+std::string ExactNamePattern(const std::string& name) {
+  std::string pattern = "^";
+  for (char c : name) {
+    if (std::string("\\^$.|?*+()[]{}").find(c) != std::string::npos) pattern.push_back('\\');
+    pattern.push_back(c);
+  }
+  return pattern + "$";
+}
+
+std::string Id(XWindow window) { return std::to_string(window); }
+
+}  // namespace
+
+CommandResult Xdotool(const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {"env", "LC_ALL=C.UTF-8", "xdotool"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return RunCommand(argv, 20000);
+}
+
+bool ScreenSize(int* width, int* height) {
+  const CommandResult r = Xdotool({"getdisplaygeometry"});
+  std::istringstream in(r.out);
+  return r.exitCode == 0 && (in >> *width >> *height);
+}
+
+XWindow WaitForWindow(const std::string& name, int timeoutMs, bool viewable) {
+  XWindow found = 0;
+  std::vector<std::string> args = {"search"};
+  if (viewable) args.push_back("--onlyvisible");
+  args.insert(args.end(), {"--name", ExactNamePattern(name)});
+  WaitUntil(timeoutMs, [&] {
+    const CommandResult r = Xdotool(args);
+    found = r.exitCode == 0 ? std::strtoul(r.out.c_str(), nullptr, 10) : 0;
+    return found != 0;
+  });
+  return found;
+}
+
+bool WaitForNoWindow(const std::string& name, int timeoutMs) {
+  return WaitUntil(timeoutMs, [&] {
+    const CommandResult r = Xdotool({"search", "--onlyvisible", "--name", ExactNamePattern(name)});
+    return r.exitCode != 0 || r.out.empty();
+  });
+}
+
+bool IsViewable(XWindow window) {
+  const CommandResult r = RunCommand({"xwininfo", "-id", Id(window)}, 20000);
+  return r.exitCode == 0 && r.out.find("Map State: IsViewable") != std::string::npos;
+}
+
+bool Geometry(XWindow window, WindowGeometry* out) {
+  const CommandResult r = Xdotool({"getwindowgeometry", "--shell", Id(window)});
+  if (r.exitCode != 0) return false;
+  std::istringstream in(r.out);
+  std::string line;
+  int seen = 0;
+  while (std::getline(in, line)) {
+    const size_t equals = line.find('=');
+    if (equals == std::string::npos) continue;
+    const std::string key = line.substr(0, equals);
+    const int value = std::atoi(line.c_str() + equals + 1);
+    if (key == "X") out->x = value, ++seen;
+    if (key == "Y") out->y = value, ++seen;
+    if (key == "WIDTH") out->width = value, ++seen;
+    if (key == "HEIGHT") out->height = value, ++seen;
+  }
+  return seen == 4;
+}
+
+bool Click(XWindow window, int x, int y) {
+  return Xdotool({"windowfocus", "--sync", Id(window)}).exitCode == 0 &&
+         Xdotool({"mousemove", "--window", Id(window), "--sync", std::to_string(x), std::to_string(y)}).exitCode ==
+             0 &&
+         Xdotool({"click", "1"}).exitCode == 0;
+}
+
+bool Type(XWindow window, const std::string& text) {
+  return Xdotool({"windowfocus", "--sync", Id(window)}).exitCode == 0 &&
+         Xdotool({"type", "--delay", "20", text}).exitCode == 0;
+}
+
+bool Key(XWindow window, const std::string& keys) {
+  return Xdotool({"windowfocus", "--sync", Id(window)}).exitCode == 0 && Xdotool({"key", keys}).exitCode == 0;
+}
+
+bool Screenshot(XWindow window, const std::string& path) {
+  // A window is mapped before the program has painted it (a slow,
+  // instrumented build shows that), and until then the picture shows what
+  // lies beneath. It counts once it holds more than one colour and the next
+  // one is the same; a window that keeps changing (a clock, a preview)
+  // gives its last picture.
+  const std::string previous = path + ".previous.png";
+  bool coloured = false;
+  WaitUntil(kPaintTimeoutMs, [&] {
+    if (RunCommand({"import", "-window", Id(window), path}, 30000).exitCode != 0) return false;
+    coloured = std::atol(RunCommand({"identify", "-format", "%k", path}).out.c_str()) > 1;
+    const CommandResult same = RunCommand({"compare", "-metric", "AE", path, previous, "null:"});
+    if (coloured && same.exitCode == 0 && std::atol(same.err.c_str()) == 0) return true;
+    RunCommand({"cp", path, previous});
+    return false;
+  });
+  std::remove(previous.c_str());
+  return coloured;
+}
+
+}  // namespace test_support
