@@ -12,23 +12,11 @@
 #include "tests/support/media_tools.h"
 #include "tests/support/nginx_rtmp.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/waiting_notify.h"
 
 namespace {
 
 constexpr int kW = 640, kH = 360;
-
-class PublishWatch : public IRtmpPublishManagerNotify {
- public:
-  bool OnMessage(const char*) override { return true; }
-  bool OnStatus(int, const char* text) override {
-    if (text && std::string(text) == "NetStream.Publish.Start") publishing = true;
-    return true;
-  }
-  bool OnSendStatistics(const PublishSendStatistics*) override { return true; }
-  bool OnReservedPointer(void*) override { return true; }
-  bool OnReservedInt(int) override { return true; }
-  std::atomic<bool> publishing{false};
-};
 
 // Dominant colour of a B, G, R pixel: 'r', 'g', 'b', 'w' or '?'.
 char Colour(const BYTE* p) {
@@ -56,7 +44,7 @@ TEST(CameraPublish, VirtualCameraReachesNginxUprightAndMirrored) {
   mic.name = L"Virtual Mic";
   dshow::SetVirtualDevices({camera_test::Camera(L"Virtual Pattern Camera", kW, kH), mic});
 
-  PublishWatch notify;
+  test_support::WaitingNotify notify;
   IRtmpPublishManager* manager = CreateRtmpPublishManagerWith(&notify, DefaultManagerFactories());
   ASSERT_NE(manager, nullptr);
   const wchar_t** names = nullptr;
@@ -81,13 +69,13 @@ TEST(CameraPublish, VirtualCameraReachesNginxUprightAndMirrored) {
   while (std::chrono::steady_clock::now() < until) {
     pictures += dshow::PushVirtualFrames(L"Virtual Pattern Camera", 1);
     dshow::PushVirtualTone(L"Virtual Mic", 40);
-    if (!publishing && notify.publishing) {
+    if (!publishing && (notify.Count(-1, "NetStream.Publish.Start") > 0)) {
       publishing = true;
       until = std::chrono::steady_clock::now() + std::chrono::seconds(4);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(40));
   }
-  EXPECT_TRUE(notify.publishing);
+  EXPECT_TRUE((notify.Count(-1, "NetStream.Publish.Start") > 0));
   EXPECT_GT(pictures, 75);
 
   EXPECT_TRUE(manager->StopPublish());

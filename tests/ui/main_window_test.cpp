@@ -23,6 +23,7 @@
 #include "platform/duilib/list_controls.h"
 #include "platform/duilib/menu_wnd.h"
 #include "tests/app/fake_publish_manager.h"
+#include "tests/ui/main_window_wiring.h"
 #include "ui/MainWnd.h"
 
 namespace {
@@ -103,13 +104,7 @@ class MainWindowTest : public QObject {
   std::string Folder() const { return m_folder->path().toStdString(); }
 
   void Open() {
-    ScreenCaptureProxyWiring wiring;
-    wiring.createManager = [this](IRtmpPublishManagerNotify*) { return &m_manager; };
-    wiring.events = &m_events;
-    wiring.publishParams = [] { return ThePublishParams().Get(); };
-    wiring.reloadAccountParams = [](const std::string&) {};
-    wiring.userConfig = [] { return TheUserConfig().Get(); };
-    m_wnd = std::make_unique<CMainWnd>(wiring);
+    m_wnd = std::make_unique<CMainWnd>(WiringOverManager(&m_manager, &m_events));
     m_wnd->SetMessageBox([this](const std::wstring& text, const std::wstring& caption) {
       m_boxes.emplace_back(text, caption);
     });

@@ -17,6 +17,7 @@
 #include "app/UserConfig.h"
 #include "platform/duilib/tray_icon.h"
 #include "tests/app/fake_publish_manager.h"
+#include "tests/ui/main_window_wiring.h"
 #include "tests/support/process.h"
 #include "tests/ui/xvfb_qtest_main.h"
 #include "ui/MainWnd.h"
@@ -94,13 +95,7 @@ class TrayX11Test : public QObject {
     TheUserConfig().Set(config);
     ThePublishParams().Set(PublishParamValues());
 
-    ScreenCaptureProxyWiring wiring;
-    wiring.createManager = [this](IRtmpPublishManagerNotify*) { return &m_manager; };
-    wiring.events = &m_events;
-    wiring.publishParams = [] { return ThePublishParams().Get(); };
-    wiring.reloadAccountParams = [](const std::string&) {};
-    wiring.userConfig = [] { return TheUserConfig().Get(); };
-    m_wnd = std::make_unique<CMainWnd>(wiring);
+    m_wnd = std::make_unique<CMainWnd>(WiringOverManager(&m_manager, &m_events));
     QVERIFY(m_wnd->Create(0, L"transwnd", UI_WNDSTYLE_FRAME & ~WS_VISIBLE, 0, 0, 0, 990, 690) != 0);
     m_wnd->OnLoginSuccess();
   }

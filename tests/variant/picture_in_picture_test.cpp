@@ -14,6 +14,7 @@
 #include "tests/support/media_tools.h"
 #include "tests/support/nginx_rtmp.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/waiting_notify.h"
 #include "tests/support/xvfb_server.h"
 // Last: Xlib's macros (None, Status, Bool) clash with the headers above.
 #include <X11/Xlib.h>
@@ -29,19 +30,6 @@ struct Bgr {
 };
 constexpr Bgr kScreen{200, 90, 40};
 constexpr Bgr kCameraColour{40, 130, 210};
-
-class PublishWatch : public IRtmpPublishManagerNotify {
- public:
-  bool OnMessage(const char*) override { return true; }
-  bool OnStatus(int, const char* text) override {
-    if (text && std::string(text) == "NetStream.Publish.Start") publishing = true;
-    return true;
-  }
-  bool OnSendStatistics(const PublishSendStatistics*) override { return true; }
-  bool OnReservedPointer(void*) override { return true; }
-  bool OnReservedInt(int) override { return true; }
-  std::atomic<bool> publishing{false};
-};
 
 Bgr Mean(const std::string& bgr, int x0, int y0, int x1, int y1) {
   double sum[3] = {0, 0, 0};
@@ -90,7 +78,7 @@ std::string PublishAndTakeLastPicture(int screenMain, bool cameraFrames = true) 
     cameraFrame[i + 2] = static_cast<char>(static_cast<uint8_t>(kCameraColour.r));
   }
 
-  PublishWatch notify;
+  test_support::WaitingNotify notify;
   IRtmpPublishManager* manager = CreateRtmpPublishManagerWith(&notify, DefaultManagerFactories());
   EXPECT_NE(manager, nullptr);
   if (!manager) return "";
@@ -110,7 +98,7 @@ std::string PublishAndTakeLastPicture(int screenMain, bool cameraFrames = true) 
       dshow::PushVirtualFrameBytes(kCamera, reinterpret_cast<const BYTE*>(cameraFrame.data()),
                                    static_cast<long>(cameraFrame.size()));
     dshow::PushVirtualTone(L"Virtual Mic", 40);
-    if (!composing && notify.publishing) {
+    if (!composing && (notify.Count(-1, "NetStream.Publish.Start") > 0)) {
       composing = true;
       manager->changeToCameraIn(0, 25, 50, screenMain);
       until = std::chrono::steady_clock::now() + std::chrono::seconds(4);
