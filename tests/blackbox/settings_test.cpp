@@ -3,6 +3,9 @@
 // and the new size reaching a real RTMP server.
 #include <gtest/gtest.h>
 
+#include <sstream>
+#include <vector>
+
 #include "tests/blackbox/blackbox_desktop.h"
 #include "tests/support/media_tools.h"
 #include "tests/support/nginx_rtmp.h"
@@ -90,6 +93,29 @@ class SettingsTest : public ::testing::Test {
     ASSERT_TRUE(ClickControl(main, "skin.xml", "startPubBtn"));
     EXPECT_TRUE(WaitUntil(kPublishTimeoutMs, [&] { return DumpStatus() == "NoPub"; })) << m_session.Output();
     QuitThroughExitDialog(main);
+  }
+
+  // Opens the menu of a main-window button and picks its item by position:
+  // the menu, a window of its own, takes the keyboard once it is shown.
+  bool OpenMenuAndPickItem(XWindow main, const std::string& button, int item) {
+    auto visibleWindows = [] {
+      return test_support::Xdotool({"search", "--onlyvisible", "--maxdepth", "1", "--name", ""}).out;
+    };
+    // One id a line; framed by line breaks so no id matches part of another.
+    const std::string before = "\n" + visibleWindows();
+    if (!ClickControl(main, "skin.xml", button)) return false;
+    const bool shown = WaitUntil(kWindowTimeoutMs, [&] {
+      std::istringstream now(visibleWindows());
+      std::string id;
+      while (now >> id) {
+        if (before.find("\n" + id + "\n") == std::string::npos) return true;
+      }
+      return false;
+    });
+    std::vector<std::string> keys{"key"};
+    for (int i = 0; i < item; ++i) keys.push_back("Down");
+    keys.push_back("Return");
+    return shown && test_support::Xdotool(keys).exitCode == 0;
   }
 
   static bool FrameHasSize(XWindow frame, int width, int height) {
@@ -207,16 +233,11 @@ TEST_F(SettingsTest, PublishesAChosenApplicationWindowWhereverItIsMoved) {
   const std::string recording = nginx.RecordingPath("velmora");
   GoLive(main, recording, 20000);
 
-  // The share-desk menu takes the keyboard while it is open; its second item
-  // opens the application-window picker. The library takes the choice only
-  // while it captures, so the window is chosen live.
-  ASSERT_TRUE(ClickControl(main, "skin.xml", "shareDeskBtn"));
-  XWindow picker = 0;
-  ASSERT_TRUE(WaitUntil(kWindowTimeoutMs, [&] {
-    test_support::Xdotool({"key", "Down", "Down", "Return"});
-    picker = test_support::WaitForWindow("SOFTDLG", 2000);
-    return picker != 0;
-  }));
+  // The library takes the choice only while it captures, so the window is
+  // chosen live.
+  ASSERT_TRUE(OpenMenuAndPickItem(main, "shareDeskBtn", 2));
+  const XWindow picker = test_support::WaitForWindow("SOFTDLG", kWindowTimeoutMs);
+  ASSERT_NE(picker, 0u);
   EXPECT_TRUE(test_support::Screenshot(picker, ScreenshotPath("window_picker")));
   // Titles are listed in character order after "请选择": this one sorts last.
   ASSERT_TRUE(ClickControl(picker, "shareSoftWnd.xml", "softwareList"));
@@ -233,7 +254,8 @@ TEST_F(SettingsTest, PublishesAChosenApplicationWindowWhereverItIsMoved) {
   StopLiveAndQuit(main);
   nginx.Stop();
 
-  test_support::RunFfmpeg({"-v", "error", "-i", recording, "-frames:v", "1", "-y", ScreenshotPath("published_window")});
+  // The last frame, for a person to look at.
+  test_support::RunFfmpeg({"-v", "error", "-i", recording, "-update", "1", "-y", ScreenshotPath("published_window")});
   // Every frame shrunk to one pixel: the last one is red.
   const std::string pixels = m_session.File("pixels.rgb");
   ASSERT_EQ(test_support::RunFfmpeg({"-v", "error", "-i", recording, "-an", "-vf", "scale=1:1", "-f", "rawvideo",
