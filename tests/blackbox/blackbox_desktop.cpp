@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 namespace blackbox {
 
@@ -44,10 +45,13 @@ bool DemoService::Start(const std::string& user, const std::string& password, co
   return false;
 }
 
-bool ControlCentre(const std::string& layout, const WindowGeometry& window, const std::string& name, Point* centre) {
-  const test_support::CommandResult r = test_support::RunCommand(
-      {CONTROL_POSITIONS, SKIN_DIR, layout, std::to_string(window.width), std::to_string(window.height), name},
-      30000);
+bool ControlCentre(const std::string& layout, const WindowGeometry& window, const std::string& name, Point* centre,
+                   const std::string& page) {
+  std::vector<std::string> argv{CONTROL_POSITIONS, SKIN_DIR, layout, std::to_string(window.width),
+                                std::to_string(window.height)};
+  if (!page.empty()) argv.push_back(page);
+  argv.push_back(name);
+  const test_support::CommandResult r = test_support::RunCommand(argv, 30000);
   std::istringstream in(r.out);
   std::string found;
   int left = 0, top = 0, right = 0, bottom = 0;
@@ -57,10 +61,10 @@ bool ControlCentre(const std::string& layout, const WindowGeometry& window, cons
   return right > left && bottom > top;
 }
 
-bool ClickControl(XWindow window, const std::string& layout, const std::string& name) {
+bool ClickControl(XWindow window, const std::string& layout, const std::string& name, const std::string& page) {
   WindowGeometry geometry;
   Point centre;
-  return test_support::Geometry(window, &geometry) && ControlCentre(layout, geometry, name, &centre) &&
+  return test_support::Geometry(window, &geometry) && ControlCentre(layout, geometry, name, &centre, page) &&
          test_support::Click(window, centre.x, centre.y);
 }
 

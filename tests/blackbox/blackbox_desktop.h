@@ -68,9 +68,12 @@ struct Point {
 // The centre of a named control of a skin layout, in the coordinates of a
 // window of the given size; false when the layout has no such control.
 bool ControlCentre(const std::string& layout, const test_support::WindowGeometry& window,
-                   const std::string& name, Point* centre);
-// Clicks the centre of a named control of the window's layout.
-bool ClickControl(test_support::XWindow window, const std::string& layout, const std::string& name);
+                   const std::string& name, Point* centre, const std::string& page = "");
+// Clicks the centre of a named control of the window's layout. With a page
+// ("tab_switch=2"), the control's place is the one it has on that page of
+// the tab layout, which the window is expected to show.
+bool ClickControl(test_support::XWindow window, const std::string& layout, const std::string& name,
+                  const std::string& page = "");
 
 // Replaces the user name and password in the login window and clicks its
 // login button.

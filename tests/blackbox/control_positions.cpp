@@ -1,13 +1,17 @@
-// control_positions <skin folder> <layout file> <width> <height> <name>...
+// control_positions <skin folder> <layout file> <width> <height> [<tabs>=<page>]... <name>...
 // Lays a skin out with the program's own window layer, offscreen, at the
 // size its window has on screen, and prints "name left top right bottom"
 // (window coordinates) for every named control it holds. The black-box tests
 // click where this says a button is, so a changed layout moves the clicks
-// with it. Exits 1 when the layout does not load or a name is missing.
+// with it. A "<tabs>=<page>" argument first shows that page of the named
+// tab layout, as the program does when the presenter picks it, so controls
+// of a page other than the first get their real places. Exits 1 when the
+// layout does not load or a name is missing.
 #include <QApplication>
 #include <QWidget>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -45,11 +49,23 @@ int main(int argc, char** argv) {
   CPaintManagerUI manager;
   manager.Init(0, &window);
   manager.AttachRoot(std::move(layout.root));
+  int status = 0;
+  int first = 5;
+  for (; first < argc; ++first) {
+    const char* equals = std::strchr(argv[first], '=');
+    if (!equals) break;
+    const QString tabsName = QString::fromUtf8(argv[first], static_cast<int>(equals - argv[first]));
+    auto* tabs = dynamic_cast<CTabLayoutUI*>(manager.FindControl(tabsName.toStdWString()));
+    if (!tabs || !tabs->SelectItem(std::atoi(equals + 1))) {
+      std::fprintf(stderr, "control_positions: no page %s\n", argv[first]);
+      return 1;
+    }
+  }
+  // Pages are chosen before the window is laid out at its size.
   window.resize(std::atoi(argv[3]), std::atoi(argv[4]));
   window.show();
   QApplication::processEvents();
-  int status = 0;
-  for (int i = 5; i < argc; ++i) {
+  for (int i = first; i < argc; ++i) {
     CControlUI* control = manager.FindControl(QString(argv[i]).toStdWString());
     if (!control) {
       std::fprintf(stderr, "control_positions: no control named %s\n", argv[i]);

@@ -118,6 +118,9 @@ class TrayX11Test : public QObject {
     // On a loaded machine a click can land while the tray still lays the
     // icon out; the presenter would click again.
     for (int attempt = 0; attempt < 3 && !m_wnd->GetWidget()->isVisible(); ++attempt) {
+      // The icon may be re-added (a new widget, the old one deleted) between
+      // attempts; the widget is looked up again each time.
+      QTRY_VERIFY((icon = TrayIconWidget()) != nullptr);
       QVERIFY(ClickAt(IconCentre(icon), 1));
       QTest::qWaitFor([this] { return m_wnd->GetWidget()->isVisible(); }, 5000);
     }
@@ -142,6 +145,7 @@ class TrayX11Test : public QObject {
     });
     presenter.start(20);
     for (int attempt = 0; attempt < 3 && !asked; ++attempt) {
+      QTRY_VERIFY((icon = TrayIconWidget()) != nullptr);
       QVERIFY(ClickAt(IconCentre(icon), 3));
       QTest::qWaitFor([&] { return asked; }, 5000);
     }
