@@ -202,6 +202,9 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   std::string UserId() const;
   std::string RecordFilePath() const;
   DeviceSelection Selected(DeviceKind kind) const { return m_devices.Selected(kind); }
+  // The chosen camera and its narrow name, logged under function; false,
+  // with the "Cam ID wrong" status, when the choice names no camera.
+  bool ChosenCamera(const char* function, DeviceSelection* cam, std::string* name);
   int StereoMixChoice() const { return m_stereoMix.load(); }
   bool ShowSpectrum() const { return m_showSpectrum.load(); }
   bool FollowCursor() const { return m_followCursor.load(); }

@@ -109,6 +109,24 @@ void RtmpPublishManager::changeToScreen(int framerate, int keyInterval) {
   if (m_screenCapture) m_screenMode = true;
 }
 
+bool RtmpPublishManager::ChosenCamera(const char* function, DeviceSelection* cam, std::string* name) {
+  *cam = Selected(DeviceKind::kCamera);
+  const unsigned camCount = m_devices.Count(DeviceKind::kCamera);
+  if (cam->position >= 0 && static_cast<unsigned>(cam->position) < camCount) {
+    const VideoParams video = Video();
+    *name = WideToAnsiString(cam->name);
+    STRIVON_LOG(kLogInfo, function, "VideoDev name:%s, nameid:%d, namesum:%d, width:%d, height:%d, framerate:%d",
+                name->c_str(), cam->occurrence, cam->sameNameCount, video.outputWidth, video.outputHeight,
+                video.frameRate);
+    return true;
+  }
+  std::string text;
+  FormatString(&text, kCamIdWrong, cam->position, static_cast<int>(camCount));
+  m_notifier.Status(kLevelInformation, text.c_str());
+  STRIVON_LOG(kLogInfo, function, "%s", text.c_str());
+  return false;
+}
+
 void RtmpPublishManager::changeToCamera(int camId, int framerate, int keyInterval) {
   std::lock_guard<std::recursive_mutex> lock(m_sourceLock);
   if (m_currentMode == 3) return;
@@ -125,14 +143,10 @@ void RtmpPublishManager::changeToCamera(int camId, int framerate, int keyInterva
   if (m_audioCapture) m_audioCapture->Start();
   SetCam(camId);
 
-  const DeviceSelection cam = Selected(DeviceKind::kCamera);
-  const unsigned camCount = m_devices.Count(DeviceKind::kCamera);
-  if (cam.position >= 0 && static_cast<unsigned>(cam.position) < camCount) {
+  DeviceSelection cam;
+  std::string name;
+  if (ChosenCamera("RtmpPublishManager::changeToCamera", &cam, &name)) {
     const VideoParams video = Video();
-    const std::string name = WideToAnsiString(cam.name);
-    STRIVON_LOG(kLogInfo, "RtmpPublishManager::changeToCamera",
-                "VideoDev name:%s, nameid:%d, namesum:%d, width:%d, height:%d, framerate:%d", name.c_str(),
-                cam.occurrence, cam.sameNameCount, video.outputWidth, video.outputHeight, video.frameRate);
     int width = video.outputWidth;
     int height = video.outputHeight;
     int rate = video.frameRate;
@@ -144,11 +158,6 @@ void RtmpPublishManager::changeToCamera(int camId, int framerate, int keyInterva
     if (!m_videoCapture) m_notifier.Status(kLevelError, kVideoCaptureError);
     STRIVON_LOG(kLogInfo, "RtmpPublishManager::changeToCamera", "CreateVideo:%s", error.c_str());
     if (!m_videoCapture || !ok) m_notifier.Status(kLevelError, error.c_str());
-  } else {
-    std::string text;
-    FormatString(&text, kCamIdWrong, cam.position, static_cast<int>(camCount));
-    m_notifier.Status(kLevelInformation, text.c_str());
-    STRIVON_LOG(kLogInfo, "RtmpPublishManager::changeToCamera", "%s", text.c_str());
   }
   if (m_videoCapture) {
     if (m_videoCapture->Start()) {

@@ -37,26 +37,15 @@ void RtmpPublishManager::changeToCameraIn(int camId, int framerate, int keyInter
   }
   SetCam(camId);
 
-  const DeviceSelection cam = Selected(DeviceKind::kCamera);
-  const unsigned camCount = m_devices.Count(DeviceKind::kCamera);
-  if (cam.position >= 0 && static_cast<unsigned>(cam.position) < camCount) {
-    const VideoParams video = Video();
-    const std::string name = WideToAnsiString(cam.name);
-    STRIVON_LOG(kLogInfo, "RtmpPublishManager::changeToCameraIn",
-                "VideoDev name:%s, nameid:%d, namesum:%d, width:%d, height:%d, framerate:%d", name.c_str(),
-                cam.occurrence, cam.sameNameCount, video.outputWidth, video.outputHeight, video.frameRate);
-    if (screenMain > 0)
-      m_cameraVideo->init(name.c_str(), cam.occurrence, cam.sameNameCount, kInsetCameraRate, kInsetWidth,
-                          kInsetHeight);
-    else
-      m_cameraVideo->init(name.c_str(), cam.occurrence, cam.sameNameCount, video.frameRate, video.outputWidth,
-                          video.outputHeight);
-  } else {
-    std::string text;
-    FormatString(&text, kCamIdWrong, cam.position, static_cast<int>(camCount));
-    m_notifier.Status(kLevelInformation, text.c_str());
-    STRIVON_LOG(kLogInfo, "RtmpPublishManager::changeToCameraIn", "%s", text.c_str());
-  }
+  DeviceSelection cam;
+  std::string name;
+  if (!ChosenCamera("RtmpPublishManager::changeToCameraIn", &cam, &name)) return;
+  const VideoParams video = Video();
+  if (screenMain > 0)
+    m_cameraVideo->init(name.c_str(), cam.occurrence, cam.sameNameCount, kInsetCameraRate, kInsetWidth, kInsetHeight);
+  else
+    m_cameraVideo->init(name.c_str(), cam.occurrence, cam.sameNameCount, video.frameRate, video.outputWidth,
+                        video.outputHeight);
 }
 
 bool RtmpPublishManager::ComposeAndQueuePicture(const BYTE* rgb, int len, uint32_t stamp) {
