@@ -171,12 +171,14 @@ int RunProjectEncodeJob(const ProjectEncodeJob& job) {
   for (; formatted && fed < job.frames; ++fed) {
     if (!ReadWhole(input, picture.data(), pictureBytes)) break;
     const unsigned stamp = static_cast<unsigned>(static_cast<int64_t>(fed) * 1000 / job.fps);
-    // A full pool refuses the picture, which a capture would lose. The
-    // benchmark keeps one buffer free by waiting for sent pictures (a
-    // polling feeder would be charged to the encoder), and offers a
-    // refused picture again after a moment: the buffer of a sent picture
-    // goes back to the pool just after the send.
-    if (!sent.WaitFor(fed - (RawFramePool::kCapacity - 1), 20000)) break;
+    // A live capture hands over a picture every 40 ms and the encoder keeps
+    // up, so each picture is converted and encoded before the next one comes,
+    // as in ffmpeg's own loop. The feeder does the same: the next picture
+    // only after the last one went out (waiting, not polling, so nothing is
+    // charged to the encoder). Running ahead would model a backlog, with
+    // every picture's buffer gone cold before x264 reads it. A picture the
+    // pool refuses is offered again after a moment.
+    if (!sent.WaitFor(fed, 20000)) break;
     while (!encoder->SendRawVideo(picture.data(), static_cast<unsigned>(pictureBytes), stamp)) {
       std::this_thread::sleep_for(std::chrono::microseconds(200));
     }

@@ -132,8 +132,16 @@ class CEncoderMediaThenSendThroughRtmp : public IEncoderMediaThenSendThroughRtmp
   void PassFormatsTo(IRtmpLib* transport);
   void RunAudioStep();
   void EncodeAndSendAudioBlock(const AudioBlock& block);
+  // An access unit in m_videoToSend, between its encode and its send.
+  struct EncodedPicture {
+    IRtmpLib* transport = nullptr;
+    int length = 0;  // 0: nothing to send
+    uint32_t shownAt = 0;
+    int compositionMs = 0;
+  };
   void RunVideoStep();
-  void EncodeAndSendPicture(RawFrame* frame);
+  EncodedPicture EncodePicture(RawFrame* frame);
+  void SendPicture(const EncodedPicture& encoded);
   // The message stamp of an access unit: its decode time on the stream's
   // time base, never below the base or the previous picture's stamp.
   uint32_t VideoMessageStamp(uint32_t base, uint32_t shownAt, int compositionMs);

@@ -247,14 +247,16 @@ void CEncoderMediaThenSendThroughRtmp::RunVideoStep() {
     frame = m_videoQueue.front();
     m_videoQueue.pop_front();
   }
-  if (frame->inUse && frame->length != 0) {
-    EncodeAndSendPicture(frame);
-    frame->inUse = false;
-  }
+  EncodedPicture encoded;
+  if (frame->inUse && frame->length != 0) encoded = EncodePicture(frame);
+  // x264 has its own copy of the picture once the encode returns: the buffer
+  // goes back to the pool before the send, still in cache for the next one.
+  frame->inUse = false;
   m_framePool.Return(frame);
+  if (encoded.length > 0) SendPicture(encoded);
 }
 
-void CEncoderMediaThenSendThroughRtmp::EncodeAndSendPicture(RawFrame* frame) {
+CEncoderMediaThenSendThroughRtmp::EncodedPicture CEncoderMediaThenSendThroughRtmp::EncodePicture(RawFrame* frame) {
   int width = 0;
   int height = 0;
   bool open = false;
@@ -266,36 +268,35 @@ void CEncoderMediaThenSendThroughRtmp::EncodeAndSendPicture(RawFrame* frame) {
     height = m_video.height;
   }
   IRtmpLib* transport = Transport();
-  if (!open || !transport || !m_connected) return;
+  if (!open || !transport || !m_connected) return {};
   // A picture taken before the stream's first media is dropped before x264
   // sees it: dropped once encoded, it would take with it the key frame that
   // the following pictures depend on.
-  if (const uint32_t base = m_timeBase.load(); base != kNoTimeBase && frame->timestamp < base) return;
+  if (const uint32_t base = m_timeBase.load(); base != kNoTimeBase && frame->timestamp < base) return {};
   // A frame queued for another picture size cannot be converted safely.
   const bool converted = frame->i420Width != 0;
   if (converted ? frame->i420Width != width || frame->i420Height != height
                 : frame->length != static_cast<size_t>(width) * height * 3) {
     STRIVON_LOG(kLogWarning, "CEncoderMediaThenSendThroughRtmp::RunVideoStep",
                 "frame of %u bytes does not match %dx%d, dropped", frame->length, width, height);
-    return;
+    return {};
   }
   const uint8_t* i420 = frame->bytes.data();
   if (!converted) {
     try {
       if (m_i420.size() < I420Size(width, height)) m_i420.assign(I420Size(width, height), 0);
     } catch (const std::bad_alloc&) {
-      return;
+      return {};
     }
     FlipAndConvertRgbToI420(m_i420.data(), frame->bytes.data(), width, height);
     i420 = m_i420.data();
   }
 
-  int length = 0;
-  uint32_t shownAt = 0;
-  int compositionMs = 0;
+  EncodedPicture encoded;
+  encoded.transport = transport;
   {
     std::lock_guard<std::mutex> lock(m_videoLock);
-    if (!m_videoOpen || m_video.width != width || m_video.height != height) return;
+    if (!m_videoOpen || m_video.width != width || m_video.height != height) return {};
     m_video.input = i420;
     m_video.inputLength = static_cast<int>(I420Size(width, height));
     m_video.inputTimestamp = frame->timestamp;
@@ -308,23 +309,26 @@ void CEncoderMediaThenSendThroughRtmp::EncodeAndSendPicture(RawFrame* frame) {
         m_videoOutput.swap(m_videoToSend);
         m_video.output = m_videoOutput.data();
         m_video.outputCapacity = static_cast<int>(m_videoOutput.size());
-        length = m_video.outputLength;
-        shownAt = m_video.outputTimestamp;
-        compositionMs = m_video.outputCompositionMs;
+        encoded.length = m_video.outputLength;
+        encoded.shownAt = m_video.outputTimestamp;
+        encoded.compositionMs = m_video.outputCompositionMs;
       } catch (const std::bad_alloc&) {
-        length = 0;
+        encoded.length = 0;
       }
     }
     m_video.input = nullptr;
     m_videoOpen = m_video.session != nullptr;
   }
-  if (length == 0) return;
-  const uint32_t base = EnsureTimeBase(shownAt);
-  if (shownAt < base) return;  // taken before the stream's first media
-  const uint32_t decodeStamp = VideoMessageStamp(base, shownAt, compositionMs);
-  const uint32_t shown = shownAt - base;
+  return encoded;
+}
+
+void CEncoderMediaThenSendThroughRtmp::SendPicture(const EncodedPicture& encoded) {
+  const uint32_t base = EnsureTimeBase(encoded.shownAt);
+  if (encoded.shownAt < base) return;  // taken before the stream's first media
+  const uint32_t decodeStamp = VideoMessageStamp(base, encoded.shownAt, encoded.compositionMs);
+  const uint32_t shown = encoded.shownAt - base;
   const int composition = shown > decodeStamp ? static_cast<int>(shown - decodeStamp) : 0;
-  if (!transport->SendVideoH264(m_videoToSend.data(), length, decodeStamp, composition)) {
+  if (!encoded.transport->SendVideoH264(m_videoToSend.data(), encoded.length, decodeStamp, composition)) {
     STRIVON_LOG(kLogInfo, "CEncoderMediaThenSendThroughRtmp::RunVideoStep", "SendVideoH264 failed");
   }
 }

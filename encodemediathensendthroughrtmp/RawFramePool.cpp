@@ -16,9 +16,13 @@ RawFrame* RawFramePool::Acquire(size_t bytes) {
       }
     }
     if (m_free.empty()) return nullptr;
-    RawFrame* frame = m_free.front();
+    // The buffer returned last is the one still in cache: while the encoder
+    // keeps up, one buffer carries every picture from the conversion to
+    // x264's read of it. Cycling through all eight made each of those passes
+    // go out to memory.
+    RawFrame* frame = m_free.back();
     if (frame->bytes.size() < rounded) frame->bytes.resize(rounded);
-    m_free.pop_front();
+    m_free.pop_back();
     return frame;
   } catch (const std::bad_alloc&) {
     return nullptr;

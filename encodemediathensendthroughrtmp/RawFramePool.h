@@ -31,8 +31,8 @@ class RawFramePool {
   RawFramePool(const RawFramePool&) = delete;
   RawFramePool& operator=(const RawFramePool&) = delete;
 
-  // The oldest free buffer, grown to at least `bytes`; null when all are
-  // taken or memory ran out.
+  // The most recently returned free buffer, grown to at least `bytes`; null
+  // when all are taken or memory ran out.
   RawFrame* Acquire(size_t bytes);
   // Hands a buffer from Acquire back (to the end of the free list).
   void Return(RawFrame* frame);

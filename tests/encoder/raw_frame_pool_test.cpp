@@ -8,7 +8,7 @@
 
 namespace {
 
-TEST(RawFramePool, LendsEightAndTheOldestReturnedFirst) {
+TEST(RawFramePool, LendsEightAndTheLastReturnedFirst) {
   RawFramePool pool;
   std::vector<RawFrame*> taken;
   for (int i = 0; i < RawFramePool::kCapacity; ++i) {
@@ -22,9 +22,9 @@ TEST(RawFramePool, LendsEightAndTheOldestReturnedFirst) {
 
   pool.Return(taken[2]);
   pool.Return(taken[5]);
-  EXPECT_EQ(pool.Acquire(101), taken[2]);
+  EXPECT_EQ(pool.Acquire(101), taken[5]) << "the buffer returned last is the one still in cache";
   RawFrame* grown = pool.Acquire(5000);
-  ASSERT_EQ(grown, taken[5]);
+  ASSERT_EQ(grown, taken[2]);
   ASSERT_GE(grown->bytes.size(), 5000u);
   std::memset(grown->bytes.data(), 7, 5000);  // all of it is writable
   EXPECT_EQ(grown->bytes[4999], 7);
