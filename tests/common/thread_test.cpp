@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 #include "common/TVThread.h"
@@ -90,12 +91,17 @@ TEST(CTVThread, CreationFailureLeavesNoThread) {
 TEST(CTVThread, DestroyingAFinishedButUnjoinedThreadIsSafe) {
   // The body has returned but nobody called Join: the thread is still
   // attached, and destroying an attached thread would end the process.
-  auto t = std::make_unique<CountingThread>();
-  ASSERT_TRUE(t->Start());
-  while (t->runs == 0) std::this_thread::yield();
-  EXPECT_TRUE(t->HasThread());
-  t.reset();
-  SUCCEED();
+  // Run in a child process, so that such an end shows as an abnormal exit.
+  EXPECT_EXIT(
+      {
+        auto t = std::make_unique<CountingThread>();
+        if (!t->Start()) std::exit(2);
+        while (t->runs == 0) std::this_thread::yield();
+        if (!t->HasThread()) std::exit(3);
+        t.reset();
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 TEST(CSafeThread, StartTwiceRestartsTheLoop) {

@@ -292,11 +292,32 @@ TEST(EncoderObject, ReleaseWhileFramesAreQueuedJoinsEverything) {
     std::vector<uint8_t> frame = Picture(64, 48);
     std::vector<uint8_t> pcm = PcmBlock();
     for (int i = 0; i < 8; ++i) {
-      t.encoder->SendRawVideo(frame.data(), frame.size(), 40 * i);
+      EXPECT_TRUE(t.encoder->SendRawVideo(frame.data(), frame.size(), 40 * i)) << i;
       t.encoder->SendRawAudio(pcm.data(), pcm.size(), 46 * i);
     }
+    std::atomic<bool> released{false};
+    std::thread releaser([&] {
+      t.encoder.reset();
+      released = true;
+    });
+    EXPECT_TRUE(EncoderUnderTest::WaitFor([&] { return released.load(); })) << "round " << round;
+    releaser.join();
   }
-  SUCCEED();
+}
+
+TEST(EncoderObject, APictureOnItsWayToTheServerHoldsNoPoolBuffer) {
+  EncoderUnderTest t;
+  t.ConnectAndConfigure();
+  RecordingRtmpLib* transport = t.transport.load();
+  transport->stallSends = true;
+  std::vector<uint8_t> frame = Picture(64, 48);
+  ASSERT_TRUE(t.encoder->SendRawVideo(frame.data(), frame.size(), 0));
+  ASSERT_TRUE(EncoderUnderTest::WaitFor([&] { return transport->stalledSends.load() > 0; }));
+  // The encoder thread sits in the stalled send: whatever is queued now stays
+  // queued, and all eight buffers are the capture's to fill.
+  for (int i = 1; i <= 8; ++i) EXPECT_TRUE(t.encoder->SendRawVideo(frame.data(), frame.size(), 40 * i)) << i;
+  EXPECT_FALSE(t.encoder->SendRawVideo(frame.data(), frame.size(), 360));
+  transport->Unstall();
 }
 
 TEST(EncoderObject, ReleaseReturnsWhileASendIsStalledByTheServer) {
