@@ -448,8 +448,10 @@ TEST_F(RtmpWireTest, CloseFromAnotherThreadWhileSendingAndReceivingIsClean) {
 TEST_F(RtmpWireTest, ReleaseDuringTheHandshakeJoinsEverything) {
   ASSERT_TRUE(m_client->Connect(m_server.Url("app", "s").c_str()));
   ASSERT_TRUE(m_server.Accept());
-  // No handshake answer: the connect thread is blocked reading S0.
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  // C0 and C1 arrive and no answer goes back: the connect thread is left
+  // waiting for S0.
+  std::string c0c1;
+  ASSERT_TRUE(m_server.ReadExact(1537, &c0c1));
   m_client.reset();
   const auto words = m_notify.Words();
   EXPECT_EQ(Count(words, "NetConnection.Connect.Closed"), 1);
