@@ -26,7 +26,7 @@ void CCameraDevWnd::InitWindow() {
   SetStyle(GetStyle() & ~WS_THICKFRAME);
   m_closeBtn = m_PaintManager.FindControl(L"closebtn");
   m_confirmBtn = m_PaintManager.FindControl(L"comfirm");
-  m_cameraList = dynamic_cast<CItemListUI*>(m_PaintManager.FindControl(L"cameraList"));
+  m_cameraList = m_PaintManager.FindControlAs<CItemListUI>(L"cameraList");
   if (!m_cameraList) return;
   m_cameraList->RemoveAll();
   if (m_proxy) {

@@ -18,7 +18,7 @@ CCapResSelectDlg::CCapResSelectDlg(ISourcePickerHost* host, std::shared_ptr<CScr
     : m_host(host), m_proxy(std::move(proxy)), m_config(config) {}
 
 void CCapResSelectDlg::InitWindow() {
-  m_resolutionList = dynamic_cast<CItemListUI*>(m_PaintManager.FindControl(L"resolutionList"));
+  m_resolutionList = m_PaintManager.FindControlAs<CItemListUI>(L"resolutionList");
   m_confirmBtn = m_PaintManager.FindControl(L"comfirm");
   m_cancelBtn = m_PaintManager.FindControl(L"cancel");
   if (!m_resolutionList) return;

@@ -16,7 +16,7 @@ CCapSoftDlg::CCapSoftDlg(std::shared_ptr<CScreenCaptureProxy> proxy, ISourcePick
 
 void CCapSoftDlg::InitWindow() {
   if (m_listWindows) m_windows = WindowsByTitle(m_listWindows());
-  m_softwareList = dynamic_cast<CItemListUI*>(m_PaintManager.FindControl(L"softwareList"));
+  m_softwareList = m_PaintManager.FindControlAs<CItemListUI>(L"softwareList");
   m_confirmBtn = m_PaintManager.FindControl(L"comfirm");
   m_cancelBtn = m_PaintManager.FindControl(L"cancel");
   if (!m_softwareList) return;

@@ -23,11 +23,6 @@ namespace {
 // when their owner decides.
 constexpr DWORD kHiddenFrameStyle = UI_WNDSTYLE_FRAME & ~WS_VISIBLE;
 
-template <typename T>
-T* Find(CPaintManagerUI& manager, const wchar_t* name) {
-  return dynamic_cast<T*>(manager.FindControl(name));
-}
-
 }  // namespace
 
 DUILIB_BEGIN_MESSAGE_MAP(CMainWnd)
@@ -87,37 +82,37 @@ void CMainWnd::QuitProgram(int code) { CPaintManagerUI::PostQuitMessage(code); }
 
 void CMainWnd::FindControls() {
   CPaintManagerUI& pm = m_PaintManager;
-  m_closeBtn = Find<CButtonUI>(pm, L"closebtn");
-  m_minBtn = Find<CButtonUI>(pm, L"minbtn");
-  m_settingBtn = Find<CButtonUI>(pm, L"setting");
-  m_cameraBtn = Find<CButtonUI>(pm, L"camedevBtn");
-  m_shareDeskBtn = Find<CButtonUI>(pm, L"shareDeskBtn");
-  m_mediaBtn = Find<CButtonUI>(pm, L"mediaBtn");
-  m_startBtn = Find<CButtonUI>(pm, L"startPubBtn");
-  m_recordBtn = Find<CButtonUI>(pm, L"recoderBtn");
-  m_pubTimeLabel = Find<CLabelUI>(pm, L"pubtimeLabel");
-  m_volumeSlider = Find<CSliderUI>(pm, L"slidervolume");
-  m_volumeLabel = Find<CLabelUI>(pm, L"labelvolume");
-  m_nsOpen = Find<COptionUI>(pm, L"nsopen");
-  m_nsClose = Find<COptionUI>(pm, L"nsclose");
-  m_mixOpen = Find<COptionUI>(pm, L"mixopen");
-  m_mixClose = Find<COptionUI>(pm, L"mixclose");
+  m_closeBtn = pm.FindControlAs<CButtonUI>(L"closebtn");
+  m_minBtn = pm.FindControlAs<CButtonUI>(L"minbtn");
+  m_settingBtn = pm.FindControlAs<CButtonUI>(L"setting");
+  m_cameraBtn = pm.FindControlAs<CButtonUI>(L"camedevBtn");
+  m_shareDeskBtn = pm.FindControlAs<CButtonUI>(L"shareDeskBtn");
+  m_mediaBtn = pm.FindControlAs<CButtonUI>(L"mediaBtn");
+  m_startBtn = pm.FindControlAs<CButtonUI>(L"startPubBtn");
+  m_recordBtn = pm.FindControlAs<CButtonUI>(L"recoderBtn");
+  m_pubTimeLabel = pm.FindControlAs<CLabelUI>(L"pubtimeLabel");
+  m_volumeSlider = pm.FindControlAs<CSliderUI>(L"slidervolume");
+  m_volumeLabel = pm.FindControlAs<CLabelUI>(L"labelvolume");
+  m_nsOpen = pm.FindControlAs<COptionUI>(L"nsopen");
+  m_nsClose = pm.FindControlAs<COptionUI>(L"nsclose");
+  m_mixOpen = pm.FindControlAs<COptionUI>(L"mixopen");
+  m_mixClose = pm.FindControlAs<COptionUI>(L"mixclose");
   m_wndMedia = pm.FindControl(L"wndMedia");
   m_labelContainer = pm.FindControl(L"labeContainer");
-  m_pubMsgLabel = Find<CLabelUI>(pm, L"pubmsgLabel");
-  m_pubMsgLabelDown = Find<CLabelUI>(pm, L"pubmsgLabeldown");
-  m_userNameLabel = Find<CLabelUI>(pm, L"usernameLabel");
-  m_sysSetting = Find<COptionUI>(pm, L"sysetting");
-  m_manSetting = Find<COptionUI>(pm, L"mansetting");
-  m_resolutionList = Find<CItemListUI>(pm, L"resolutionList");
+  m_pubMsgLabel = pm.FindControlAs<CLabelUI>(L"pubmsgLabel");
+  m_pubMsgLabelDown = pm.FindControlAs<CLabelUI>(L"pubmsgLabeldown");
+  m_userNameLabel = pm.FindControlAs<CLabelUI>(L"usernameLabel");
+  m_sysSetting = pm.FindControlAs<COptionUI>(L"sysetting");
+  m_manSetting = pm.FindControlAs<COptionUI>(L"mansetting");
+  m_resolutionList = pm.FindControlAs<CItemListUI>(L"resolutionList");
   m_resolutionContainer = pm.FindControl(L"resolutionContainer");
-  m_widthEdit = Find<CEditUI>(pm, L"widthEdit");
-  m_heightEdit = Find<CEditUI>(pm, L"heightEdit");
-  m_lockResolution = Find<COptionUI>(pm, L"lockResolution");
-  m_ratioResolution = Find<COptionUI>(pm, L"ratioResolution");
-  m_audioDevList = Find<CItemListUI>(pm, L"audiodevList");
-  m_recordPathEdit = Find<CEditUI>(pm, L"recoderPathEdit");
-  m_recordPathBtn = Find<CButtonUI>(pm, L"recoderPathBtn");
+  m_widthEdit = pm.FindControlAs<CEditUI>(L"widthEdit");
+  m_heightEdit = pm.FindControlAs<CEditUI>(L"heightEdit");
+  m_lockResolution = pm.FindControlAs<COptionUI>(L"lockResolution");
+  m_ratioResolution = pm.FindControlAs<COptionUI>(L"ratioResolution");
+  m_audioDevList = pm.FindControlAs<CItemListUI>(L"audiodevList");
+  m_recordPathEdit = pm.FindControlAs<CEditUI>(L"recoderPathEdit");
+  m_recordPathBtn = pm.FindControlAs<CButtonUI>(L"recoderPathBtn");
 }
 
 void CMainWnd::InitWindow() {

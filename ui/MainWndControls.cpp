@@ -33,7 +33,7 @@ void CMainWnd::Notify(TNotifyUI& msg) {
     static const wchar_t* const kPages[] = {L"desk_tab", L"camera_tab", L"file_tab", L"set_tab"};
     for (int page = 0; page < 4; ++page) {
       if (!SameName(msg.pSender->GetName(), kPages[page])) continue;
-      if (auto* tabs = dynamic_cast<CTabLayoutUI*>(m_PaintManager.FindControl(L"tab_switch"))) tabs->SelectItem(page);
+      if (auto* tabs = m_PaintManager.FindControlAs<CTabLayoutUI>(L"tab_switch")) tabs->SelectItem(page);
       if (page == 3) return;
       break;
     }
@@ -171,11 +171,11 @@ void CMainWnd::OnSelectChanged(TNotifyUI& msg) {
   }
   const std::wstring& name = sender->GetName();
   if (name == L"live_tab" || name == L"setting_tab") {
-    if (auto* tabs = dynamic_cast<CTabLayoutUI*>(m_PaintManager.FindControl(L"top_tab_switch"))) {
+    if (auto* tabs = m_PaintManager.FindControlAs<CTabLayoutUI>(L"top_tab_switch")) {
       tabs->SelectItem(name == L"live_tab" ? 0 : 1);
     }
   } else if (name == L"video_tab" || name == L"audio_tab" || name == L"recoder_tab") {
-    if (auto* tabs = dynamic_cast<CTabLayoutUI*>(m_PaintManager.FindControl(L"setting_tab_switch"))) {
+    if (auto* tabs = m_PaintManager.FindControlAs<CTabLayoutUI>(L"setting_tab_switch")) {
       tabs->SelectItem(name == L"video_tab" ? 0 : name == L"audio_tab" ? 1 : 2);
     }
   }

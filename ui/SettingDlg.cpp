@@ -96,25 +96,24 @@ void CSettingDlg::InitWindow() {
 }
 
 void CSettingDlg::FindControls() {
-  auto find = [this](const wchar_t* name) { return m_PaintManager.FindControl(name); };
-  m_closeBtn = find(L"closebtn");
-  m_confirmBtn = find(L"comfirm");
-  m_manTip = find(L"manTip");
-  m_lockTip = find(L"lockTip");
-  m_ratioTip = find(L"ratioTip");
-  m_presetSizes = dynamic_cast<COptionUI*>(find(L"sysetting"));
-  m_typedSizes = dynamic_cast<COptionUI*>(find(L"mansetting"));
-  m_resolutionList = dynamic_cast<CItemListUI*>(find(L"resolutionList"));
-  m_resolutionContainer = find(L"resolutionContainer");
-  m_widthEdit = find(L"widthEdit");
-  m_heightEdit = find(L"heightEdit");
-  m_lockOption = dynamic_cast<COptionUI*>(find(L"lockResolution"));
-  m_ratioOption = dynamic_cast<COptionUI*>(find(L"ratioResolution"));
-  m_micList = dynamic_cast<CItemListUI*>(find(L"audiodevList"));
-  m_recordOption = find(L"recoderOption");
-  m_recordPathEdit = find(L"recoderPathEdit");
-  m_recordPathBtn = find(L"recoderPathBtn");
-  m_pages = dynamic_cast<CTabLayoutUI*>(find(L"tab_switch"));
+  m_closeBtn = m_PaintManager.FindControl(L"closebtn");
+  m_confirmBtn = m_PaintManager.FindControl(L"comfirm");
+  m_manTip = m_PaintManager.FindControl(L"manTip");
+  m_lockTip = m_PaintManager.FindControl(L"lockTip");
+  m_ratioTip = m_PaintManager.FindControl(L"ratioTip");
+  m_presetSizes = m_PaintManager.FindControlAs<COptionUI>(L"sysetting");
+  m_typedSizes = m_PaintManager.FindControlAs<COptionUI>(L"mansetting");
+  m_resolutionList = m_PaintManager.FindControlAs<CItemListUI>(L"resolutionList");
+  m_resolutionContainer = m_PaintManager.FindControl(L"resolutionContainer");
+  m_widthEdit = m_PaintManager.FindControl(L"widthEdit");
+  m_heightEdit = m_PaintManager.FindControl(L"heightEdit");
+  m_lockOption = m_PaintManager.FindControlAs<COptionUI>(L"lockResolution");
+  m_ratioOption = m_PaintManager.FindControlAs<COptionUI>(L"ratioResolution");
+  m_micList = m_PaintManager.FindControlAs<CItemListUI>(L"audiodevList");
+  m_recordOption = m_PaintManager.FindControl(L"recoderOption");
+  m_recordPathEdit = m_PaintManager.FindControl(L"recoderPathEdit");
+  m_recordPathBtn = m_PaintManager.FindControl(L"recoderPathBtn");
+  m_pages = m_PaintManager.FindControlAs<CTabLayoutUI>(L"tab_switch");
 }
 
 void CSettingDlg::FillResolutionList() {

@@ -33,6 +33,11 @@ class CPaintManagerUI {
   CControlUI* GetRoot() const { return m_root.get(); }
   // The control with this name, or null (an empty name finds nothing).
   CControlUI* FindControl(const std::wstring& name) const;
+  // The same, as the class the caller expects; null when absent or of another class.
+  template <typename T>
+  T* FindControlAs(const std::wstring& name) const {
+    return dynamic_cast<T*>(FindControl(name));
+  }
   std::vector<COptionUI*> GetOptionGroup(const std::wstring& group) const;
 
   void AddNotifier(INotifyUI* notifier);

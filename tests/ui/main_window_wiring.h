@@ -1,4 +1,4 @@
-// How the main window tests wire the real proxy: over a fake manager the
+// How the window tests wire the real proxy: over a fake manager the
 // test owns, with the program's own settings objects and an event queue of
 // the test's.
 #pragma once
@@ -15,5 +15,15 @@ inline ScreenCaptureProxyWiring WiringOverManager(IRtmpPublishManager* manager, 
   wiring.publishParams = [] { return ThePublishParams().Get(); };
   wiring.reloadAccountParams = [](const std::string&) {};
   wiring.userConfig = [] { return TheUserConfig().Get(); };
+  return wiring;
+}
+
+// The same over fixed default settings, for tests that keep a configuration
+// of their own.
+inline ScreenCaptureProxyWiring WiringOverManagerWithDefaultSettings(IRtmpPublishManager* manager,
+                                                                     ProgramEventQueue* events) {
+  ScreenCaptureProxyWiring wiring = WiringOverManager(manager, events);
+  wiring.publishParams = [] { return PublishParamValues{}; };
+  wiring.userConfig = [] { return UserConfigValues{}; };
   return wiring;
 }

@@ -17,6 +17,7 @@
 #include "platform/duilib/controls.h"
 #include "platform/duilib/list_controls.h"
 #include "tests/app/fake_publish_manager.h"
+#include "tests/ui/main_window_wiring.h"
 #include "ui/CaptureDlg.h"
 #include "ui/SettingDlg.h"
 
@@ -85,13 +86,8 @@ class SettingDlgTest : public QObject {
   void init() {
     m_config = std::make_unique<CUserConfig>(m_folder.path().toStdString(), 1366, 768);
     MaxOutput(1920, 1080);
-    ScreenCaptureProxyWiring wiring;
-    wiring.createManager = [this](IRtmpPublishManagerNotify*) { return &m_manager; };
-    wiring.events = &m_events;
-    wiring.publishParams = [] { return PublishParamValues{}; };
-    wiring.reloadAccountParams = [](const std::string&) {};
-    wiring.userConfig = [] { return UserConfigValues{}; };
-    m_proxy = std::make_shared<CScreenCaptureProxy>(nullptr, wiring);
+    m_proxy =
+        std::make_shared<CScreenCaptureProxy>(nullptr, WiringOverManagerWithDefaultSettings(&m_manager, &m_events));
     m_proxy->Init(0, 0, 0);
     m_frame->ShowWindow(false);
     m_frame->SetMode(CCaptureDlg::kModeFree);

@@ -12,6 +12,7 @@
 #include "app/ScreenCaptureProxy.h"
 #include "platform/duilib/list_controls.h"
 #include "tests/app/fake_publish_manager.h"
+#include "tests/ui/main_window_wiring.h"
 #include "ui/CameraDevWnd.h"
 #include "ui/CapResSelectDlg.h"
 #include "ui/CapSoftDlg.h"
@@ -95,13 +96,8 @@ class SourcePickersTest : public QObject {
  private slots:
   void init() {
     m_config = std::make_unique<CUserConfig>(m_folder.path().toStdString(), 1366, 768);
-    ScreenCaptureProxyWiring wiring;
-    wiring.createManager = [this](IRtmpPublishManagerNotify*) { return &m_manager; };
-    wiring.events = &m_events;
-    wiring.publishParams = [] { return PublishParamValues{}; };
-    wiring.reloadAccountParams = [](const std::string&) {};
-    wiring.userConfig = [] { return UserConfigValues{}; };
-    m_proxy = std::make_shared<CScreenCaptureProxy>(nullptr, wiring);
+    m_proxy =
+        std::make_shared<CScreenCaptureProxy>(nullptr, WiringOverManagerWithDefaultSettings(&m_manager, &m_events));
     m_proxy->Init(0, 0, 0);
     m_manager.ClearCalls();
     m_manager.cameras = {L"Cam A", L"Cam B"};
