@@ -41,7 +41,8 @@ bool CVMRFilterGraph::Create(int maxFrameLength, const BITMAPINFOHEADER& format,
 
   m_playFilter = CreatePlayFilter(maxFrameLength, format);
   if (!m_playFilter) return fail(L"VMRFilterGraph 内存不足");
-  if (FAILED(m_graph->AddFilter(m_playFilter, L"PlayFilter"))) return fail(L"VMRFilterGraph Add PlayFilter Filter error");
+  if (FAILED(m_graph->AddFilter(m_playFilter, L"PlayFilter")))
+    return fail(L"VMRFilterGraph Add PlayFilter Filter error");
 
   IBaseFilter* converter = nullptr;
   if (FAILED(CoCreateInstance(CLSID_Colour, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,

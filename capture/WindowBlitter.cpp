@@ -6,8 +6,16 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
+#include <cstring>
+
 #include "platform/grabora/x_connection_watch.h"
 #include "platform/grabora/x_error_trap.h"
+
+namespace {
+// More than libswscale's input functions read past the end of a row.
+constexpr size_t kReadPastRow = 256;
+}  // namespace
 
 WindowBlitter::WindowBlitter(Display* display, const XConnectionWatch* watch)
     : m_display(display), m_watch(watch), m_shm(display) {
@@ -39,19 +47,36 @@ bool WindowBlitter::Scale(const BYTE* rgb, int width, int height, bool bottomUp,
   m_sws = sws_getCachedContext(m_sws, width, height, AV_PIX_FMT_BGR24, targetWidth, targetHeight,
                                static_cast<AVPixelFormat>(layout), SWS_BILINEAR, nullptr, nullptr, nullptr);
   if (!m_sws) return false;
-  const int rowBytes = width * 3;
-  // A bottom-up picture is read from its last row backwards.
-  const uint8_t* src[1] = {bottomUp ? rgb + static_cast<size_t>(rowBytes) * (height - 1) : rgb};
-  const int srcStride[1] = {bottomUp ? -rowBytes : rowBytes};
+  const size_t rowBytes = static_cast<size_t>(width) * 3;
+  // libswscale reads a little past the end of a row. Inside the picture that
+  // is the next row; past the rows at the highest addresses it would be past
+  // the caller's buffer, so those rows are read from a padded copy.
+  const int tailRows = std::min(height, static_cast<int>((kReadPastRow + rowBytes - 1) / rowBytes));
+  m_tail.assign(rowBytes * tailRows + kReadPastRow, 0);
+  std::memcpy(m_tail.data(), rgb + rowBytes * (height - tailRows), rowBytes * tailRows);
   uint8_t* dstPlanes[1] = {dst};
   const int dstStrides[1] = {dstStride};
-  sws_scale(m_sws, src, srcStride, 0, height, dstPlanes, dstStrides);
+  const int stride = static_cast<int>(rowBytes);
+  // Slices in picture order: a bottom-up picture's first rows are the ones
+  // at the end of its buffer.
+  const uint8_t* tail[1] = {bottomUp ? m_tail.data() + rowBytes * (tailRows - 1) : m_tail.data()};
+  const int bodyRows = height - tailRows;
+  const uint8_t* body[1] = {bottomUp && bodyRows > 0 ? rgb + rowBytes * (bodyRows - 1) : rgb};
+  const int strides[1] = {bottomUp ? -stride : stride};
+  if (bottomUp) {
+    sws_scale(m_sws, tail, strides, 0, tailRows, dstPlanes, dstStrides);
+    if (bodyRows > 0) sws_scale(m_sws, body, strides, tailRows, bodyRows, dstPlanes, dstStrides);
+  } else {
+    if (bodyRows > 0) sws_scale(m_sws, body, strides, 0, bodyRows, dstPlanes, dstStrides);
+    sws_scale(m_sws, tail, strides, bodyRows, tailRows, dstPlanes, dstStrides);
+  }
   return true;
 }
 
 bool WindowBlitter::Draw(Window window, const BYTE* rgb, int width, int height, bool bottomUp, int targetWidth,
                          int targetHeight) {
-  if (ServerGone() || !m_trueColour || !window || !rgb || width <= 0 || height <= 0 || targetWidth <= 0 || targetHeight <= 0)
+  if (ServerGone() || !m_trueColour || !window || !rgb || width <= 0 || height <= 0 || targetWidth <= 0 ||
+      targetHeight <= 0)
     return false;
   XErrorTrap trap(m_display);
   // One GC serves every window of the screen: they share root and depth.

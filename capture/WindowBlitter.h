@@ -53,4 +53,5 @@ class WindowBlitter {
   XShmImage m_shm;
   SwsContext* m_sws = nullptr;
   std::vector<uint8_t> m_pixels;  // the plain path's scaled picture
+  std::vector<uint8_t> m_tail;    // the picture's last rows in memory, padded
 };
