@@ -364,6 +364,30 @@ TEST_F(PreviewTest, DoubleClickEscapeCursorAndClicksForTheHost) {
   preview->Release();
 }
 
+TEST_F(PreviewTest, GraphModeDrawsFullScreenAfterADoubleClick) {
+  IVideoShowVMR* preview = CreateVideoShowMain();
+  ASSERT_NE(preview, nullptr);
+  std::wstring err;
+  preview->SetMode(1);
+  ASSERT_TRUE(preview->Start(&m_format, m_host, &err));
+  // Pictures keep arriving, as from a live run: each one goes to the window shown.
+  std::atomic<bool> done{false};
+  std::thread sender([&] {
+    const std::vector<BYTE> pattern = dshow::VirtualPatternBgr(kW, kH);
+    std::wstring e;
+    while (!done) preview->ShowFrame(pattern.data(), static_cast<int>(pattern.size()), &e);
+  });
+  EXPECT_TRUE(QuadrantsShown(kHostX, kHostY, kHostW, kHostH));
+  Xdotool({"mousemove", "260", "260", "click", "--repeat", "2", "--delay", "80", "1"});
+  EXPECT_TRUE(QuadrantsShown(0, 0, DisplayWidth(m_display, 0), DisplayHeight(m_display, 0)));
+  Xdotool({"key", "Escape"});
+  EXPECT_TRUE(WaitUntil([&] { return !Near(Pixel(10, 10), kRed); })) << "Escape leaves full screen";
+  EXPECT_TRUE(QuadrantsShown(kHostX, kHostY, kHostW, kHostH));
+  done = true;
+  sender.join();
+  preview->Release();
+}
+
 TEST_F(PreviewTest, StopWaitsForTheSenderAndDrawsNothingAfterwards) {
   for (int round = 0; round < 5; ++round) {
     IVideoShowVMR* preview = CreateVideoShowMain();
