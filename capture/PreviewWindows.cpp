@@ -3,12 +3,9 @@
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 
-extern "C" {
-#include <libswscale/swscale.h>
-}
-
 #include <cstdlib>
 
+#include "capture/WindowBlitter.h"
 #include "platform/base/tick.h"
 #include "platform/grabora/x_connection_watch.h"
 #include "platform/grabora/x_error_trap.h"
@@ -23,8 +20,8 @@ constexpr uint32_t kCursorHideMs = 2000;
 PreviewWindows::PreviewWindows() = default;
 
 PreviewWindows::~PreviewWindows() {
-  sws_freeContext(m_sws);
   if (!m_display) return;
+  m_blitter.reset();
   if (Usable()) {
     XErrorTrap trap(m_display);
     if (m_blank) XFreeCursor(m_display, m_blank);
@@ -51,10 +48,7 @@ bool PreviewWindows::Open() {
   XErrorTrap trap(m_display);
   const int screen = DefaultScreen(m_display);
   const Window root = RootWindow(m_display, screen);
-  Visual* visual = DefaultVisual(m_display, screen);
-  // Pictures are written as 32-bit B, G, R, X: the usual 24-bit true-colour layout.
-  m_trueColour = DefaultDepth(m_display, screen) == 24 && visual->red_mask == 0xFF0000 &&
-                 visual->green_mask == 0xFF00 && visual->blue_mask == 0xFF;
+  m_blitter = std::make_unique<WindowBlitter>(m_display, m_watch.get());
   XSetWindowAttributes attrs{};
   attrs.background_pixel = BlackPixel(m_display, screen);
   attrs.event_mask = kEvents;
@@ -108,41 +102,26 @@ void PreviewWindows::Fill(Window window) {
   XFillRectangle(m_display, window, m_gc, 0, 0, static_cast<unsigned>(a.width), static_cast<unsigned>(a.height));
 }
 
-void PreviewWindows::Paint(const BYTE* rgb, int width, int height) {
-  if (!Usable() || !m_parent || !rgb || width <= 0 || height <= 0 || !m_trueColour) return;
+bool PreviewWindows::FollowHost(int* width, int* height) {
+  if (!Usable() || !m_parent) return false;
   XErrorTrap trap(m_display);
-  int targetWidth = 0, targetHeight = 0;
   if (m_fullScreen) {
-    targetWidth = DisplayWidth(m_display, DefaultScreen(m_display));
-    targetHeight = DisplayHeight(m_display, DefaultScreen(m_display));
-  } else {
-    // The host may have resized its window since the last picture.
-    XWindowAttributes host{};
-    if (!XGetWindowAttributes(m_display, m_parent, &host)) return;
-    targetWidth = std::max(1, host.width);
-    targetHeight = std::max(1, host.height);
-    XMoveResizeWindow(m_display, m_child, 0, 0, static_cast<unsigned>(targetWidth), static_cast<unsigned>(targetHeight));
+    *width = DisplayWidth(m_display, DefaultScreen(m_display));
+    *height = DisplayHeight(m_display, DefaultScreen(m_display));
+    return true;
   }
-  m_sws = sws_getCachedContext(m_sws, width, height, AV_PIX_FMT_BGR24, targetWidth, targetHeight, AV_PIX_FMT_BGR0,
-                               SWS_BILINEAR, nullptr, nullptr, nullptr);
-  if (!m_sws) return;
-  const int stride = targetWidth * 4;
-  m_pixels.resize(static_cast<size_t>(stride) * targetHeight);
-  const uint8_t* src[1] = {rgb};
-  const int srcStride[1] = {width * 3};
-  uint8_t* dst[1] = {m_pixels.data()};
-  const int dstStride[1] = {stride};
-  sws_scale(m_sws, src, srcStride, 0, height, dst, dstStride);
-  const int screen = DefaultScreen(m_display);
-  XImage* image = XCreateImage(m_display, DefaultVisual(m_display, screen), 24, ZPixmap, 0,
-                               reinterpret_cast<char*>(m_pixels.data()), static_cast<unsigned>(targetWidth),
-                               static_cast<unsigned>(targetHeight), 32, stride);
-  if (!image) return;
-  image->byte_order = LSBFirst;
-  XPutImage(m_display, Visible(), m_gc, image, 0, 0, 0, 0, static_cast<unsigned>(targetWidth),
-            static_cast<unsigned>(targetHeight));
-  image->data = nullptr;  // the pixels are ours
-  XDestroyImage(image);
+  XWindowAttributes host{};
+  if (!XGetWindowAttributes(m_display, m_parent, &host)) return false;
+  *width = std::max(1, host.width);
+  *height = std::max(1, host.height);
+  XMoveResizeWindow(m_display, m_child, 0, 0, static_cast<unsigned>(*width), static_cast<unsigned>(*height));
+  return !trap.Failed();
+}
+
+void PreviewWindows::Paint(const BYTE* rgb, int width, int height) {
+  int targetWidth = 0, targetHeight = 0;
+  if (!rgb || !FollowHost(&targetWidth, &targetHeight)) return;
+  m_blitter->Draw(Visible(), rgb, width, height, false, targetWidth, targetHeight);
 }
 
 bool PreviewWindows::HandleEvents(bool haveFrame) {

@@ -7,13 +7,12 @@
 
 #include <cstdint>
 #include <memory>
-#include <vector>
 
 #include "platform/dshow/com_types.h"
 #include "platform/outside/win_types.h"
 
+class WindowBlitter;
 class XConnectionWatch;
-struct SwsContext;
 
 class PreviewWindows {
  public:
@@ -38,6 +37,10 @@ class PreviewWindows {
 
   // Draws a top-down packed B, G, R picture over the whole visible window.
   void Paint(const BYTE* rgb, int width, int height);
+  // Keeps the child window at the host window's full size, which the host
+  // may have changed since; the target size of a picture. False when there
+  // is nothing to draw into.
+  bool FollowHost(int* width, int* height);
   // Handles the queued events; true when the picture is to be drawn again
   // (exposed, or back from full screen). Before the first picture exposed
   // windows are filled black.
@@ -46,6 +49,9 @@ class PreviewWindows {
   void Tick(uint32_t now);
 
   bool FullScreen() const { return m_fullScreen; }
+  // The two windows (0 until Open succeeded), for drawing from elsewhere.
+  HWND ChildWindow() const { return m_child; }
+  HWND FullScreenWindow() const { return m_full; }
 
  private:
   void Fill(Window window);
@@ -62,7 +68,6 @@ class PreviewWindows {
   HWND m_parent = 0;
   GC m_gc = nullptr;
   Cursor m_blank = 0;
-  bool m_trueColour = false;
   bool m_fullScreen = false;
   bool m_cursorVisible = true;
   uint32_t m_activityTick = 0;
@@ -70,6 +75,5 @@ class PreviewWindows {
   Time m_lastClickTime = 0;
   Window m_lastClickWindow = 0;
   int m_lastClickX = 0, m_lastClickY = 0;
-  SwsContext* m_sws = nullptr;
-  std::vector<uint8_t> m_pixels;  // the scaled picture in the server's layout
+  std::unique_ptr<WindowBlitter> m_blitter;
 };

@@ -66,6 +66,8 @@ bool CVideoShowMain::Ask(Command command, HWND parent) {
 
 bool CVideoShowMain::Start(const BITMAPINFOHEADER* format, HWND parent, std::wstring* err) {
   std::lock_guard<std::mutex> show(m_showLock);
+  int mode = 0;
+  HWND child = 0, full = 0;
   {
     std::unique_lock<std::mutex> lock(m_lock);
     if (m_started) return true;
@@ -89,18 +91,46 @@ bool CVideoShowMain::Start(const BITMAPINFOHEADER* format, HWND parent, std::wst
     m_height = std::abs(format->biHeight);
     m_frameShown = false;
     m_newFrame = false;
+    m_runMode = m_mode;
+    mode = m_runMode;
+    child = m_childWindow;
+    full = m_fullWindow;
   }
   if (!parent) return true;
-  if (Ask(Command::Show, parent)) return true;
-  std::lock_guard<std::mutex> lock(m_lock);
-  m_started = false;
-  if (err) *err = L"preview: the host window does not exist";
+  if (!Ask(Command::Show, parent)) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_started = false;
+    if (err) *err = L"preview: the host window does not exist";
+    return false;
+  }
+  return mode == 1 ? StartGraphs(*format, child, full, err) : true;
+}
+
+bool CVideoShowMain::StartGraphs(const BITMAPINFOHEADER& format, HWND child, HWND full, std::wstring* err) {
+  STRIVON_LOG(kLogDebug, "CVideoShowMain::Start", "start m_vmrShowChildWnd");
+  bool ok = m_vmrShowChildWnd.Create(format, child, err);
+  STRIVON_LOG(kLogDebug, "CVideoShowMain::Start", "finish m_vmrShowChildWnd");
+  if (ok) {
+    ok = m_vmrShowFullscreenWnd.Create(format, full, err);
+    STRIVON_LOG(kLogDebug, "CVideoShowMain::Start", "finish m_vmrShowFullscreenWnd");
+  }
+  if (ok) return true;
+  // Not left half started: a second Start would report success for a
+  // preview that shows nothing.
+  m_vmrShowChildWnd.Delete();
+  m_vmrShowFullscreenWnd.Delete();
+  {
+    std::lock_guard<std::mutex> lock(m_lock);
+    m_started = false;
+    m_newFrame = false;
+  }
+  Ask(Command::Hide, 0);
   return false;
 }
 
 void CVideoShowMain::Stop() {
-  // Waits for a ShowFrame in progress; once the window thread has hidden the
-  // windows nothing more is drawn.
+  // Waits for a ShowFrame in progress; once the graphs have stopped and the
+  // window thread has hidden the windows nothing more is drawn.
   std::lock_guard<std::mutex> show(m_showLock);
   HWND parent = 0;
   {
@@ -110,11 +140,14 @@ void CVideoShowMain::Stop() {
     m_newFrame = false;
     parent = m_parent;
   }
+  m_vmrShowChildWnd.Delete();
+  m_vmrShowFullscreenWnd.Delete();
   if (parent) Ask(Command::Hide, 0);
 }
 
 bool CVideoShowMain::ShowFrame(const BYTE* rgb, int len, std::wstring* err) {
   std::lock_guard<std::mutex> show(m_showLock);
+  bool graphs = false, fullScreen = false;
   {
     std::lock_guard<std::mutex> lock(m_lock);
     if (!m_started) return false;
@@ -124,12 +157,20 @@ bool CVideoShowMain::ShowFrame(const BYTE* rgb, int len, std::wstring* err) {
       if (err) *err = L"preview: picture shorter than its format";
       return false;
     }
-    m_frame.assign(rgb, rgb + bytes);
+    graphs = m_runMode == 1;
+    fullScreen = m_fullScreen;
+    if (!graphs) m_frame.assign(rgb, rgb + bytes);
     m_frameShown = true;
     m_newFrame = true;
   }
+  bool shown = true;
+  if (graphs) {
+    // The hidden window's graph first, the visible one's last: its result counts.
+    (fullScreen ? m_vmrShowChildWnd : m_vmrShowFullscreenWnd).PushFrame(rgb, len, nullptr);
+    shown = (fullScreen ? m_vmrShowFullscreenWnd : m_vmrShowChildWnd).PushFrame(rgb, len, err);
+  }
   Wake();
-  return true;
+  return shown;
 }
 
 void CVideoShowMain::Release() {
@@ -145,6 +186,8 @@ void CVideoShowMain::ThreadMain() {
     std::lock_guard<std::mutex> lock(m_lock);
     m_opened = opened;
     m_openDone = true;
+    m_childWindow = windows.ChildWindow();
+    m_fullWindow = windows.FullScreenWindow();
   }
   m_answered.notify_all();
   uint32_t lastPaint = platform::TickCount();
@@ -192,18 +235,27 @@ bool CVideoShowMain::Serve(PreviewWindows& windows, uint32_t* lastPaint) {
   const uint32_t now = platform::TickCount();
   std::vector<BYTE> picture;
   int width = 0, height = 0;
+  bool followHost = false;
   {
     std::lock_guard<std::mutex> lock(m_lock);
     if (m_quit) return false;
-    // Every mode draws the same way: each new picture, anything exposed, and
-    // the last picture again every 100 ms.
-    if (m_started && m_frameShown && (m_newFrame || exposed || now - *lastPaint > kRepaintMs)) {
+    m_fullScreen = windows.FullScreen();
+    if (m_started && m_runMode == 1) {
+      // The graphs draw; here the child only keeps the host's size, which
+      // their renderers fill.
+      followHost = m_newFrame;
+      m_newFrame = false;
+    } else if (m_started && m_frameShown &&
+               (m_newFrame || exposed || (m_runMode == 0 && now - *lastPaint > kRepaintMs))) {
+      // Each new picture and anything exposed; in mode 0 also the last
+      // picture again every 100 ms.
       picture = m_frame;
       width = m_width;
       height = m_height;
       m_newFrame = false;
     }
   }
+  if (followHost) windows.FollowHost(&width, &height);
   if (!picture.empty()) {
     windows.Paint(picture.data(), width, height);
     *lastPaint = now;

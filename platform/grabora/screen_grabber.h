@@ -4,7 +4,8 @@
 // rectangle size stays the same. Used by the screen capture object.
 #pragma once
 #include <X11/Xlib.h>
-#include <X11/extensions/XShm.h>
+
+#include "platform/grabora/x_shm_image.h"
 
 class ScreenGrabber {
  public:
@@ -18,13 +19,9 @@ class ScreenGrabber {
   XImage* Grab(int x, int y, int width, int height);
 
  private:
-  bool MakeShmImage(int width, int height);
-  void DropShmImage();
-
   Display* m_display;
   Window m_root;
   bool m_useShm = false;
-  XShmSegmentInfo m_shm{};
-  XImage* m_shmImage = nullptr;
+  XShmImage m_shm;
   XImage* m_plainImage = nullptr;
 };

@@ -30,7 +30,7 @@ bool Accepts(const std::string& path) {
 
 XvfbServer::~XvfbServer() { Stop(); }
 
-bool XvfbServer::Start(const std::string& screen) {
+bool XvfbServer::Start(const std::string& screen, const std::vector<std::string>& extraArgs) {
   if (m_display >= 0) return true;
   // Xvfb picks the display number itself (-displayfd): it claims the number
   // through its lock file, so servers of parallel tests (also of other build
@@ -41,11 +41,13 @@ bool XvfbServer::Start(const std::string& screen) {
   m_dir = std::make_unique<TempDir>("xvfb");
   if (m_dir->path().empty()) return false;
   const std::string numberFile = m_dir->File("display");
-  if (!m_process.Start({"sh", "-c",
-                        "exec Xvfb -displayfd 3 -screen 0 \"$0\" -nolisten tcp -noreset 3>\"$1\"",
-                        screen, numberFile})) {
-    return false;
-  }
+  std::vector<std::string> argv = {
+      "sh", "-c",
+      "screen=$0 file=$1; shift; "
+      "exec Xvfb -displayfd 3 -screen 0 \"$screen\" -nolisten tcp -noreset \"$@\" 3>\"$file\"",
+      screen, numberFile};
+  argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
+  if (!m_process.Start(argv)) return false;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
   while (std::chrono::steady_clock::now() < deadline && m_process.Running()) {
     const std::string text = ReadFileBytes(numberFile);

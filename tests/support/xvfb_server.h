@@ -5,6 +5,7 @@
 #pragma once
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
@@ -18,8 +19,10 @@ class XvfbServer {
   XvfbServer(const XvfbServer&) = delete;
   XvfbServer& operator=(const XvfbServer&) = delete;
 
-  // screen is Xvfb's "-screen 0" value. False when no server came up.
-  bool Start(const std::string& screen = "1366x768x24");
+  // screen is Xvfb's "-screen 0" value; extraArgs go to Xvfb as they stand
+  // (e.g. {"-extension", "MIT-SHM"} for a server without shared memory).
+  // False when no server came up.
+  bool Start(const std::string& screen = "1366x768x24", const std::vector<std::string>& extraArgs = {});
   void Stop();
   // ":N", or "" when not running.
   std::string DisplayName() const;
