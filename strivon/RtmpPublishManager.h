@@ -182,9 +182,10 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   // reply then carries code 1 and the reason).
   bool ParseCmd(const std::string& request, std::string* reply);
 
-  // Encoder settings stored by the JSON channel.
+  // Encoder settings stored by the JSON channel. A B-frame count outside
+  // 0..16 is refused (false) and the stored one stays.
   void SetVBRQuality(int quality);
-  void SetBframeCount(int count);
+  bool SetBframeCount(int count);
   void Set_rf_constant(float rf_constant, float rf_constant_max);
 
   // Puts encoder (may be null) in place of the current one, which is
@@ -357,9 +358,9 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   CommandQueue m_cmdQueue;
   MediaQueues m_media;
   SoundClock m_soundClock;
-  uint32_t m_workerFrameRate = 10;  // worker only
-  uint32_t m_lastPull = 0;          // worker only
-  uint32_t m_lastPing = 0;          // worker only
+  uint32_t m_workerPullIntervalMs = 100;  // worker only
+  uint32_t m_lastPull = 0;                // worker only
+  uint32_t m_lastPing = 0;                // worker only
 
   // Connection (worker, plus the encoder's event threads for the headers).
   ConnectTarget m_connectTarget;

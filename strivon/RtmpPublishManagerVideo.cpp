@@ -82,7 +82,7 @@ void RtmpPublishManager::ApplySourceRates(int framerate, int keyInterval) {
   int qMin = 0;
   {
     std::lock_guard<std::mutex> lock(m_paramsLock);
-    if (framerate >= 1) m_video.frameRate = framerate;  // below 1 keeps the stored rate
+    if (framerate >= 1) m_video.frameRate = PublishableFrameRate(framerate);  // below 1 keeps the stored rate
     if (keyInterval != 0) m_video.keyInterval = keyInterval;
     rate = m_video.frameRate;
     key = m_video.keyInterval;
@@ -246,8 +246,9 @@ void RtmpPublishManager::setCaptrueArea(bool bFullScreen, int width, int height,
   } else {
     m_captureX = x;
     m_captureY = y;
+    // Even sides, so a rectangle of the output size is taken as it is.
     rect = RECT{x, y, static_cast<LONG>(std::min<int64_t>(int64_t{x} + width / 8 * 8, INT_MAX)),
-                static_cast<LONG>(std::min<int64_t>(int64_t{y} + height, INT_MAX))};
+                static_cast<LONG>(std::min<int64_t>(int64_t{y} + (height & ~1), INT_MAX))};
   }
   m_screenCapture->SetCaptureRect(&rect);
 }
@@ -312,6 +313,13 @@ bool RtmpPublishManager::FitAndQueuePicture(const BYTE* rgb, int len, int srcWid
   if (!picture) return false;
   if (srcWidth == video.outputWidth && srcHeight == video.outputHeight) {
     std::memcpy(picture.get(), rgb, static_cast<size_t>(pictureBytes));
+  } else if (srcWidth - video.outputWidth == (srcWidth & 1) && srcHeight - video.outputHeight == (srcHeight & 1)) {
+    // An odd screen (or rectangle) the output size was made even from: its
+    // last column or row goes, rather than scaling the whole picture by one
+    // pixel into black borders.
+    const size_t row = static_cast<size_t>(video.outputWidth) * 3;
+    for (int y = 0; y < video.outputHeight; ++y)
+      std::memcpy(picture.get() + y * row, rgb + static_cast<size_t>(y) * srcWidth * 3, row);
   } else {
     const int srcSize[2] = {srcWidth, srcHeight};
     const int dstSize[2] = {video.outputWidth, video.outputHeight};

@@ -260,4 +260,14 @@ TEST(VideoPacer, CameraPicturesArePacedScreenPicturesAreNot) {
   EXPECT_TRUE(unpaced.Take(1, 0, false));
 }
 
+// 1000 / 1001 was 0: the worker pulled the screen on every pass.
+TEST(VideoPacer, NoRateMakesAnIntervalOfZero) {
+  for (int rate : {1001, 5000, 2147483647}) {
+    EXPECT_EQ(VideoPacer::PullIntervalMs(rate), 1000u / kMaxFrameRate) << rate;
+    EXPECT_GT(VideoPacer::IntervalMs(rate), 0u) << rate;
+  }
+  EXPECT_EQ(VideoPacer::PullIntervalMs(25), 40u);
+  EXPECT_EQ(VideoPacer::PullIntervalMs(0), 1000u);
+}
+
 }  // namespace
