@@ -33,6 +33,7 @@
 #include "encodemediathensendthroughrtmp/AcmConverter.h"
 #include "platform/wexmoor/ICaptureNotfy.h"
 #include "strivon/IHookPlayerNotify.h"
+#include "strivon/LogoOverlay.h"
 #include "strivon/NoiseSuppressor.h"
 #include "strivon/RtmpRecord.h"
 #include "strivon/SendStatistics.h"
@@ -258,9 +259,9 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   void RebaseTimeLine();
   void ApplySourceRates(int framerate, int keyInterval);
   bool FitAndQueuePicture(const BYTE* rgb, int len, int srcWidth, int srcHeight, bool fromFile, uint32_t fileStamp);
-  // The logo, then the queue: a picture of the output size in a buffer of
+  // The logo, then the queue: a picture of width x height in a buffer of
   // bufferBytes.
-  bool QueuePicture(std::unique_ptr<uint8_t[]> picture, int pictureBytes, int bufferBytes, bool fromFile,
+  bool QueuePicture(std::unique_ptr<uint8_t[]> picture, int width, int height, int bufferBytes, bool fromFile,
                     uint32_t timestamp);
 #if STRIVON_SDK_PICTURE_IN_PICTURE
   // Screen frame plus the held camera frame, one picture (RtmpPublishManagerPictureInPicture.cpp).
@@ -402,7 +403,5 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   // Pictures.
   std::mutex m_paceLock;
   VideoPacer m_pacer;
-  std::mutex m_logoLock;
-  IADFilter* m_logo = nullptr;
-  bool m_logoActive = false;
+  LogoOverlay m_logo;
 };
