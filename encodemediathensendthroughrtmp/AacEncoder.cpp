@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "encodemediathensendthroughrtmp/EncoderLimits.h"
+
 struct AacEncoderState {
   HANDLE_AACENCODER handle = nullptr;
   std::vector<uint8_t> output;
@@ -36,10 +38,9 @@ int InitAudioEncoder(const PcmFormat* pcm, AacConfig* cfg) {
   if (!pcm || !cfg) return 1;
   cfg->state.reset();
   cfg->parametricStereo = false;
-  if (pcm->bitsPerSample != 16) return 1;
-  if (pcm->sampleRate != 24000 && pcm->sampleRate != 32000 && pcm->sampleRate != 44100 && pcm->sampleRate != 48000)
+  if (pcm->bitsPerSample != kEncodableBitsPerSample || !IsEncodableSampleRate(pcm->sampleRate) ||
+      !IsEncodableChannelCount(pcm->channels))
     return 1;
-  if (pcm->channels != 1 && pcm->channels != 2) return 1;
 
   cfg->inputChannels = pcm->channels;
   cfg->outputChannels = pcm->channels;

@@ -19,6 +19,7 @@
 #include "common/TVThread.h"
 #include "encodemediathensendthroughrtmp/AacEncoder.h"
 #include "encodemediathensendthroughrtmp/AdaptiveBitrate.h"
+#include "encodemediathensendthroughrtmp/EncoderLimits.h"
 #include "encodemediathensendthroughrtmp/IEncoderMediaThenSendThroughRtmp.h"
 #include "encodemediathensendthroughrtmp/PcmRingBuffer.h"
 #include "encodemediathensendthroughrtmp/RawFramePool.h"
@@ -36,7 +37,7 @@ class CEncoderMediaThenSendThroughRtmp : public IEncoderMediaThenSendThroughRtmp
   // About 3 s of 48 kHz stereo; beyond it SendRawAudio refuses new blocks.
   static constexpr size_t kMaxQueuedAudioBytes = 576000;
   static constexpr size_t kMaxQueuedAudioBlocks = 1024;
-  static constexpr unsigned kMaxVideoFrameBytes = 24883200;  // 4096 x 2025 x 3
+  static constexpr unsigned kMaxVideoFrameBytes = kMaxEncodablePictureBytes;
   static constexpr uint32_t kNoTimeBase = 0xFFFFFFFFu;
   static constexpr int kCommandPing = 1;
 

@@ -10,9 +10,6 @@
 namespace {
 constexpr unsigned kMinAudioBps = 16000;
 constexpr unsigned kMaxAudioBps = 64000;
-
-bool IsUsableChannelCount(int channels) { return channels == 1 || channels == 2; }
-bool IsUsableSampleRate(int rate) { return rate == 24000 || rate == 32000 || rate == 44100 || rate == 48000; }
 }  // namespace
 
 void CEncoderMediaThenSendThroughRtmp::ReopenAacLocked() {
@@ -48,7 +45,9 @@ bool CEncoderMediaThenSendThroughRtmp::SetAudioFormat(int channels, int sampleRa
               sampleRate, bitsPerSample);
   // Every one of the three must be usable: the ring's frame size and the AAC
   // encoder both depend on all of them.
-  if (!IsUsableChannelCount(channels) || !IsUsableSampleRate(sampleRate) || bitsPerSample != 16) return false;
+  if (!IsEncodableChannelCount(channels) || !IsEncodableSampleRate(sampleRate) ||
+      bitsPerSample != kEncodableBitsPerSample)
+    return false;
   if (m_audioSentOnConnection) {
     std::lock_guard<std::mutex> lock(m_aacLock);
     // The client announced the format with the first frame of this
@@ -127,9 +126,9 @@ bool CEncoderMediaThenSendThroughRtmp::SetVideoFormat(int width, int height, int
   if (m_connected && m_videoFormatSet && width != 0 && height != 0) return false;
   STRIVON_LOG(kLogInfo, "CEncoderMediaThenSendThroughRtmp::SetVideoFormat", "video format: %d/%d/%d/%d/%d", width,
               height, colourSpace, fps, static_cast<int>(bps));
-  // The chroma pass works on 2 x 2 blocks, and a frame must fit SendRawVideo.
-  if (width <= 0 || height <= 0 || (width & 1) || (height & 1) ||
-      static_cast<uint64_t>(width) * height * 3 >= kMaxVideoFrameBytes) {
+  if (!IsEncodablePictureSize(width, height)) {
+    STRIVON_LOG(kLogWarning, "CEncoderMediaThenSendThroughRtmp::SetVideoFormat", "%dx%d cannot be encoded, refused",
+                width, height);
     return false;
   }
   {

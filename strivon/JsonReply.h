@@ -12,6 +12,7 @@ inline constexpr const char* kReasonNotJson = "cmd must be json format.";
 inline constexpr const char* kReasonNoCmd = "cmd can not be null.";
 inline constexpr const char* kReasonParamsNotObject = "params must be object.";
 inline constexpr const char* kReasonNoVersion = "no version.";
+inline constexpr const char* kReasonBframeCountOutOfRange = "BframeCount must be 0..16.";
 
 // Deepest nesting a request may have; commands use two levels.
 inline constexpr int kMaxRequestDepth = 64;

@@ -2,9 +2,20 @@
 // picture size, rate and bit rate, preview window) and the rules that clamp
 // and derive them. The manager keeps one AudioParams and one VideoParams
 // under its parameter lock; the publish run reads copies when it connects.
+//
+// Whatever a host passes, what is stored can be captured and encoded:
+// - sound: a sample rate, channel count or sample size the HE-AAC encoder
+//   cannot take is refused (logged, the previous value stays);
+// - picture size: below 1 keeps the previous side, otherwise each side is
+//   clamped to kMinPictureSide..1920 (width) and ..1080 (height) and rounded
+//   down to an even number (the encoder works on 2 x 2 blocks);
+// - frame rate: below 1 keeps the previous rate, above kMaxFrameRate is
+//   capped to it (no capture delivers more, and the screen is pulled at the
+//   rate).
 #pragma once
 #include <cstdint>
 
+#include "encodemediathensendthroughrtmp/EncoderLimits.h"
 #include "strivon/WindowHandle.h"
 
 struct AudioParams {
@@ -40,9 +51,18 @@ struct EncoderSettings {
   int abrQmin = 0;
 };
 
-// Largest picture side accepted; keeps every byte count of a picture well
-// inside 32 bits.
-inline constexpr int kMaxPictureSide = 8192;
+inline constexpr int kMinPictureSide = 16;
+inline constexpr int kMaxPictureWidth = 1920;
+inline constexpr int kMaxPictureHeight = 1080;
+inline constexpr int kMaxFrameRate = 60;
+static_assert(IsEncodablePictureSize(kMinPictureSide, kMinPictureSide) &&
+              IsEncodablePictureSize(kMaxPictureWidth, kMaxPictureHeight));
+
+// A requested picture side (>= 1) as the library stores it: clamped to
+// kMinPictureSide..maximum and rounded down to even.
+int PublishablePictureSide(int requested, int maximum);
+// A requested frame rate (>= 1) capped to kMaxFrameRate.
+int PublishableFrameRate(int requested);
 
 void ApplyAudioPara(AudioParams* audio, int samplerate, int channels, int bitpersample, int bitrate, int volum,
                     bool bMute);

@@ -36,11 +36,7 @@ RtmpPublishManager::~RtmpPublishManager() {
     std::lock_guard<std::recursive_mutex> lock(m_sourceLock);
     ReleaseSources();
   }
-  {
-    std::lock_guard<std::mutex> lock(m_logoLock);
-    if (m_logo) m_logo->Release();
-    m_logo = nullptr;
-  }
+  m_logo.Clear();
   ReplaceEncoder(nullptr);
   ReleaseSchedule();
   ReleasePreview();

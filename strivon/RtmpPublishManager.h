@@ -33,6 +33,7 @@
 #include "encodemediathensendthroughrtmp/AcmConverter.h"
 #include "platform/wexmoor/ICaptureNotfy.h"
 #include "strivon/IHookPlayerNotify.h"
+#include "strivon/LogoOverlay.h"
 #include "strivon/NoiseSuppressor.h"
 #include "strivon/RtmpRecord.h"
 #include "strivon/SendStatistics.h"
@@ -182,9 +183,10 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   // reply then carries code 1 and the reason).
   bool ParseCmd(const std::string& request, std::string* reply);
 
-  // Encoder settings stored by the JSON channel.
+  // Encoder settings stored by the JSON channel. A B-frame count outside
+  // 0..16 is refused (false) and the stored one stays.
   void SetVBRQuality(int quality);
-  void SetBframeCount(int count);
+  bool SetBframeCount(int count);
   void Set_rf_constant(float rf_constant, float rf_constant_max);
 
   // Puts encoder (may be null) in place of the current one, which is
@@ -257,9 +259,9 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   void RebaseTimeLine();
   void ApplySourceRates(int framerate, int keyInterval);
   bool FitAndQueuePicture(const BYTE* rgb, int len, int srcWidth, int srcHeight, bool fromFile, uint32_t fileStamp);
-  // The logo, then the queue: a picture of the output size in a buffer of
+  // The logo, then the queue: a picture of width x height in a buffer of
   // bufferBytes.
-  bool QueuePicture(std::unique_ptr<uint8_t[]> picture, int pictureBytes, int bufferBytes, bool fromFile,
+  bool QueuePicture(std::unique_ptr<uint8_t[]> picture, int width, int height, int bufferBytes, bool fromFile,
                     uint32_t timestamp);
 #if STRIVON_SDK_PICTURE_IN_PICTURE
   // Screen frame plus the held camera frame, one picture (RtmpPublishManagerPictureInPicture.cpp).
@@ -357,9 +359,9 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   CommandQueue m_cmdQueue;
   MediaQueues m_media;
   SoundClock m_soundClock;
-  uint32_t m_workerFrameRate = 10;  // worker only
-  uint32_t m_lastPull = 0;          // worker only
-  uint32_t m_lastPing = 0;          // worker only
+  uint32_t m_workerPullIntervalMs = 100;  // worker only
+  uint32_t m_lastPull = 0;                // worker only
+  uint32_t m_lastPing = 0;                // worker only
 
   // Connection (worker, plus the encoder's event threads for the headers).
   ConnectTarget m_connectTarget;
@@ -401,7 +403,5 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   // Pictures.
   std::mutex m_paceLock;
   VideoPacer m_pacer;
-  std::mutex m_logoLock;
-  IADFilter* m_logo = nullptr;
-  bool m_logoActive = false;
+  LogoOverlay m_logo;
 };

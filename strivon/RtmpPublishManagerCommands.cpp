@@ -159,7 +159,10 @@ bool RtmpPublishManager::CmdSetVBRQuality(const Json::Value& params, Json::Value
 bool RtmpPublishManager::CmdSetBframeCount(const Json::Value& params, Json::Value*, std::string* reason) {
   int count = 0;
   if (!ReadIntParam(params, "BframeCount", &count)) return WrongParams(reason);
-  SetBframeCount(count);
+  if (!SetBframeCount(count)) {
+    *reason = kReasonBframeCountOutOfRange;
+    return false;
+  }
   return true;
 }
 
@@ -206,9 +209,14 @@ void RtmpPublishManager::SetVBRQuality(int quality) {
   m_encoderSettings.vbrQuality = quality;
 }
 
-void RtmpPublishManager::SetBframeCount(int count) {
+bool RtmpPublishManager::SetBframeCount(int count) {
+  if (count < 0 || count > kMaxEncodableBframes) {
+    STRIVON_LOG(kLogWarning, "RtmpPublishManager::SetBframeCount", "%d B-frames refused", count);
+    return false;
+  }
   std::lock_guard<std::mutex> lock(m_paramsLock);
   m_encoderSettings.bframeCount = count;
+  return true;
 }
 
 void RtmpPublishManager::Set_rf_constant(float rf_constant, float rf_constant_max) {

@@ -2,6 +2,7 @@
 // commands), and the encoder's events: status words, the reconnection after
 // an unexpected close, statistics, sequence headers and reports.
 #include <ctime>
+#include <string>
 #include <utility>
 
 #include "common/Log.h"
@@ -25,6 +26,24 @@ bool IsAudioConfig(const char* body, int size) {
 }
 bool IsVideoConfig(const char* body, int size) {
   return size >= 2 && (static_cast<unsigned char>(body[0]) & 0x0f) == 7 && body[1] == 0;
+}
+
+std::string VideoFormatText(const VideoParams& video) {
+  return "video " + std::to_string(video.outputWidth) + "x" + std::to_string(video.outputHeight);
+}
+std::string AudioFormatText(const AudioParams& audio) {
+  return "audio " + std::to_string(audio.channels) + "/" + std::to_string(audio.sampleRate) + "/" +
+         std::to_string(audio.bitsPerSample);
+}
+
+// A format the encoder cannot take would give a connection that claims to
+// publish while one medium never opens: the host hears why, then the
+// capture error word it already shows to the presenter.
+void ReportRefusedFormat(const ManagerNotifier& notifier, const std::string& format, bool video) {
+  const std::string text = std::string(kEncoderFormatRefused) + format;
+  STRIVON_LOG(kLogWarning, "RtmpPublishManager::ConnectSvr", "%s", text.c_str());
+  notifier.Status(kLevelError, text.c_str());
+  notifier.Status(kLevelError, video ? kVideoCaptureError : kAudioCaptureError);
 }
 
 }  // namespace
@@ -123,7 +142,8 @@ void RtmpPublishManager::ConnectSvr() {
   }
 
   SwapEncoder(encoder);  // the previous one was taken out above
-  if (!encoder->Connect(url.c_str())) {
+  const bool connecting = encoder->Connect(url.c_str());
+  if (!connecting) {
     const std::string text = std::string(kConnectRtmpServerFailed) + url;
     m_notifier.Status(kLevelError, text.c_str());
     STRIVON_LOG(kLogWarning, "RtmpPublishManager::ConnectSvr", "%s", text.c_str());
@@ -147,19 +167,29 @@ void RtmpPublishManager::ConnectSvr() {
   const std::string version = m_factories.sdkVersion ? m_factories.sdkVersion() : GetSdkVersionString();
   encoder->SetSessionInfo(UserId().c_str(), version.c_str(), "Session1");
   encoder->SetAudioBitrate(static_cast<unsigned>(audio.bitrate));
-  encoder->SetAudioFormat(audio.channels, audio.sampleRate, audio.bitsPerSample);
+  const bool audioTaken = encoder->SetAudioFormat(audio.channels, audio.sampleRate, audio.bitsPerSample);
   encoder->SetBframeCount(settings.bframeCount);
   encoder->SetAbrQmin(settings.abrQmin);
   encoder->SetRfConstant(settings.rfConstant, settings.rfConstantMax);
   encoder->SetVideoBitrate(static_cast<unsigned>(video.bitrate), 0);
   encoder->SetFrameRateAndGop(video.frameRate, video.keyInterval);
-  encoder->SetVideoFormat(video.outputWidth, video.outputHeight, MediaInfo::kDefaultColorSpace, video.frameRate,
-                          static_cast<unsigned>(video.bitrate), settings.vbrQuality);
+  const bool videoTaken =
+      encoder->SetVideoFormat(video.outputWidth, video.outputHeight, MediaInfo::kDefaultColorSpace, video.frameRate,
+                              static_cast<unsigned>(video.bitrate), settings.vbrQuality);
   STRIVON_LOG(kLogInfo, "RtmpPublishManager::ConnectSvr",
               "set rtmp para, this:%x, audiobitrate:%d, channels:%d, samplerate:%d, bitpersample:%d, videorate:%d, "
               "videoframerate:%d, width:%d, height:%d, clorspace:%d ",
               Address(this), audio.bitrate, audio.channels, audio.sampleRate, audio.bitsPerSample, video.bitrate,
               video.frameRate, video.outputWidth, video.outputHeight, MediaInfo::kDefaultColorSpace);
+  // The stored parameters are always encodable (PublishParams), so this is
+  // an encoder that could not take them after all (memory).
+  if (connecting && (!audioTaken || !videoTaken)) {
+    ReportRefusedFormat(m_notifier, videoTaken ? AudioFormatText(audio) : VideoFormatText(video), !videoTaken);
+    // Closed as a stop, not a loss: another attempt would be refused alike.
+    m_publishing = false;
+    if (IEncoderMediaThenSendThroughRtmp* refused = SwapEncoder(nullptr)) refused->Release();
+    m_publishing = true;
+  }
 }
 
 void RtmpPublishManager::OnEncoderMediaThenSendThroughRtmpDead() { m_notifier.Status(kLevelError, kEncoderDead); }

@@ -110,7 +110,7 @@ void RtmpPublishManager::Run() { ThreadProcMain(); }
 
 void RtmpPublishManager::ThreadProcMain() {
   const VideoParams video = Video();
-  m_workerFrameRate = static_cast<uint32_t>(video.frameRate > 0 ? video.frameRate : 1);
+  m_workerPullIntervalMs = VideoPacer::PullIntervalMs(video.frameRate);
   m_lastPing = platform::TickCount();
   while (!m_exit) {
     PullScreenFrame();
@@ -128,7 +128,7 @@ void RtmpPublishManager::ThreadProcMain() {
     // commands and the ping are looked at every few milliseconds.
     uint32_t wait = kWorkerIdleWaitMs;
     if (m_screenMode) {
-      const uint32_t interval = 1000 / m_workerFrameRate;
+      const uint32_t interval = m_workerPullIntervalMs;
       const uint32_t since = platform::TickCount() - m_lastPull;
       wait = since >= interval ? 0 : std::min(wait, interval - since);
     }
@@ -141,7 +141,7 @@ void RtmpPublishManager::ThreadProcMain() {
 void RtmpPublishManager::PullScreenFrame() {
   if (!m_screenMode) return;
   const uint32_t now = platform::TickCount();
-  if (now - m_lastPull < 1000 / m_workerFrameRate) return;
+  if (now - m_lastPull < m_workerPullIntervalMs) return;
   std::lock_guard<std::mutex> lock(m_screenCaptureLock);
   if (!m_screenCapture || !m_screenMode) return;
   BITMAPINFOHEADER* info = nullptr;

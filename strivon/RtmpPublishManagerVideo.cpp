@@ -82,7 +82,7 @@ void RtmpPublishManager::ApplySourceRates(int framerate, int keyInterval) {
   int qMin = 0;
   {
     std::lock_guard<std::mutex> lock(m_paramsLock);
-    if (framerate >= 1) m_video.frameRate = framerate;  // below 1 keeps the stored rate
+    if (framerate >= 1) m_video.frameRate = PublishableFrameRate(framerate);  // below 1 keeps the stored rate
     if (keyInterval != 0) m_video.keyInterval = keyInterval;
     rate = m_video.frameRate;
     key = m_video.keyInterval;
@@ -246,8 +246,9 @@ void RtmpPublishManager::setCaptrueArea(bool bFullScreen, int width, int height,
   } else {
     m_captureX = x;
     m_captureY = y;
+    // Even sides, so a rectangle of the output size is taken as it is.
     rect = RECT{x, y, static_cast<LONG>(std::min<int64_t>(int64_t{x} + width / 8 * 8, INT_MAX)),
-                static_cast<LONG>(std::min<int64_t>(int64_t{y} + height, INT_MAX))};
+                static_cast<LONG>(std::min<int64_t>(int64_t{y} + (height & ~1), INT_MAX))};
   }
   m_screenCapture->SetCaptureRect(&rect);
 }
@@ -312,32 +313,32 @@ bool RtmpPublishManager::FitAndQueuePicture(const BYTE* rgb, int len, int srcWid
   if (!picture) return false;
   if (srcWidth == video.outputWidth && srcHeight == video.outputHeight) {
     std::memcpy(picture.get(), rgb, static_cast<size_t>(pictureBytes));
+  } else if (srcWidth - video.outputWidth == (srcWidth & 1) && srcHeight - video.outputHeight == (srcHeight & 1)) {
+    // An odd screen (or rectangle) the output size was made even from: its
+    // last column or row goes, rather than scaling the whole picture by one
+    // pixel into black borders.
+    const size_t row = static_cast<size_t>(video.outputWidth) * 3;
+    for (int y = 0; y < video.outputHeight; ++y)
+      std::memcpy(picture.get() + y * row, rgb + static_cast<size_t>(y) * srcWidth * 3, row);
   } else {
     const int srcSize[2] = {srcWidth, srcHeight};
     const int dstSize[2] = {video.outputWidth, video.outputHeight};
     ResizeRgb24Fit(rgb, srcSize, picture.get(), dstSize);
   }
-  return QueuePicture(std::move(picture), pictureBytes, bufferBytes, fromFile, stamp);
+  return QueuePicture(std::move(picture), video.outputWidth, video.outputHeight, bufferBytes, fromFile, stamp);
 }
 
-bool RtmpPublishManager::QueuePicture(std::unique_ptr<uint8_t[]> picture, int pictureBytes, int bufferBytes,
+bool RtmpPublishManager::QueuePicture(std::unique_ptr<uint8_t[]> picture, int width, int height, int bufferBytes,
                                       bool fromFile, uint32_t stamp) {
-  std::unique_lock<std::mutex> logo(m_logoLock);
-  if (m_logo && m_logoActive) {
-    if (m_logo->Push(picture.get(), pictureBytes) < 0)
-      STRIVON_LOG(kLogWarning, "RtmpPublishManager::OnVideoData", "pushVideoData fail");
-    int capacity = bufferBytes;
-    while (m_logo->Pull(picture.get(), &capacity) >= 0) {
-      PublishCmd unit = PublishCmd::Unit(kCmdVideoUnit, picture.get(), bufferBytes, stamp);
-      if (unit.data) fromFile ? (void)m_media.PushVideo(std::move(unit), kMaxFilePictures)
-                              : (void)m_media.PushVideo(std::move(unit));
-      capacity = bufferBytes;
-    }
-    return true;
-  }
-  logo.unlock();
-  PublishCmd unit = PublishCmd::Adopt(kCmdVideoUnit, std::move(picture), bufferBytes, stamp);
-  return fromFile ? m_media.PushVideo(std::move(unit), kMaxFilePictures) : m_media.PushVideo(std::move(unit));
+  const auto push = [&](PublishCmd unit) {
+    return fromFile ? m_media.PushVideo(std::move(unit), kMaxFilePictures) : m_media.PushVideo(std::move(unit));
+  };
+  const bool drawn = m_logo.Draw(picture.get(), width, height, bufferBytes, [&] {
+    PublishCmd unit = PublishCmd::Unit(kCmdVideoUnit, picture.get(), bufferBytes, stamp);
+    if (unit.data) push(std::move(unit));
+  });
+  if (drawn) return true;
+  return push(PublishCmd::Adopt(kCmdVideoUnit, std::move(picture), bufferBytes, stamp));
 }
 
 bool RtmpPublishManager::OnVideoRawData(int, BYTE*, int, int64_t, int64_t) { return true; }
@@ -383,10 +384,7 @@ void RtmpPublishManager::OnVexaCaptureStatus(const wchar_t* text) {
 int RtmpPublishManager::OnADFilterMessage(const char*) { return 0; }
 
 int RtmpPublishManager::SetLogo(const char* path, int /*unused*/, int a, int b, int /*c*/) {
-  std::lock_guard<std::mutex> lock(m_logoLock);
-  if (m_logo) m_logo->Release();
-  m_logo = nullptr;
-  m_logoActive = false;
+  m_logo.Clear();
   std::string text;
   // Pictures are top-down here: the logo's corner is (b, a) from the top left.
   if (!BuildLogoFilterText(path, b, a, &text)) {
@@ -394,15 +392,12 @@ int RtmpPublishManager::SetLogo(const char* path, int /*unused*/, int a, int b, 
     return -1;
   }
   const auto& outside = OutsideFactories();
-  if (outside.createFilter) m_logo = outside.createFilter(this);
+  IADFilter* filter = outside.createFilter ? outside.createFilter(this) : nullptr;
   STRIVON_LOG(kLogInfo, "RtmpPublishManager::SetLogo", "false:%s", text.c_str());
-  if (!m_logo) return 0;
+  if (!filter) return 0;
   const VideoParams video = Video();
-  const int result = m_logo->Init(text.c_str(), video.outputWidth, video.outputHeight, 3);
-  if (result == 0) {
-    m_logoActive = true;
-    STRIVON_LOG(kLogInfo, "RtmpPublishManager::SetLogo", "true:%s", text.c_str());
-  }
+  const int result = m_logo.Set(filter, text, video.outputWidth, video.outputHeight);
+  if (result == 0) STRIVON_LOG(kLogInfo, "RtmpPublishManager::SetLogo", "true:%s", text.c_str());
   return result;
 }
 

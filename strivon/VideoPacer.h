@@ -3,13 +3,23 @@
 // frame period, so a camera running at the target rate is never thinned
 // out) per picture taken. Screen pictures are paced by the worker's pull and
 // always taken. Used under the manager's pacing lock.
+//
+// Rates above kMaxFrameRate count as kMaxFrameRate, so neither interval
+// ever rounds to 0 (a worker pulling the screen on every pass).
 #pragma once
+#include <algorithm>
 #include <cstdint>
+
+#include "strivon/PublishParams.h"
 
 class VideoPacer {
  public:
   static uint32_t IntervalMs(int frameRate) {
-    return frameRate <= 0 ? 0 : static_cast<uint32_t>(static_cast<int>(1000 / frameRate) * 0.9);
+    return frameRate <= 0 ? 0 : static_cast<uint32_t>(PullIntervalMs(frameRate) * 0.9);
+  }
+  // How often the worker pulls a screen picture; a rate below 1 counts as 1.
+  static uint32_t PullIntervalMs(int frameRate) {
+    return static_cast<uint32_t>(1000 / std::clamp(frameRate, 1, kMaxFrameRate));
   }
   void Reset() { m_haveDue = false; }
 

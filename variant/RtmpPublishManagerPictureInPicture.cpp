@@ -76,5 +76,5 @@ bool RtmpPublishManager::ComposeAndQueuePicture(const BYTE* rgb, int len, uint32
     // before the first camera frame it shows small on black.
     PasteRgb24Image(canvas, insetSize, picture.get(), outSize, outSize[0] - kInsetWidth, outSize[1] - kInsetHeight);
   }
-  return QueuePicture(std::move(picture), pictureBytes, bufferBytes, false, stamp);
+  return QueuePicture(std::move(picture), outSize[0], outSize[1], bufferBytes, false, stamp);
 }

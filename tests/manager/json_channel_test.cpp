@@ -110,6 +110,15 @@ TEST_F(JsonChannelTest, StoringCommandsStoreTheirValues) {
   EXPECT_FLOAT_EQ(m->Encoder().rfConstant, 4294967295.0f);
 }
 
+TEST_F(JsonChannelTest, BframeCountsBeyondWhatTheEncoderPlansAreRefused) {
+  ExpectSuccessWithoutData(R"({"cmd":"SetBframeCount","params":{"BframeCount":16}})");
+  for (const char* count : {"17", "2147483647", "-1"}) {
+    ExpectFailure(std::string(R"({"cmd":"SetBframeCount","params":{"BframeCount":)") + count + "}}",
+                  kReasonBframeCountOutOfRange);
+    EXPECT_EQ(m->Encoder().bframeCount, 16) << count;
+  }
+}
+
 TEST_F(JsonChannelTest, CommandsThatReachNoRunningComponentStillSucceed) {
   ExpectSuccessWithoutData(R"({"cmd":"SetAutoCtrlBitrate","params":{"bAuto":true}})");
   for (const char* mode : {"0", "1", "2", "5"}) {
@@ -126,9 +135,9 @@ TEST_F(JsonChannelTest, CommandsThatReachNoRunningComponentStillSucceed) {
 TEST_F(JsonChannelTest, SetCaptureAreaRoundsTheOutputWidthWhenNoAreaIsSet) {
   ExpectSuccessWithoutData(R"({"cmd":"SetCaptureArea","params":{"left":10,"top":20}})");
   EXPECT_EQ(m->Video().outputWidth, 320);
-  m->SetPublishVideoPara(333, 200, 10, 0, 0, 0);
+  m->SetPublishVideoPara(332, 200, 10, 0, 0, 0);
   ExpectSuccessWithoutData(R"({"cmd":"SetCaptureArea","params":{"left":2147483647,"top":-2147483648}})");
-  EXPECT_EQ(m->Video().outputWidth, 333) << "an area is already set";
+  EXPECT_EQ(m->Video().outputWidth, 332) << "an area is already set";
 }
 
 TEST_F(JsonChannelTest, ParametersOfTheWrongTypeAreRefusedAndChangeNothing) {

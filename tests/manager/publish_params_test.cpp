@@ -50,26 +50,48 @@ TEST_F(PublishParamsTest, VideoRulesForWidthRateKeyIntervalAndBitRate) {
   }
 }
 
-TEST_F(PublishParamsTest, FrameByteCountIsRoundedDownToFourBytes) {
-  EXPECT_EQ(m->SetPublishVideoPara(2, 1, 10, 0, 0, 0), 6);
-  EXPECT_EQ(m->Video().frameBytes, 8);
-  m->SetPublishVideoPara(320, 240, 10, 0, 0, 0);
-  EXPECT_EQ(m->Video().frameBytes, 230400);
+// An odd side was stored as given; the encoder refuses it and the run went
+// live without a single picture.
+TEST_F(PublishParamsTest, SizesBecomeEvenAndStayWithinWhatIsEncoded) {
+  const struct {
+    int width, height, storedWidth, storedHeight;
+  } cases[] = {{853, 481, 852, 480}, {101, 101, 100, 100}, {1919, 1079, 1918, 1078},
+               {2, 1, 16, 16},       {100000, 2147483647, 1920, 1080}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(m->SetPublishVideoPara(c.width, c.height, 25, 0, 0, 0), c.storedWidth * c.storedHeight * 3);
+    const VideoParams video = m->Video();
+    EXPECT_EQ(video.outputWidth, c.storedWidth) << c.width;
+    EXPECT_EQ(video.outputHeight, c.storedHeight) << c.height;
+    EXPECT_EQ(video.frameBytes, c.storedWidth * c.storedHeight * 3);
+  }
 }
 
-TEST_F(PublishParamsTest, NonsenseSizesAndRatesKeepThePreviousValues) {
+TEST_F(PublishParamsTest, NonsenseSizesAndRatesKeepThePreviousValuesHighRatesAreCapped) {
   m->SetPublishVideoPara(640, 480, 20, 0, 0, 0);
   EXPECT_EQ(m->SetPublishVideoPara(-1, 0, 0, 0, 0, 0), 640 * 480 * 3);
   VideoParams video = m->Video();
   EXPECT_EQ(video.outputHeight, 480);
   EXPECT_EQ(video.frameRate, 20);
   EXPECT_EQ(video.keyInterval, 60);
+  for (int rate : {1001, 5000, 2147483647}) {
+    m->SetPublishVideoPara(640, 480, rate, 0, 0, 0);
+    EXPECT_EQ(m->Video().frameRate, kMaxFrameRate) << rate;
+    EXPECT_EQ(m->Video().keyInterval, 3 * kMaxFrameRate) << rate;
+  }
+}
 
-  EXPECT_EQ(m->SetPublishVideoPara(100000, 2147483647, 30, 0, 0, 0), 8192 * 8192 * 3);
-  video = m->Video();
-  EXPECT_EQ(video.outputWidth, 8192);
-  EXPECT_EQ(video.outputHeight, 8192);
-  EXPECT_EQ(video.frameBytes, 8192 * 8192 * 3);
+TEST_F(PublishParamsTest, SoundFormatsTheEncoderCannotTakeAreRefused) {
+  m->SetPublishAudioPara(48000, 1, 16, 32000, 80, false);
+  m->SetPublishAudioPara(22050, 3, 8, 32000, 80, false);
+  AudioParams audio = m->Audio();
+  EXPECT_EQ(audio.sampleRate, 48000);
+  EXPECT_EQ(audio.channels, 1);
+  EXPECT_EQ(audio.bitsPerSample, 16);
+  EXPECT_EQ(audio.bytesPerSecond, 96000);
+  m->SetPublishAudioPara(-2147483647 - 1, 2, 16, 32000, 80, false);
+  audio = m->Audio();
+  EXPECT_EQ(audio.sampleRate, 48000);
+  EXPECT_EQ(audio.channels, 2) << "each value is judged on its own";
 }
 
 TEST_F(PublishParamsTest, DisplayWindowSwitchesPreviewOnAndNullLeavesIt) {

@@ -1,6 +1,6 @@
 // The small parts a publish run is made of: the delayed command queue, the
 // A/V queues, the time line, the sample arithmetic, noise-suppression
-// framing, the logo's filter text, statistics and the connect URL.
+// framing, the logo's filter text and overlay, statistics and the connect URL.
 #include <atomic>
 #include <cmath>
 #include <vector>
@@ -11,6 +11,7 @@
 #include "platform/outside/OutsideDoubles.h"
 #include "strivon/CommandQueue.h"
 #include "strivon/LogoFilterText.h"
+#include "strivon/LogoOverlay.h"
 #include "strivon/MediaQueues.h"
 #include "strivon/NoiseSuppressor.h"
 #include "strivon/PublishUrl.h"
@@ -195,6 +196,34 @@ TEST(LogoFilterText, PathIsEscapedSoItCannotAddFilters) {
   EXPECT_FALSE(BuildLogoFilterText(nullptr, 0, 0, &text));
 }
 
+// The filter was made once, at the output size of the moment: pictures of a
+// later size were all refused, and none went out at all.
+TEST(LogoOverlay, FollowsThePictureSizeAndLetsPicturesPassWhenItCannotDraw) {
+  FakeADFilter filter(0);
+  LogoOverlay logo;
+  ASSERT_EQ(logo.Set(&filter, "text", 320, 240), 0);
+  std::vector<uint8_t> picture(852 * 480 * 3, 9);
+  int emitted = 0;
+  EXPECT_TRUE(logo.Draw(picture.data(), 852, 480, static_cast<int>(picture.size()), [&] { ++emitted; }));
+  EXPECT_EQ(emitted, 1);
+  EXPECT_EQ(picture[0], 1) << "drawn by the filter";
+  EXPECT_EQ(filter.calls().width, 852);
+  EXPECT_EQ(filter.calls().height, 480);
+
+  FakeADFilter broken(-5);
+  EXPECT_EQ(logo.Set(&broken, "text", 852, 480), -5);
+  EXPECT_TRUE(filter.calls().released);
+  picture.assign(picture.size(), 9);
+  for (int width : {852, 848}) {
+    EXPECT_FALSE(logo.Draw(picture.data(), width, 480, static_cast<int>(picture.size()), [&] { ++emitted; }));
+    EXPECT_EQ(picture[0], 9) << "left as it was, to go out without the logo";
+  }
+  EXPECT_EQ(emitted, 1);
+  EXPECT_EQ(broken.calls().width, 848) << "tried again for the new size";
+  logo.Clear();
+  EXPECT_TRUE(broken.calls().released);
+}
+
 TEST(SendStatistics, RatesComeFromDifferencesAndRestartWithAConnection) {
   SendStatistics stats;
   MediaInfo info;
@@ -258,6 +287,16 @@ TEST(VideoPacer, CameraPicturesArePacedScreenPicturesAreNot) {
   VideoPacer unpaced;
   EXPECT_TRUE(unpaced.Take(1, 0, false));
   EXPECT_TRUE(unpaced.Take(1, 0, false));
+}
+
+// 1000 / 1001 was 0: the worker pulled the screen on every pass.
+TEST(VideoPacer, NoRateMakesAnIntervalOfZero) {
+  for (int rate : {1001, 5000, 2147483647}) {
+    EXPECT_EQ(VideoPacer::PullIntervalMs(rate), 1000u / kMaxFrameRate) << rate;
+    EXPECT_GT(VideoPacer::IntervalMs(rate), 0u) << rate;
+  }
+  EXPECT_EQ(VideoPacer::PullIntervalMs(25), 40u);
+  EXPECT_EQ(VideoPacer::PullIntervalMs(0), 1000u);
 }
 
 }  // namespace

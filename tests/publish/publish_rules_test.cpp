@@ -90,6 +90,18 @@ TEST_F(PublishRules, SoundWaitsForAPictureAndEqualStampsSendThePictureFirst) {
   EXPECT_TRUE(manager->StopPublish());
 }
 
+// The refusal was ignored: the run stayed connected and reported live while
+// x264 never opened for its pictures.
+TEST_F(PublishRules, AFormatTheEncoderRefusesEndsTheConnectionWithAReport) {
+  encoders->videoFormatResult = false;
+  ManagerPtr manager = Start();
+  ASSERT_TRUE(log.WaitFor(std::string(kEncoderFormatRefused) + "video 64x36", 1, 5000)) << log.Dump();
+  EXPECT_TRUE(log.WaitFor(kVideoCaptureError, 1, 5000)) << log.Dump();
+  EXPECT_TRUE(encoders->WaitReleased(1, 5000)) << "the connection is closed";
+  EXPECT_EQ(log.Count(kClosedUnexpectly), 0) << "and not retried";
+  EXPECT_TRUE(manager->StopPublish());
+}
+
 TEST_F(PublishRules, EightWaitingPicturesTurnAwayTheNinth) {
   ManagerPtr manager(CreateRtmpPublishManagerWith(&log, factories));
   manager->SetPublishVideoPara(64, 36, 25, 100000, 0, 50);

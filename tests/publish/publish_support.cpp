@@ -95,6 +95,11 @@ bool EncoderLog::WaitCreated(int count, int timeoutMs) {
                           [&] { return static_cast<int>(notifies.size()) >= count; });
 }
 
+bool EncoderLog::WaitReleased(int count, int timeoutMs) {
+  std::unique_lock<std::mutex> l(lock);
+  return changed.wait_for(l, std::chrono::milliseconds(timeoutMs), [&] { return released >= count; });
+}
+
 bool EncoderLog::WaitUnits(size_t count, int timeoutMs) {
   std::unique_lock<std::mutex> l(lock);
   return changed.wait_for(l, std::chrono::milliseconds(timeoutMs), [&] { return units.size() >= count; });
@@ -123,6 +128,11 @@ class ObservedEncoder final : public IEncoderMediaThenSendThroughRtmp {
   bool Connect(const char* url) override { return m_inner ? m_inner->Connect(url) : m_log->connectResult; }
   void Release() override {
     if (m_inner) m_inner->Release();
+    {
+      std::lock_guard<std::mutex> l(m_log->lock);
+      ++m_log->released;
+    }
+    m_log->changed.notify_all();
     delete this;
   }
   void SetAudioBitrate(unsigned bps) override { if (m_inner) m_inner->SetAudioBitrate(bps); }
@@ -130,7 +140,7 @@ class ObservedEncoder final : public IEncoderMediaThenSendThroughRtmp {
   void SetVideoBitrate(unsigned bps, int q) override { if (m_inner) m_inner->SetVideoBitrate(bps, q); }
   void SetFrameRateAndGop(int fps, int key) override { if (m_inner) m_inner->SetFrameRateAndGop(fps, key); }
   bool SetVideoFormat(int w, int h, int cs, int fps, unsigned bps, int q) override {
-    return m_inner ? m_inner->SetVideoFormat(w, h, cs, fps, bps, q) : true;
+    return m_inner ? m_inner->SetVideoFormat(w, h, cs, fps, bps, q) : m_log->videoFormatResult;
   }
   void SetBframeCount(int n) override { if (m_inner) m_inner->SetBframeCount(n); }
   void SetAbrQmin(int q) override { if (m_inner) m_inner->SetAbrQmin(q); }
@@ -185,7 +195,7 @@ void ObserveEncoders(ManagerFactories* factories, std::shared_ptr<EncoderLog> lo
 }
 
 bool PublishPeers::Start(const test_support::NginxRtmpOptions& options) {
-  if (!xvfb.Start()) {
+  if (!xvfb.Start(screen)) {
     error = "Xvfb did not start";
     return false;
   }

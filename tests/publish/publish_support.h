@@ -88,6 +88,9 @@ struct EncoderLog {
   std::vector<uint8_t> sound;  // the PCM handed on, up to its first few megabytes
   std::vector<IEncoderMediaThenSendThroughRtmpNotify*> notifies;
   bool connectResult = true;  // what an encoder without a real one behind answers
+  bool videoFormatResult = true;  // likewise for SetVideoFormat
+  int released = 0;
+  bool WaitReleased(int count, int timeoutMs);
 };
 
 // createEncoder wrapped so every encoder records into log; with real false
@@ -106,6 +109,7 @@ using ManagerPtr = std::unique_ptr<IRtmpPublishManager, ManagerReleaser>;
 class PublishPeers {
  public:
   bool Start(const test_support::NginxRtmpOptions& options = {});
+  std::string screen = "1366x768x24";  // Xvfb's screen, read by Start
   // Index of the PulseAudio monitor in the manager's microphone list, or -1.
   int MonitorIndex(IRtmpPublishManager* manager) const;
   // Microphone, sound and picture parameters and a direct route to nginx.

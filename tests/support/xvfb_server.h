@@ -28,6 +28,8 @@ class XvfbServer {
   std::string DisplayName() const;
   // Sets DISPLAY of this process to the server.
   void ExportDisplay() const;
+  // The server's process (its CPU time is the screen grabs' cost too).
+  pid_t pid() const { return m_process.pid(); }
 
  private:
   std::unique_ptr<TempDir> m_dir;  // holds the file Xvfb writes its number to

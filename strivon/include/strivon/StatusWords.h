@@ -56,6 +56,10 @@ inline constexpr const char* kLoadLibraryError = "LoadLibraryA error";
 inline constexpr const char* kCreateDeskAudioError = "createDeskAudio error";
 // The local recording could not be created or written (full disk).
 inline constexpr const char* kRecordFileError = "RtmpRecord SetMediaData err.";
+// Followed by the format the encoder cannot take ("video 853x481", "audio
+// 2/22050/16"); then "Video.Capture.Error" or "Audio.Capture.Error". No
+// connection is made or kept for such a run.
+inline constexpr const char* kEncoderFormatRefused = "Encoder format refused: ";
 
 // JSON event words of OnMessage.
 inline constexpr const char* kEventAudioPercent = "OnAudioPercent";

@@ -1,0 +1,72 @@
+#include "tests/support/stream_health.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <sstream>
+#include <vector>
+
+#include "tests/support/media_tools.h"
+
+namespace test_support {
+
+bool MeasureStreamHealth(const std::string& recording, long long t0Ms, StreamHealth* health, std::string* error) {
+  *health = StreamHealth{};
+  std::vector<ProbedPacket> packets;
+  if (!ProbePackets(recording, &packets, error)) return false;
+  long long begin = -1, end = -1;
+  for (const ProbedPacket& p : packets) {
+    if (p.ptsMs < 0) continue;
+    begin = begin < 0 ? p.ptsMs : std::min(begin, p.ptsMs);
+    end = std::max(end, p.ptsMs);
+  }
+  if (begin < 0) {
+    if (error) *error = "the recording holds no stamped packet";
+    return false;
+  }
+  const long long from = begin + t0Ms;
+
+  std::vector<long long> pictures, sound;
+  for (const ProbedPacket& p : packets) {
+    if (p.ptsMs < 0) continue;
+    if (p.codecType == "video" && p.ptsMs >= from) pictures.push_back(p.ptsMs);
+    if (p.codecType == "audio") sound.push_back(p.ptsMs);
+  }
+  health->pictures = static_cast<int>(pictures.size());
+  if (pictures.size() >= 2) {
+    const auto [first, last] = std::minmax_element(pictures.begin(), pictures.end());
+    if (*last > *first) health->picturesPerSecond = (pictures.size() - 1) * 1000.0 / static_cast<double>(*last - *first);
+  }
+
+  std::sort(sound.begin(), sound.end());
+  std::vector<long long> steps;
+  for (size_t i = 1; i < sound.size(); ++i) steps.push_back(sound[i] - sound[i - 1]);
+  if (steps.empty()) {
+    health->largestSoundGapMs = std::max(0LL, end - from);
+  } else {
+    // A packet lasts as long as the usual step between two of them.
+    std::vector<long long> sorted = steps;
+    std::nth_element(sorted.begin(), sorted.begin() + sorted.size() / 2, sorted.end());
+    const long long packetMs = sorted[sorted.size() / 2];
+    std::vector<long long> edges{from};
+    for (long long stamp : sound)
+      if (stamp >= from) edges.push_back(stamp);
+    edges.push_back(std::max(end, edges.back()));
+    long long largest = 0;
+    for (size_t i = 1; i < edges.size(); ++i) largest = std::max(largest, edges[i] - edges[i - 1] - packetMs);
+    health->largestSoundGapMs = largest;
+  }
+
+  health->decodeErrorText = DecodeErrors(recording);
+  std::istringstream lines(health->decodeErrorText);
+  for (std::string line; std::getline(lines, line);) health->decodeErrors += line.empty() ? 0 : 1;
+  return true;
+}
+
+std::string DescribeStreamHealth(const StreamHealth& health) {
+  char text[160];
+  std::snprintf(text, sizeof text, "%d pictures at %.2f fps, largest sound gap %lld ms, %d decode errors",
+                health.pictures, health.picturesPerSecond, health.largestSoundGapMs, health.decodeErrors);
+  return std::string(text) + (health.decodeErrorText.empty() ? "" : ":\n" + health.decodeErrorText.substr(0, 600));
+}
+
+}  // namespace test_support

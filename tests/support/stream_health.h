@@ -1,0 +1,33 @@
+// The stream-health judge of a publish test: what a server recorded, measured
+// the way a viewer would notice a dead or starving stream. Pictures per
+// second after the start-up stretch, the longest hole in the sound and the
+// decoder's complaints, all from the recording itself (ffprobe and ffmpeg),
+// never from what the library reports.
+#pragma once
+#include <string>
+
+namespace test_support {
+
+struct StreamHealth {
+  // Pictures whose stamp lies at least t0 after the recording's first stamp,
+  // and their rate ((count - 1) over the time from the first to the last).
+  int pictures = 0;
+  double picturesPerSecond = 0;
+  // The longest time after t0 without sound, beyond one sound packet's own
+  // length: 0 for continuous sound; from t0, and up to the recording's last
+  // stamp, when the sound starts late or stops early; the whole stretch when
+  // there is no sound.
+  long long largestSoundGapMs = 0;
+  // Lines that "ffmpeg -v error" printed while decoding the whole file.
+  int decodeErrors = 0;
+  std::string decodeErrorText;
+};
+
+// False (with the reason in *error) when the recording cannot be probed.
+bool MeasureStreamHealth(const std::string& recording, long long t0Ms, StreamHealth* health,
+                         std::string* error = nullptr);
+
+// One line for failure messages.
+std::string DescribeStreamHealth(const StreamHealth& health);
+
+}  // namespace test_support
