@@ -81,19 +81,19 @@ bool MediaFileReader::Open(const std::string& path, std::string* error) {
   int rc = avformat_open_input(&m_format, ("file:" + path).c_str(), nullptr, &options);
   av_dict_free(&options);
   if (rc < 0) {  // the context is freed and null again
-    *error = "open failed: " + AvErrorText(m_interrupted ? AVERROR_EXIT : rc);
+    *error = AvErrorText(m_interrupted ? AVERROR_EXIT : rc);
     return false;
   }
   rc = avformat_find_stream_info(m_format, nullptr);
   // Probing may also give up on a stream quietly when interrupted.
   if (rc < 0 || m_interrupted) {
-    *error = "probe failed: " + AvErrorText(m_interrupted ? AVERROR_EXIT : rc);
+    *error = "its streams cannot be read: " + AvErrorText(m_interrupted ? AVERROR_EXIT : rc);
     return false;
   }
   OpenStream(AVMEDIA_TYPE_VIDEO, &m_video);
   OpenStream(AVMEDIA_TYPE_AUDIO, &m_audio);
   if (!HasVideo() && !HasAudio()) {
-    *error = "no decodable picture or sound";
+    *error = "no picture or sound that can be decoded";
     return false;
   }
   m_packet = av_packet_alloc();

@@ -228,7 +228,11 @@ IVexaCapture* CreateVexaCapture(IVexaCaptureNotify* sink, const char* path, int 
                                 int channels, std::string* error) {
   std::string reason;
   std::string* out = error ? error : &reason;
-  if (!sink || !path || !*path || bitDepth != 24 || width < 2 || height < 2 || width > 7680 ||
+  if (!path || !*path) {
+    *out = "no file name";
+    return nullptr;
+  }
+  if (!sink || bitDepth != 24 || width < 2 || height < 2 || width > 7680 ||
       height > 4320 || framerate < 1 || framerate > kMaxFrameRate || sampleRate < 8000 ||
       sampleRate > 192000 || channels < 1 || channels > 2) {
     *out = "invalid arguments";

@@ -2,17 +2,11 @@
 // shared time base, the frame pool, settings clamps and the event path.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <thread>
 #include <vector>
 
-#include "common/Log.h"
 #include "encodemediathensendthroughrtmp/RgbToI420.h"
 #include "encodemediathensendthroughrtmp/VideoEncoder.h"
 #include "tests/encoder/encoder_fixture.h"
@@ -253,23 +247,6 @@ TEST(EncoderObject, PictureOlderThanTheTimeBaseDoesNotCostTheKeyFrame) {
   for (size_t i = 0; i + 3 < unit.size(); ++i)
     idr = idr || (unit[i] == 0 && unit[i + 1] == 0 && unit[i + 2] == 1 && (unit[i + 3] & 0x1F) == 5);
   EXPECT_TRUE(idr) << "the stream's first picture must be a key frame, or nothing decodes until the next one";
-}
-
-TEST(EncoderObject, AskedBFramesAreLoggedAsSentWithTheirCompositionTimes) {
-  const std::string folder = ::testing::TempDir() + "strivon-bframe-log-" + std::to_string(::getpid());
-  std::filesystem::create_directories(folder);
-  log_testing::ResetLog(folder + "/libStrivon.so");
-  {
-    EncoderUnderTest t;
-    t.encoder->SetBframeCount(2);
-  }
-  std::ifstream in(log_testing::CurrentLogPath());
-  const std::string log((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  log_testing::ResetLog("");
-  std::filesystem::remove_all(folder);
-  EXPECT_NE(log.find("2 B-frames asked; pictures go out in decode order with their composition times"),
-            std::string::npos)
-      << log;
 }
 
 TEST(EncoderObject, FrameOfTheWrongSizeIsDroppedNotConverted) {
