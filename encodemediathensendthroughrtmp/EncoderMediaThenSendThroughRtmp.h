@@ -77,6 +77,7 @@ class CEncoderMediaThenSendThroughRtmp : public IEncoderMediaThenSendThroughRtmp
   void SetAutoCtrlBitrate(bool on) override;
   void ReopenVideoEncoder() override;
   const char* GetServerIP() override;
+  void RequestKeyFrame() override;
 
   // IRtmpLibNotify (the RTMP client's threads)
   void OnRtmpDead() override;

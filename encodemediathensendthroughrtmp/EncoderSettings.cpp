@@ -164,7 +164,7 @@ bool CEncoderMediaThenSendThroughRtmp::SetVideoFormat(int width, int height, int
 void CEncoderMediaThenSendThroughRtmp::SetBframeCount(int count) {
   if (count > 0) {
     STRIVON_LOG(kLogInfo, "CEncoderMediaThenSendThroughRtmp::SetBframeCount",
-                "%d B-frames asked; encoding without: the RTMP client sends no composition times", count);
+                "%d B-frames asked; pictures go out in decode order with their composition times", count);
   }
   std::lock_guard<std::mutex> lock(m_videoLock);
   m_video.bframeCount = count;
@@ -179,6 +179,11 @@ void CEncoderMediaThenSendThroughRtmp::SetRfConstant(float rfConstant, float rfC
   if (rfConstant < 0 && rfConstantMax < 0) return;
   std::lock_guard<std::mutex> lock(m_videoLock);
   m_video.rfConstant = rfConstantMax;
+}
+
+void CEncoderMediaThenSendThroughRtmp::RequestKeyFrame() {
+  std::lock_guard<std::mutex> lock(m_videoLock);
+  m_video.keyFrameRequested = true;
 }
 
 void CEncoderMediaThenSendThroughRtmp::ReopenVideoEncoder() {

@@ -87,6 +87,10 @@ class IEncoderMediaThenSendThroughRtmp {
   virtual void ReopenVideoEncoder() = 0;
   // The transport's server address text, or null before Connect.
   virtual const char* GetServerIP() = 0;
+  // The next picture encoded becomes a key frame (IDR), so whatever starts
+  // listening now (a recording) can decode from there without waiting for
+  // the key interval.
+  virtual void RequestKeyFrame() = 0;
 
  protected:
   virtual ~IEncoderMediaThenSendThroughRtmp() = default;

@@ -225,6 +225,10 @@ int EncodeVideoFrame(VideoEncoderSettings* record) {
   picture.img.i_stride[1] = record->width / 2;
   picture.img.i_stride[2] = record->width / 2;
   picture.i_pts = s->ptsCounter * s->fpsDenominator;
+  if (record->keyFrameRequested) {
+    picture.i_type = X264_TYPE_IDR;
+    record->keyFrameRequested = false;
+  }
   s->captureTimes.emplace_back(picture.i_pts, record->inputTimestamp);
   if (s->captureTimes.size() > kCaptureTimesKept) s->captureTimes.pop_front();
 

@@ -40,6 +40,8 @@ struct VideoEncoderSettings {
   int bframeCount = 5;
   int abrQmin = 0;
   bool lastFrameIdr = false;
+  // The next picture put in is coded as an IDR; cleared once it is.
+  bool keyFrameRequested = false;
   uint32_t openTime = 0;  // tick of the last open, 0 when closed
   int frameCount = 0;     // pictures since the last open
 

@@ -227,6 +227,8 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   void SendVideoFrame(const PublishCmd& unit);
   void SendAudioUnit(const PublishCmd& unit);
   void ReleasePreview();
+  // Undoes a StartPublish whose threads could not all be started.
+  void AbandonStart();
 
   // Scheduling and connecting (RtmpPublishManagerConnect.cpp).
   void StartSchedule();
@@ -243,6 +245,10 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   void StartCapturePlayer();
   void StopCapturePlayer();
   void CloseRecording();
+  // EnableRecordFile's part under the recording lock.
+  void OpenOrCloseRecordFile(bool on);
+  // Under m_recordLock: completes the file, reporting a failure.
+  void CloseRecordFileLocked(const char* function);
   void StartRecordingTimeLine();
   void WriteRecording(const char* body, int size, double timestampMs, int kind);
   void WriteBackground(const WAVEFORMATEX* format, const BYTE* data, int byteCount);
@@ -268,6 +274,9 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   bool ComposeAndQueuePicture(const BYTE* rgb, int len, uint32_t timestamp);
 #endif
   void OpenScreenCapture();
+  // changeToVexaFile; false (reported) when the file cannot be played, and
+  // then the current source stays.
+  bool OpenFileSource(const std::string& filePath, int framerate, int keyInterval);
 
   using CommandHandler = bool (RtmpPublishManager::*)(const Json::Value& params, Json::Value* data,
                                                       std::string* reason);

@@ -147,6 +147,16 @@ void RtmpPublishManager::WriteBackground(const WAVEFORMATEX* format, const BYTE*
 }
 
 void RtmpPublishManager::EnableRecordFile(bool on) {
+  OpenOrCloseRecordFile(on);
+  if (!on) return;
+  // A recording keeps no picture until a key frame comes: asked for now,
+  // the file opens with a picture instead of seconds of sound alone. Outside
+  // the recording lock, which the encoder's sends take.
+  std::lock_guard<std::mutex> lock(m_encoderLock);
+  if (m_encoder) m_encoder->RequestKeyFrame();
+}
+
+void RtmpPublishManager::OpenOrCloseRecordFile(bool on) {
   const std::string path = RecordFilePath();
   std::lock_guard<std::mutex> lock(m_recordLock);
   m_recordAudioHeaderPending = true;
@@ -155,8 +165,7 @@ void RtmpPublishManager::EnableRecordFile(bool on) {
   m_recording = on;
   m_recordFailing = false;
   if (!on) {
-    if (!m_record.Close())
-      STRIVON_LOG(kLogWarning, "RtmpPublishManager::EnableRecordFile", "RtmpRecord Close err.");
+    CloseRecordFileLocked("RtmpPublishManager::EnableRecordFile");
     return;
   }
   if (path.empty()) {
@@ -172,7 +181,14 @@ void RtmpPublishManager::EnableRecordFile(bool on) {
 void RtmpPublishManager::CloseRecording() {
   std::lock_guard<std::mutex> lock(m_recordLock);
   m_recording = false;
-  m_record.Close();
+  CloseRecordFileLocked("RtmpPublishManager::CloseRecording");
+}
+
+void RtmpPublishManager::CloseRecordFileLocked(const char* function) {
+  if (m_record.Close()) return;
+  // The file's end was not written: the host hears it as it hears a failed tag.
+  STRIVON_LOG(kLogWarning, function, "RtmpRecord Close err.");
+  m_notifier.Status(kLevelError, kRecordFileError);
 }
 
 void RtmpPublishManager::StartRecordingTimeLine() {

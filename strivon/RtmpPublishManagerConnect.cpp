@@ -205,7 +205,9 @@ void RtmpPublishManager::OnEncoderMediaThenSendThroughRtmpPublishFaild() {
 }
 
 void RtmpPublishManager::OnEncoderMediaThenSendThroughRtmpStatus(MediaInfo* info) {
-  if (!info || !m_notifier.HasNotify()) return;
+  // Only the reports need a host: the reconnection and the closed flag work
+  // for a manager made without one too.
+  if (!info) return;
   const std::string text = info->text1;
   if (text == "NetConnection.NetInfo") return;
   std::string line;

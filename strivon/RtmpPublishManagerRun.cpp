@@ -58,16 +58,45 @@ bool RtmpPublishManager::StartPublish() {
   m_exit = false;
   if (!CTVThread::Start()) {
     STRIVON_LOG(kLogFatal, "RtmpPublishManager::StartPublish", "worker thread could not be started");
+    AbandonStart();
+    return false;
   }
   if (!m_sendThread.joinable()) {
     try {
       m_sendThread = std::thread([this] { SendLoop(); });
     } catch (...) {
       STRIVON_LOG(kLogFatal, "RtmpPublishManager::StartPublish", "send thread could not be started");
+      AbandonStart();
+      return false;
     }
   }
   m_cmdQueue.Push(kCmdStartPublish);
   return true;
+}
+
+void RtmpPublishManager::AbandonStart() {
+  // A run without its threads could never publish nor be stopped cleanly:
+  // back to idle, so the host sees the refusal and may try again. A worker
+  // that did start ends with the run's teardown, which must not also forget
+  // the source the host chose for the next start.
+  InitialSource initial;
+  {
+    std::lock_guard<std::recursive_mutex> sources(m_sourceLock);
+    initial = m_initialSource;
+  }
+  m_exit = true;
+  m_cmdQueue.Wake();
+  m_media.Wake();
+  Join();
+  if (m_sendThread.joinable()) m_sendThread.join();
+  {
+    std::lock_guard<std::recursive_mutex> sources(m_sourceLock);
+    m_initialSource = initial;
+  }
+  ReleasePreview();
+  m_cmdQueue.Clear();
+  m_publishing = false;
+  m_started = false;
 }
 
 bool RtmpPublishManager::StopPublish() {
@@ -91,6 +120,10 @@ bool RtmpPublishManager::StopPublish() {
   m_media.Wake();
   StopSources();
   Join();  // the worker's last step is StopPublishAsyn
+  // A desktop-sound start taken in the worker's last pass made its device
+  // after the one above was stopped; with the worker gone none can follow.
+  m_backgroundSound = false;
+  StopCapturePlayer();
   if (m_sendThread.joinable()) m_sendThread.join();
   // Only now: the send thread drew into the preview until it ended.
   ReleasePreview();
@@ -236,19 +269,24 @@ void RtmpPublishManager::StartPublishAsyn() {
     m_notifier.Status(kLevelInformation, kStartAudioCaptureSuc);
   }
 
-  m_cmdQueue.Push(kCmdStartSchedule);
-
   OpenScreenCapture();
 
   const InitialSource initial = m_initialSource;
+  // Each switch takes the source lock itself; a file's open is not made
+  // under it, so the host's calls meanwhile are not held up.
+  sources.unlock();
   if (initial.kind == 1) {
     std::lock_guard<std::mutex> capture(m_screenCaptureLock);
     m_screenMode = m_screenCapture != nullptr;
   } else if (initial.kind == 3) {
     changeToCamera(initial.camId, initial.framerate, initial.keyInterval);
-  } else if (initial.kind == 2) {
-    changeToVexaFile(initial.path.c_str(), initial.framerate, initial.keyInterval);
+  } else if (initial.kind == 2 && !OpenFileSource(initial.path, initial.framerate, initial.keyInterval)) {
+    // Nothing to send: the run stays unconnected until it is stopped, as
+    // after a microphone that fails, rather than claim a stream it cannot fill.
+    return;
   }
+  // Queued last, yet it runs no earlier than before: one command per pass.
+  m_cmdQueue.Push(kCmdStartSchedule);
 }
 
 void RtmpPublishManager::StopPublishAsyn() {

@@ -62,6 +62,9 @@ void RtmpPublishManager::ReleaseSources() {
 #if STRIVON_SDK_PICTURE_IN_PICTURE
   m_cameraVideo->Stop();
 #endif
+  // With its capture gone no other mode is left: a camera or file mode kept
+  // here would make the next switch to it return at once, opening nothing.
+  m_currentMode = 1;
   std::lock_guard<std::mutex> capture(m_screenCaptureLock);
   m_screenMode = false;
   if (m_screenCapture) m_screenCapture->Release();
@@ -170,25 +173,47 @@ void RtmpPublishManager::changeToCamera(int camId, int framerate, int keyInterva
 }
 
 void RtmpPublishManager::changeToVexaFile(const char* path, int framerate, int keyInterval) {
-  if (!path) return;
-  const std::string filePath(path);
+  if (path) OpenFileSource(path, framerate, keyInterval);
+}
+
+bool RtmpPublishManager::OpenFileSource(const std::string& filePath, int framerate, int keyInterval) {
+  // Opened before anything is switched and outside the source lock: the open
+  // may take up to its deadline, and a file that cannot be played leaves the
+  // source that runs now as it is instead of a run with nothing to send.
+  const VideoParams video = Video();
+  const AudioParams audio = Audio();
+  int rate = video.frameRate;
+  {
+    std::lock_guard<std::mutex> encoderLock(m_encoderLock);
+    if (m_encoder && framerate >= 1) rate = framerate;  // what ApplySourceRates will set
+  }
+  std::string reason;
+  const auto& outside = OutsideFactories();
+  IVexaCapture* source =
+      outside.createVexaCapture ? outside.createVexaCapture(this, filePath.c_str(), video.outputWidth,
+                                                            video.outputHeight, 24, false, rate, audio.sampleRate,
+                                                            audio.channels, &reason)
+                                : nullptr;
+  if (!source) {
+    std::string text;
+    FormatString(&text, kCannotOpen, filePath.c_str(), reason.empty() ? "no media-file source" : reason.c_str());
+    STRIVON_LOG(kLogWarning, "RtmpPublishManager::changeToVexaFile", "%s", text.c_str());
+    m_notifier.Status(kLevelError, text.c_str());
+    m_notifier.Status(kLevelError, kVideoCaptureError);
+    return false;
+  }
   std::lock_guard<std::recursive_mutex> lock(m_sourceLock);
   StopSources();
   m_currentMode = 2;
   if (m_fileSource) m_fileSource->Release();
-  m_fileSource = nullptr;
+  m_fileSource = source;
   RebaseTimeLine();
   STRIVON_LOG(kLogInfo, "RtmpPublishManager::changeToVexaFile", "changeToVexaFile:%s, base:%u", filePath.c_str(),
               m_soundClock.Offset());
   ApplySourceRates(framerate, keyInterval);
-  const VideoParams video = Video();
-  const AudioParams audio = Audio();
-  const auto& outside = OutsideFactories();
-  if (outside.createVexaCapture)
-    m_fileSource = outside.createVexaCapture(this, filePath.c_str(), video.outputWidth, video.outputHeight, 24, false,
-                                             video.frameRate, audio.sampleRate, audio.channels);
   // The microphone stays stopped: the file brings its own sound.
-  if (m_fileSource) m_fileSource->Play();
+  m_fileSource->Play();
+  return true;
 }
 
 void RtmpPublishManager::OpenScreenCapture() {

@@ -164,10 +164,13 @@ bool RtmpRecord::Close() {
   }
   const double seconds = static_cast<double>((last >= first ? last - first : 0) / 1000);
   bool ok = true;
-  if (m_durationPosition != 0 && std::fseek(m_file, m_durationPosition, SEEK_SET) == 0) {
+  if (m_durationPosition != 0) {
+    // A file that cannot seek back keeps the placeholder: its duration was
+    // not written, which is a failure like any other write.
     std::vector<uint8_t> duration;
     PutDouble(&duration, seconds);
-    ok = std::fwrite(duration.data(), 1, duration.size(), m_file) == duration.size();
+    ok = std::fseek(m_file, m_durationPosition, SEEK_SET) == 0 &&
+         std::fwrite(duration.data(), 1, duration.size(), m_file) == duration.size();
   }
   if (std::fclose(m_file) != 0) ok = false;
   m_file = nullptr;

@@ -14,9 +14,9 @@ OutsideFactoryTable RealOutsideFactories() {
   table.createScreenCapture = [] { return CreateScreenCapture(); };
   table.createVexaCapture = [](IVexaCaptureNotify* sink, const char* path, int width, int height,
                                unsigned char bitDepth, bool stretch, int framerate, int sampleRate,
-                               int channels) {
+                               int channels, std::string* error) {
     return CreateVexaCapture(sink, path, width, height, bitDepth, stretch, framerate, sampleRate,
-                             channels);
+                             channels, error);
   };
   table.createFilter = [](IADFilterNotify* sink) { return CreateFilter(sink); };
   table.createHushgain = [] { return createHushgain(); };

@@ -16,9 +16,10 @@
 
 struct OutsideFactoryTable {
   std::function<IScreenCapture*()> createScreenCapture;
+  // error (may be null) gets the reason of a null result.
   std::function<IVexaCapture*(IVexaCaptureNotify* sink, const char* path, int width, int height,
                               unsigned char bitDepth, bool stretch, int framerate, int sampleRate,
-                              int channels)>
+                              int channels, std::string* error)>
       createVexaCapture;
   std::function<IADFilter*(IADFilterNotify* sink)> createFilter;
   std::function<int()> createHushgain;

@@ -5,6 +5,7 @@
 // drives it with the operations below and frees it with Release.
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "platform/outside/win_types.h"
 
@@ -27,7 +28,7 @@ class IVexaCaptureNotify {
   // to CreateVexaCapture. sampleFrames = byteCount / (channels x 2).
   virtual void OnVexaCaptureAudio(int id, BYTE* pcm, int byteCount, uint32_t timestampMs,
                                   int sampleFrames) = 0;
-  // Information and error texts ("seek failed").
+  // Information and error texts ("seek failed", "read timed out").
   virtual void OnVexaCaptureStatus(const wchar_t* text) = 0;
 
  protected:
@@ -62,13 +63,15 @@ class IVexaCapture {
 
 inline constexpr int kVexaParaFrameRate = 1;
 
-// Opens and probes path synchronously; null when it cannot be opened, has
-// neither picture nor sound, bitDepth is not 24 or a size/rate is out of
-// range. width x height is the output picture; stretch=true fills it without
-// borders (the manager passes false). framerate caps the picture rate.
-// sampleRate/channels are the publish format of the delivered PCM (the file's
-// sound is resampled to it; a file without sound delivers silence).
-// Nothing is delivered before Play.
+// Opens and probes path synchronously; null when it is not a regular file,
+// cannot be opened within a few seconds, has neither picture nor sound,
+// bitDepth is not 24 or a size/rate is out of range; *error (when given)
+// then says why in a few words. width x height is the output picture;
+// stretch=true fills it without borders (the manager passes false).
+// framerate caps the picture rate. sampleRate/channels are the publish
+// format of the delivered PCM (the file's sound is resampled to it; a file
+// without sound delivers silence). Nothing is delivered before Play.
 IVexaCapture* CreateVexaCapture(IVexaCaptureNotify* sink, const char* path, int width, int height,
                                 unsigned char bitDepth, bool stretch, int framerate,
-                                int sampleRate = 44100, int channels = 2);
+                                int sampleRate = 44100, int channels = 2,
+                                std::string* error = nullptr);

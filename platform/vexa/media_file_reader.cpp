@@ -1,19 +1,49 @@
 #include "platform/vexa/media_file_reader.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
 extern "C" {
 #include <libavutil/avutil.h>
+#include <libavutil/dict.h>
 #include <libavutil/mathematics.h>
 }
 
 namespace {
 
 std::string AvErrorText(int code) {
+  if (code == AVERROR_EXIT) return "timed out";
   char text[AV_ERROR_MAX_STRING_SIZE] = {0};
   av_strerror(code, text, sizeof(text));
   return text;
 }
 
 }  // namespace
+
+MediaFileReader::MediaFileReader(std::function<int64_t()> clock) : m_clock(std::move(clock)) {}
+
+int64_t MediaFileReader::NowMs() const {
+  if (m_clock) return m_clock();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+void MediaFileReader::StartDeadline(int64_t ms) {
+  m_deadlineMs = NowMs() + ms;
+  m_interrupted = false;
+}
+
+int MediaFileReader::Interrupt(void* self) {
+  auto* reader = static_cast<MediaFileReader*>(self);
+  // Demuxers pass the interruption on as various errors (end of file,
+  // invalid data): the flag says what really happened.
+  if (reader->NowMs() > reader->m_deadlineMs) reader->m_interrupted = true;
+  return reader->m_interrupted ? 1 : 0;
+}
 
 MediaFileReader::~MediaFileReader() {
   avcodec_free_context(&m_video.codec);
@@ -24,20 +54,46 @@ MediaFileReader::~MediaFileReader() {
 }
 
 bool MediaFileReader::Open(const std::string& path, std::string* error) {
-  int rc = avformat_open_input(&m_format, path.c_str(), nullptr, nullptr);
-  if (rc < 0) {
-    *error = "open failed: " + AvErrorText(rc);
+  // The deadline cannot end an open() that the kernel blocks in, which is
+  // what a FIFO or a device does until someone writes: only a regular file
+  // is opened at all.
+  struct stat status {};
+  if (stat(path.c_str(), &status) != 0) {
+    *error = std::strerror(errno);
+    return false;
+  }
+  if (!S_ISREG(status.st_mode)) {
+    *error = "not a regular file";
+    return false;
+  }
+  m_format = avformat_alloc_context();
+  if (!m_format) {
+    *error = "out of memory";
+    return false;
+  }
+  m_format->interrupt_callback.callback = &MediaFileReader::Interrupt;
+  m_format->interrupt_callback.opaque = this;
+  // The name is the file itself, never a protocol ("http:..."), and nothing
+  // in it (a playlist) may reach beyond local files.
+  AVDictionary* options = nullptr;
+  av_dict_set(&options, "protocol_whitelist", "file", 0);
+  StartDeadline(kOpenDeadlineMs);
+  int rc = avformat_open_input(&m_format, ("file:" + path).c_str(), nullptr, &options);
+  av_dict_free(&options);
+  if (rc < 0) {  // the context is freed and null again
+    *error = AvErrorText(m_interrupted ? AVERROR_EXIT : rc);
     return false;
   }
   rc = avformat_find_stream_info(m_format, nullptr);
-  if (rc < 0) {
-    *error = "probe failed: " + AvErrorText(rc);
+  // Probing may also give up on a stream quietly when interrupted.
+  if (rc < 0 || m_interrupted) {
+    *error = "its streams cannot be read: " + AvErrorText(m_interrupted ? AVERROR_EXIT : rc);
     return false;
   }
   OpenStream(AVMEDIA_TYPE_VIDEO, &m_video);
   OpenStream(AVMEDIA_TYPE_AUDIO, &m_audio);
   if (!HasVideo() && !HasAudio()) {
-    *error = "no decodable picture or sound";
+    *error = "no picture or sound that can be decoded";
     return false;
   }
   m_packet = av_packet_alloc();
@@ -118,7 +174,9 @@ MediaFileReader::Kind MediaFileReader::Next(AVFrame** frame, int64_t* positionMs
       if (videoDone && audioDone) return Kind::kEnd;
       continue;  // the flushed decoders still hold frames
     }
+    StartDeadline(kReadDeadlineMs);
     const int rc = av_read_frame(m_format, m_packet);
+    if (rc < 0 && m_interrupted) m_readTimedOut = true;
     if (rc < 0) {
       // End of file or an unreadable rest: let the decoders give up what
       // they hold, then stop.
@@ -140,6 +198,7 @@ bool MediaFileReader::Seek(int64_t positionMs) {
   if (positionMs < 0) positionMs = 0;
   const int64_t target = av_rescale(positionMs, AV_TIME_BASE, 1000) +
                          (m_format->start_time == AV_NOPTS_VALUE ? 0 : m_format->start_time);
+  StartDeadline(kReadDeadlineMs);
   const int rc = avformat_seek_file(m_format, -1, INT64_MIN, target, target, 0);
   if (rc < 0) return false;
   for (Stream* s : {&m_video, &m_audio}) {
@@ -148,5 +207,6 @@ bool MediaFileReader::Seek(int64_t positionMs) {
     s->drained = false;
   }
   m_endOfFile = false;
+  m_readTimedOut = false;
   return true;
 }

@@ -28,6 +28,8 @@ class MediaItemSource {
   // dropped, and items before the position are skipped.
   bool SeekTo(int64_t positionMs);
   int64_t DurationMs() const { return m_reader->DurationMs(); }
+  // The file ended early because a read passed its deadline.
+  bool ReadTimedOut() const { return m_reader->ReadTimedOut(); }
 
  private:
   // Too many items of one kind while the other is awaited means a badly

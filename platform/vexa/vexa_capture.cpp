@@ -133,6 +133,9 @@ class CVexaCapture final : public IVexaCapture {
         if (m_seekPending || m_quit) continue;
         m_completed = true;
         lock.unlock();
+        if (m_source.ReadTimedOut()) m_sink->OnVexaCaptureStatus(Widen("read timed out").c_str());
+        // The status text may have been answered with Release.
+        if (m_releasedFromCallback) continue;
         m_sink->OnVexaCapturePlayComplete();
         continue;
       }
@@ -222,14 +225,21 @@ class CVexaCapture final : public IVexaCapture {
 
 IVexaCapture* CreateVexaCapture(IVexaCaptureNotify* sink, const char* path, int width, int height,
                                 unsigned char bitDepth, bool stretch, int framerate, int sampleRate,
-                                int channels) {
-  if (!sink || !path || !*path || bitDepth != 24) return nullptr;
-  if (width < 2 || height < 2 || width > 7680 || height > 4320) return nullptr;
-  if (framerate < 1 || framerate > kMaxFrameRate) return nullptr;
-  if (sampleRate < 8000 || sampleRate > 192000 || channels < 1 || channels > 2) return nullptr;
+                                int channels, std::string* error) {
+  std::string reason;
+  std::string* out = error ? error : &reason;
+  if (!path || !*path) {
+    *out = "no file name";
+    return nullptr;
+  }
+  if (!sink || bitDepth != 24 || width < 2 || height < 2 || width > 7680 ||
+      height > 4320 || framerate < 1 || framerate > kMaxFrameRate || sampleRate < 8000 ||
+      sampleRate > 192000 || channels < 1 || channels > 2) {
+    *out = "invalid arguments";
+    return nullptr;
+  }
   auto reader = std::make_unique<MediaFileReader>();
-  std::string error;
-  if (!reader->Open(path, &error)) return nullptr;
+  if (!reader->Open(path, out)) return nullptr;
   return new CVexaCapture(sink, std::move(reader), width, height, stretch, framerate, sampleRate,
                           channels);
 }

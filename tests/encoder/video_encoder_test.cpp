@@ -34,7 +34,7 @@ TEST(VideoEncoderSettings, BframesFollowTheKeyInterval) {
   r.bframeCount = 0;
   p = PresetParams();
   ApplyVideoEncoderSettings(&r, &p);
-  EXPECT_EQ(p.i_bframe, 0) << "no B-frames unless asked: the stream has no composition times";
+  EXPECT_EQ(p.i_bframe, 0) << "a count of 0 means none, whatever the preset has";
 }
 
 TEST(VideoEncoderSettings, QualityModeClampsTheQuantiserToTheRange) {
@@ -163,6 +163,26 @@ TEST(VideoEncoder, PictureAfterTheFrameLimitReopensWithAKeyFrame) {
   EXPECT_TRUE(HasNalType(r.output, r.outputLength, 7)) << "SPS";
   EXPECT_TRUE(HasNalType(r.output, r.outputLength, 8)) << "PPS";
   EXPECT_TRUE(HasNalType(r.output, r.outputLength, 5)) << "IDR";
+}
+
+TEST(VideoEncoder, AKeyFrameAskedForIsTheNextPictureAndOnlyThatOne) {
+  VideoEncoderSettings r;
+  std::vector<uint8_t> out(320 * 240 * 4);
+  r.output = out.data();
+  r.outputCapacity = static_cast<int>(out.size());
+  r.frameRate = 25;
+  r.keyInterval = 250;
+  r.bframeCount = 0;
+  ASSERT_EQ(OpenVideoEncoder(&r), 0);
+  ASSERT_EQ(EncodeFrames(&r, 5).failures, 0);
+  EXPECT_FALSE(r.lastFrameIdr) << "a key frame every 250 pictures";
+  r.keyFrameRequested = true;
+  ASSERT_EQ(EncodeFrames(&r, 1, 1).failures, 0);
+  EXPECT_TRUE(r.lastFrameIdr);
+  EXPECT_TRUE(HasNalType(r.output, r.outputLength, 5)) << "IDR";
+  EXPECT_FALSE(r.keyFrameRequested);
+  ASSERT_EQ(EncodeFrames(&r, 1, 2).failures, 0);
+  EXPECT_FALSE(r.lastFrameIdr);
 }
 
 TEST(VideoEncoder, AccessUnitLargerThanTheBufferIsDroppedNotCopied) {

@@ -12,6 +12,7 @@ struct FakeEncoderLog {
   std::atomic<int> lastVbrQuality{0};
   std::atomic<int> autoCtrlCalls{0};
   std::atomic<bool> lastAuto{false};
+  std::atomic<int> keyFrameRequests{0};
 };
 
 class FakeEncoder final : public IEncoderMediaThenSendThroughRtmp {
@@ -57,6 +58,7 @@ class FakeEncoder final : public IEncoderMediaThenSendThroughRtmp {
   void QueuePing() override {}
   void ReopenVideoEncoder() override {}
   const char* GetServerIP() override { return nullptr; }
+  void RequestKeyFrame() override { ++m_log->keyFrameRequests; }
 
  private:
   std::shared_ptr<FakeEncoderLog> m_log;

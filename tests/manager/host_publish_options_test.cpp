@@ -1,5 +1,10 @@
 // The sample host's publish command line: the address split the library
 // needs, option checking, and the microphone choice by name.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+
 #include <gtest/gtest.h>
 
 #include "tools/host/publish_options.h"
@@ -83,6 +88,25 @@ TEST(HostMicrophoneChoice, ExactNameBeforePartOfAName) {
   EXPECT_EQ(ChooseMicrophone(names, "Monitor"), 1);
   EXPECT_EQ(ChooseMicrophone(names, "Bluetooth"), -1);
   EXPECT_EQ(ChooseMicrophone({}, ""), -1);
+}
+
+TEST(HostMediaFile, OnlyAReadableRegularFileIsPublished) {
+  const std::string folder = ::testing::TempDir();
+  const std::string fifo = folder + "strivon_host_fifo.mp4", file = folder + "strivon_host_file.mp4";
+  ::unlink(fifo.c_str());
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::FILE* made = std::fopen(file.c_str(), "wb");
+  ASSERT_NE(made, nullptr);
+  std::fclose(made);
+  std::string reason;
+  EXPECT_TRUE(CheckMediaFile(file, &reason));
+  EXPECT_FALSE(CheckMediaFile(folder + "strivon_host_missing.mp4", &reason));
+  EXPECT_EQ(reason, "No such file or directory");
+  EXPECT_FALSE(CheckMediaFile(fifo, &reason));
+  EXPECT_EQ(reason, "not a regular file");
+  EXPECT_FALSE(CheckMediaFile(folder, &reason));
+  ::unlink(fifo.c_str());
+  ::unlink(file.c_str());
 }
 
 }  // namespace

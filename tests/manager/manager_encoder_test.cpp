@@ -1,6 +1,7 @@
 // The manager's calls into the encoder of a running connection, and the guard
 // that keeps them off an encoder that is being replaced or released.
 #include <atomic>
+#include <cstdio>
 #include <thread>
 #include <vector>
 
@@ -49,6 +50,20 @@ TEST(ManagerEncoder, ReplacedEncoderIsReleasedOnceAndNoLongerCalled) {
   EXPECT_EQ(second->releases, 1);
   manager->SetVideoBitrate(200000, 0);
   EXPECT_EQ(second->bitrateCalls, 1);
+}
+
+TEST(ManagerEncoder, ARecordingStartedLiveAsksForAKeyFrame) {
+  ManagerPtr manager = MakeManager(nullptr);
+  RtmpPublishManager* m = Concrete(manager);
+  auto log = std::make_shared<FakeEncoderLog>();
+  m->ReplaceEncoder(new FakeEncoder(log));
+  const std::string path = ::testing::TempDir() + "strivon_key_frame_request.flv";
+  manager->SetRecordFilePath(path.c_str());
+  manager->EnableRecordFile(true);
+  EXPECT_EQ(log->keyFrameRequests, 1) << "the file would wait for the next key frame";
+  manager->EnableRecordFile(false);
+  EXPECT_EQ(log->keyFrameRequests, 1);
+  std::remove(path.c_str());
 }
 
 // The host keeps adjusting the bit rate while the connection replaces its

@@ -41,3 +41,21 @@ done
 
 "$cxx" -std=c++20 -Wall -Wextra -Werror -I"$work/sdk/include" "$sources"/*.cpp -ldl -o "$work/host"
 "$work/host" "$library"
+
+# A media file that cannot be published ends the host with the reason and a
+# failure, and nothing is published: a missing file is caught by the host
+# itself, a file that is no media by the library's report.
+expect_cannot_open() {
+  file=$1
+  status=0
+  timeout 20 "$work/host" publish --url rtmp://127.0.0.1:1/live/none --file "$file" --seconds 10 \
+    --lib "$library" >"$work/out" 2>&1 || status=$?
+  if [ "$status" -eq 0 ] || [ "$status" -eq 124 ] || ! grep -q "^strivon_host: cannot open $file: " "$work/out" ||
+     grep -q "NetStream.Publish.Start" "$work/out"; then
+    echo "host publishing $file exited $status:"; cat "$work/out"
+    exit 1
+  fi
+}
+expect_cannot_open "$work/missing.mp4"
+head -c 4096 /dev/zero >"$work/junk.mp4"
+expect_cannot_open "$work/junk.mp4"

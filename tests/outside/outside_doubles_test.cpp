@@ -100,7 +100,7 @@ class RecordingVexaSink : public IVexaCaptureNotify {
 TEST(OutsideFactoriesTest, PumpedFileSourceAndPassThroughFilter) {
   OutsideDoubles doubles;
   RecordingVexaSink sink;
-  IVexaCapture* source = OutsideFactories().createVexaCapture(&sink, "a.mp4", 8, 4, 24, false, 15, 44100, 2);
+  IVexaCapture* source = OutsideFactories().createVexaCapture(&sink, "a.mp4", 8, 4, 24, false, 15, 44100, 2, nullptr);
   ASSERT_NE(source, nullptr);
   FakeVexaCapture* fake = doubles.fileSources().at(0);
   EXPECT_EQ(fake->path(), "a.mp4");

@@ -1,15 +1,20 @@
 // The media-file source playing files made by ffmpeg in the test.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "platform/vexa/IVexaCapture.h"
+#include "platform/vexa/media_file_reader.h"
 #include "tests/support/media_tools.h"
 #include "tests/support/temp_dir.h"
 
@@ -295,6 +300,12 @@ TEST_F(VexaFileSourceTest, DamagedFilePlaysWithoutHarm) {
 
 TEST_F(VexaFileSourceTest, RefusesWhatItCannotPlay) {
   EXPECT_FALSE(Open(s_dir->File("missing.mp4")));
+  std::string reason;
+  EXPECT_EQ(CreateVexaCapture(&m_sink, s_dir->File("missing.mp4").c_str(), kWidth, kHeight, 24, false, 25, 44100,
+                              2, &reason),
+            nullptr);
+  EXPECT_EQ(reason, "No such file or directory");
+  EXPECT_FALSE(Open(s_dir->path())) << "a folder";
   ASSERT_TRUE(test_support::WriteFileBytes(s_dir->File("junk.mp4"), std::string(4096, '\x5a')));
   EXPECT_FALSE(Open(s_dir->File("junk.mp4")));
   EXPECT_EQ(CreateVexaCapture(&m_sink, Movie().c_str(), kWidth, kHeight, 32, false, 25), nullptr);
@@ -308,6 +319,56 @@ TEST_F(VexaFileSourceTest, RefusesWhatItCannotPlay) {
   EXPECT_FALSE(source->SetPara(99, 1));
   EXPECT_FALSE(source->SetPara(kVexaParaFrameRate, 0));
   EXPECT_TRUE(source->SetPara(kVexaParaFrameRate, 10));
+}
+
+// Nobody writes to the FIFO: an open that reached it would wait for ever.
+TEST_F(VexaFileSourceTest, AFifoIsRefusedAtOnce) {
+  const std::string fifo = s_dir->File("pipe.mp4");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::string reason;
+  auto opening = std::async(std::launch::async, [&] {
+    return CreateVexaCapture(&m_sink, fifo.c_str(), kWidth, kHeight, 24, false, 25, 44100, 2, &reason);
+  });
+  if (opening.wait_for(std::chrono::seconds(3)) != std::future_status::ready) {
+    // Let the stuck open go (a writer that closes at once) before failing.
+    const int writer = open(fifo.c_str(), O_WRONLY);
+    if (writer >= 0) close(writer);
+    opening.wait();
+    FAIL() << "the open waited on the FIFO";
+  }
+  EXPECT_EQ(opening.get(), nullptr);
+  EXPECT_EQ(reason, "not a regular file");
+}
+
+// A clock that jumps past the deadline at every look stands for a disk that
+// stops answering: the open, and later a read, give up instead of waiting.
+TEST_F(VexaFileSourceTest, OpenAndReadsEndAtTheirDeadline) {
+  int64_t now = 0;
+  bool stalled = true;
+  const int64_t jump = MediaFileReader::kReadDeadlineMs * 2;
+  MediaFileReader stuck([&] { return stalled ? (now += jump) : now; });
+  std::string error;
+  EXPECT_FALSE(stuck.Open(Movie(), &error));
+  EXPECT_NE(error.find("timed out"), std::string::npos) << error;
+
+  // Many times the reader's buffer, so reading goes back to the disk.
+  const std::string big = s_dir->File("big.mkv");
+  ASSERT_EQ(test_support::RunFfmpeg({"-f", "lavfi", "-i", "testsrc=s=320x240:r=25:d=2", "-c:v", "mjpeg", "-q:v",
+                                     "2", big})
+                .exitCode,
+            0);
+  ASSERT_GT(test_support::FileSize(big), 500000);
+  stalled = false;
+  MediaFileReader reader([&] { return stalled ? (now += jump) : now; });
+  ASSERT_TRUE(reader.Open(big, &error)) << error;
+  AVFrame* frame = nullptr;
+  int64_t position = 0;
+  EXPECT_NE(reader.Next(&frame, &position), MediaFileReader::Kind::kEnd);
+  stalled = true;
+  MediaFileReader::Kind kind = MediaFileReader::Kind::kVideo;
+  for (int i = 0; i < 1000 && kind != MediaFileReader::Kind::kEnd; ++i) kind = reader.Next(&frame, &position);
+  EXPECT_EQ(kind, MediaFileReader::Kind::kEnd) << "a read past its deadline ends the file";
+  EXPECT_TRUE(reader.ReadTimedOut());
 }
 
 }  // namespace

@@ -163,6 +163,7 @@ class ObservedEncoder final : public IEncoderMediaThenSendThroughRtmp {
   void SetAutoCtrlBitrate(bool on) override { if (m_inner) m_inner->SetAutoCtrlBitrate(on); }
   void ReopenVideoEncoder() override { if (m_inner) m_inner->ReopenVideoEncoder(); }
   const char* GetServerIP() override { return m_inner ? m_inner->GetServerIP() : nullptr; }
+  void RequestKeyFrame() override { if (m_inner) m_inner->RequestKeyFrame(); }
 
  private:
   void Note(bool video, unsigned ts) {

@@ -41,6 +41,7 @@ void ExpectDecodableStreams(const std::string& path) {
 struct StampReport {
   int backwards = 0;               // decode stamps that went back, either kind
   bool firstVideoIsKey = false;
+  long long firstVideoLagMs = -1;  // from the file's first packet to its first picture
   std::vector<long long> holes;    // sound stamp steps above one second
 };
 
@@ -58,7 +59,10 @@ StampReport ReadStamps(const std::string& path) {
     const int kind = p.codecType == "audio" ? 0 : 1;
     if (p.dtsMs < last[kind]) ++report.backwards;
     if (kind == 0 && last[0] >= 0 && p.dtsMs - last[0] > 1000) report.holes.push_back(p.dtsMs - last[0]);
-    if (kind == 1 && last[1] < 0) report.firstVideoIsKey = p.keyFrame;
+    if (kind == 1 && last[1] < 0) {
+      report.firstVideoIsKey = p.keyFrame;
+      report.firstVideoLagMs = p.dtsMs - packets.front().dtsMs;
+    }
     last[kind] = p.dtsMs;
   }
   return report;
@@ -128,10 +132,10 @@ TEST(RecordingAcrossDrops, DurationStampsAndHeadersSurviveServerCrashesAndAResta
   for (long long h : stamps.holes) holes += std::to_string(h) + " ms ";
   printf("reconnections took %.2f %.2f %.2f s; sound holes in the recording: %s\n", reconnectSeconds[0],
          reconnectSeconds[1], reconnectSeconds[2], holes.c_str());
-  printf("first recording: ffprobe %.3f s, wall %.3f s; starts with a key frame: %d\n", firstDuration, firstWall,
-         stamps.firstVideoIsKey);
-  printf("second recording: ffprobe %.3f s, wall %.3f s; starts with a key frame: %d\n", secondDuration, secondWall,
-         restarted.firstVideoIsKey);
+  printf("first recording: ffprobe %.3f s, wall %.3f s; starts with a key frame: %d, %lld ms after the first packet\n",
+         firstDuration, firstWall, stamps.firstVideoIsKey, stamps.firstVideoLagMs);
+  printf("second recording: ffprobe %.3f s, wall %.3f s; starts with a key frame: %d, %lld ms after the first packet\n",
+         secondDuration, secondWall, restarted.firstVideoIsKey, restarted.firstVideoLagMs);
 
   EXPECT_NEAR(firstDuration, firstWall, 1.0);
   EXPECT_NEAR(secondDuration, secondWall, 1.0);
@@ -140,6 +144,11 @@ TEST(RecordingAcrossDrops, DurationStampsAndHeadersSurviveServerCrashesAndAResta
   // Started mid-run or restarted, a recording opens with a key frame.
   EXPECT_TRUE(stamps.firstVideoIsKey);
   EXPECT_TRUE(restarted.firstVideoIsKey);
+  // ...at once: the key frame is asked for, not waited for (one every 3 s).
+  EXPECT_GE(stamps.firstVideoLagMs, 0);
+  EXPECT_LE(stamps.firstVideoLagMs, 100);
+  EXPECT_GE(restarted.firstVideoLagMs, 0);
+  EXPECT_LE(restarted.firstVideoLagMs, 100);
   // Each drop leaves one hole, as long as the connection was really down,
   // and only the drops do.
   ASSERT_EQ(stamps.holes.size(), 3u) << holes;

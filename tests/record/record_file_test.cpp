@@ -1,5 +1,9 @@
 // The recorder's file: header and script tag bytes, tag framing, durations,
 // the time line across reconnections, and failures that must be reported.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -148,6 +152,19 @@ TEST_F(RecordFile, FilesThatCannotBeMadeOrWrittenAreFailures) {
   // A full disk: the header cannot be written.
   EXPECT_FALSE(record.SetRecordedFilePath("/dev/full"));
   EXPECT_FALSE(record.IsOpen());
+}
+
+TEST_F(RecordFile, AFileThatCannotSeekBackToItsDurationFailsToClose) {
+  const std::string pipe = Path("pipe");
+  ::unlink(pipe.c_str());
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  const int reader = ::open(pipe.c_str(), O_RDONLY | O_NONBLOCK);  // the recorder's open need not wait
+  ASSERT_GE(reader, 0);
+  ASSERT_TRUE(record.SetRecordedFilePath(pipe.c_str()));
+  ASSERT_TRUE(record.SetMediaData(body, 4, true, 1000));
+  EXPECT_FALSE(record.Close()) << "the duration was never written";
+  ::close(reader);
+  ::unlink(pipe.c_str());
 }
 
 TEST_F(RecordFile, StartingAgainCompletesThePreviousFile) {

@@ -1,7 +1,12 @@
 #include "publish_options.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -94,4 +99,23 @@ int ChooseMicrophone(const std::vector<std::string>& names, const std::string& w
   for (size_t i = 0; i < names.size(); ++i)
     if (names[i].find(wanted) != std::string::npos) return static_cast<int>(i);
   return -1;
+}
+
+bool CheckMediaFile(const std::string& path, std::string* reason) {
+  struct stat status {};
+  if (stat(path.c_str(), &status) != 0) {
+    *reason = std::strerror(errno);
+    return false;
+  }
+  if (!S_ISREG(status.st_mode)) {
+    *reason = "not a regular file";
+    return false;
+  }
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    *reason = std::strerror(errno);
+    return false;
+  }
+  close(fd);
+  return true;
 }

@@ -30,6 +30,11 @@ bool ParsePublishOptions(const std::vector<std::string>& args, PublishOptions* o
 // (the stream may itself hold further "/" and a query).
 bool SplitPublishAddress(const std::string& url, std::string* server, std::string* app, std::string* stream);
 
+// Whether the media file can be published: false, with the reason (for
+// "cannot open FILE: REASON"), when it is missing, unreadable or not a
+// regular file (a FIFO would hold the library's open until someone writes).
+bool CheckMediaFile(const std::string& path, std::string* reason);
+
 // The position of the name equal to wanted, else of the first name that
 // contains it; an empty wanted picks the first name. -1 when none fits.
 int ChooseMicrophone(const std::vector<std::string>& names, const std::string& wanted);

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -34,12 +35,21 @@ class PublishPrinter final : public IRtmpPublishManagerNotify {
  public:
   void MarkStart() { m_startMs = NowMs(); }
   bool PublishStarted() const { return m_publishStarted; }
+  // The library's "cannot open ..." report for the media file, or "".
+  std::string SourceFailure() const {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_sourceFailure;
+  }
 
   // The sound level events come many times a second; they are not news here.
   bool OnMessage(const char*) override { return true; }
   bool OnStatus(int level, const char* text) override {
     const char* word = text ? text : "";
     if (std::strcmp(word, strivon_status::kPublishStart) == 0) m_publishStarted = true;
+    if (level == strivon_status::kLevelError && IsCannotOpen(word)) {
+      std::lock_guard<std::mutex> lock(m_lock);
+      if (m_sourceFailure.empty()) m_sourceFailure = word;
+    }
     std::printf("  status %d: %s\n", level, word);
     return true;
   }
@@ -60,8 +70,17 @@ class PublishPrinter final : public IRtmpPublishManagerNotify {
         .count();
   }
 
+  // The fixed start of the status word, before its first "%".
+  static bool IsCannotOpen(const char* text) {
+    const char* format = strivon_status::kCannotOpen;
+    const size_t prefix = std::strcspn(format, "%");
+    return std::strncmp(text, format, prefix) == 0;
+  }
+
   std::atomic<int64_t> m_startMs{NowMs()};
   std::atomic<bool> m_publishStarted{false};
+  mutable std::mutex m_lock;
+  std::string m_sourceFailure;
 };
 
 // False, with the inputs listed, when --mic names none of them. A machine
@@ -99,9 +118,11 @@ void Configure(IRtmpPublishManager* manager, const PublishOptions& options) {
   manager->SetPublishUrl(options.server.c_str(), options.app.c_str(), options.stream.c_str());
 }
 
-void WaitForStop(int seconds) {
+// Until the time is up, a stop signal, or a source that cannot play.
+void WaitForStop(int seconds, const PublishPrinter& printer) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (!g_stopRequested && (seconds == 0 || std::chrono::steady_clock::now() < deadline)) {
+  while (!g_stopRequested && printer.SourceFailure().empty() &&
+         (seconds == 0 || std::chrono::steady_clock::now() < deadline)) {
     const timespec step{0, 100 * 1000 * 1000};
     nanosleep(&step, nullptr);
   }
@@ -111,6 +132,11 @@ void WaitForStop(int seconds) {
 
 int RunPublish(const PublishOptions& options) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);
+  std::string reason;
+  if (!options.file.empty() && !CheckMediaFile(options.file, &reason)) {
+    std::fprintf(stderr, "strivon_host: cannot open %s: %s\n", options.file.c_str(), reason.c_str());
+    return 2;
+  }
   CatchStopSignals();
   void* library = nullptr;
   const CreateManagerFunction create = LoadStrivon(options.library.c_str(), &library);
@@ -140,15 +166,21 @@ int RunPublish(const PublishOptions& options) {
   printer.MarkStart();
   bool started = manager->StartPublish();
   if (started) {
-    WaitForStop(options.seconds);
+    WaitForStop(options.seconds, printer);
     if (g_stopRequested) std::printf("stopping\n");
     manager->StopPublish();
   } else {
     std::fprintf(stderr, "strivon_host: StartPublish refused\n");
   }
   const bool published = printer.PublishStarted();
+  const std::string failure = printer.SourceFailure();
   manager->release();
   UnloadStrivon(library);
+  if (!failure.empty()) {
+    // The file passed the check above but the library could not play it.
+    std::fprintf(stderr, "strivon_host: %s\n", failure.c_str());
+    return 2;
+  }
   if (!started || !published) {
     std::fprintf(stderr, "strivon_host: the server never confirmed the stream (no NetStream.Publish.Start)\n");
     return 1;

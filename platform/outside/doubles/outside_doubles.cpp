@@ -22,8 +22,11 @@ OutsideDoubles::OutsideDoubles() {
   };
   table.createVexaCapture = [this](IVexaCaptureNotify* sink, const char* path, int width, int height,
                                    unsigned char bitDepth, bool, int framerate, int sampleRate,
-                                   int channels) -> IVexaCapture* {
-    if (vexaFails || !sink || !path || bitDepth != 24 || width <= 0 || height <= 0) return nullptr;
+                                   int channels, std::string* error) -> IVexaCapture* {
+    if (vexaFails || !sink || !path || bitDepth != 24 || width <= 0 || height <= 0) {
+      if (error) *error = "refused by the test";
+      return nullptr;
+    }
     std::lock_guard lock(m_lock);
     m_fileSources.push_back(std::make_unique<FakeVexaCapture>(sink, path, width, height, framerate,
                                                               sampleRate, channels));

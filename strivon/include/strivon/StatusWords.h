@@ -51,6 +51,10 @@ inline constexpr const char* kAudioDataNull = "audio data null.";
 inline constexpr const char* kVideoCaptureError = "Video.Capture.Error";
 inline constexpr const char* kStartVideoCaptureError = "Start.Video.Capture.Error";
 inline constexpr const char* kVideoDataNull = "video data null.";
+// A media file the run was to publish cannot be played (path, reason); sent
+// before "Video.Capture.Error". A run that starts with such a file does not
+// connect.
+inline constexpr const char* kCannotOpen = "cannot open %s: %s";
 inline constexpr const char* kHushgainInitError = "HushgainInit error";
 inline constexpr const char* kLoadLibraryError = "LoadLibraryA error";
 inline constexpr const char* kCreateDeskAudioError = "createDeskAudio error";
