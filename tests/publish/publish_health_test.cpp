@@ -21,6 +21,7 @@
 #include "platform/dshow/backend_virtual.h"
 #include "strivon/StatusWords.h"
 #include "tests/publish/publish_support.h"
+#include "tests/support/stream_health.h"
 
 using namespace publish_test;
 using namespace strivon_status;
@@ -29,58 +30,13 @@ namespace {
 
 constexpr int kFps = 25;
 
-// ---- The measures (to be shared with the other stream-health checks). ----
-struct StreamHealth {
-  double fps = 0;             // pictures per second after the skipped start
-  double largestSoundHoleMs = 0;
-  int pictures = 0;           // counted for fps
-  std::string decodeErrors;   // a full decode's complaints
-};
-
-bool MeasureHealth(const std::string& media, double skipMs, StreamHealth* out, std::string* error) {
-  Json::Value root;
-  if (!test_support::FfprobeJson(media, {"-show_entries", "packet=codec_type,pts_time,duration_time"}, &root, error))
-    return false;
-  std::vector<double> pictures;
-  std::vector<std::pair<double, double>> sound;  // start, length (ms)
-  for (const auto& p : root["packets"]) {
-    if (!p["pts_time"].isString()) continue;
-    const double at = std::stod(p["pts_time"].asString()) * 1000;
-    if (p["codec_type"] == "video") pictures.push_back(at);
-    if (p["codec_type"] == "audio" && p["duration_time"].isString())
-      sound.emplace_back(at, std::stod(p["duration_time"].asString()) * 1000);
-  }
-  std::sort(pictures.begin(), pictures.end());
-  std::sort(sound.begin(), sound.end());
-  if (pictures.empty() || sound.empty()) {
-    *error = "no pictures or no sound";
-    return false;
-  }
-  const auto from = std::lower_bound(pictures.begin(), pictures.end(), pictures.front() + skipMs);
-  out->pictures = static_cast<int>(pictures.end() - from);
-  if (out->pictures < 2) {
-    *error = "too short after the first " + std::to_string(skipMs) + " ms";
-    return false;
-  }
-  out->fps = (out->pictures - 1) * 1000.0 / (pictures.back() - *from);
-  for (size_t i = 1; i < sound.size(); ++i)
-    out->largestSoundHoleMs =
-        std::max(out->largestSoundHoleMs, sound[i].first - (sound[i - 1].first + sound[i - 1].second));
-  out->decodeErrors = test_support::DecodeErrors(media);
-  return true;
-}
-
 void ExpectHealthy(const std::string& media) {
-  StreamHealth health;
+  test_support::StreamHealth health;
   std::string error;
-  ASSERT_TRUE(MeasureHealth(media, 2000, &health, &error)) << media << ": " << error;
-  std::printf("figures: %s: %.2f pictures/s (%d), largest sound hole %.1f ms\n", media.c_str(), health.fps,
-              health.pictures, health.largestSoundHoleMs);
-  EXPECT_NEAR(health.fps, kFps, kFps * 0.05) << media;
-  EXPECT_LE(health.largestSoundHoleMs, 50.0) << media;
-  EXPECT_EQ(health.decodeErrors, "") << media;
+  ASSERT_TRUE(test_support::MeasureStreamHealth(media, 2000, &health, &error)) << media << ": " << error;
+  std::printf("figures: %s: %s\n", media.c_str(), test_support::DescribeStreamHealth(health).c_str());
+  EXPECT_EQ(test_support::StreamHealthProblems(health, kFps), "") << media;
 }
-// ---- End of the measures. ----
 
 std::vector<std::string> Recordings(const std::string& folder) {
   std::vector<std::string> files;

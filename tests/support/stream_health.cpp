@@ -1,6 +1,7 @@
 #include "tests/support/stream_health.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <sstream>
 #include <vector>
@@ -67,6 +68,15 @@ std::string DescribeStreamHealth(const StreamHealth& health) {
   std::snprintf(text, sizeof text, "%d pictures at %.2f fps, largest sound gap %lld ms, %d decode errors",
                 health.pictures, health.picturesPerSecond, health.largestSoundGapMs, health.decodeErrors);
   return std::string(text) + (health.decodeErrorText.empty() ? "" : ":\n" + health.decodeErrorText.substr(0, 600));
+}
+
+std::string StreamHealthProblems(const StreamHealth& health, int fps) {
+  std::string problems;
+  if (health.pictures < 2 || std::abs(health.picturesPerSecond - fps) > fps * 0.05)
+    problems += "picture rate not " + std::to_string(fps) + " within 5%; ";
+  if (health.largestSoundGapMs > 50) problems += "sound hole over 50 ms; ";
+  if (health.decodeErrors > 0) problems += "decode errors; ";
+  return problems.empty() ? problems : problems + DescribeStreamHealth(health);
 }
 
 }  // namespace test_support

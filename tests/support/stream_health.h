@@ -30,4 +30,9 @@ bool MeasureStreamHealth(const std::string& recording, long long t0Ms, StreamHea
 // One line for failure messages.
 std::string DescribeStreamHealth(const StreamHealth& health);
 
+// What a healthy stream at fps must show after t0: pictures at the asked
+// rate within 5%, no hole in the sound over 50 ms, nothing the decoder
+// complains about. Empty when all hold, else what failed and the figures.
+std::string StreamHealthProblems(const StreamHealth& health, int fps);
+
 }  // namespace test_support
