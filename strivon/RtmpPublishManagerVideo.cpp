@@ -9,6 +9,7 @@
 #include "capture/TextConvert.h"
 #include "common/Log.h"
 #include "platform/base/tick.h"
+#include "strivon/JsonReply.h"
 #include "strivon/LogoFilterText.h"
 #include "strivon/RtmpPublishManager.h"
 #include "strivon/StatusWords.h"
@@ -367,9 +368,7 @@ void RtmpPublishManager::OnVexaCaptureVideo(int /*id*/, BYTE* data, int byteCoun
 }
 
 void RtmpPublishManager::OnVexaCapturePlayComplete() {
-  std::string event;
-  FormatString(&event, "{\"cmd\":\"%s\",\"params\":null}", kEventVexaCapturePlayComplete);
-  m_notifier.Message(event.c_str());
+  m_notifier.Message(WriteEvent(kEventVexaCapturePlayComplete, Json::Value()).c_str());
 }
 
 void RtmpPublishManager::OnVexaCaptureSeekDone(int64_t) {}

@@ -59,7 +59,6 @@ inline constexpr const char* kRecordFileError = "RtmpRecord SetMediaData err.";
 
 // JSON event words of OnMessage.
 inline constexpr const char* kEventAudioPercent = "OnAudioPercent";
-inline constexpr const char* kEventBufferStatus = "BufferStatus";
 inline constexpr const char* kEventVexaCapturePlayComplete = "OnVexaCapturePlayComplete";
 
 }  // namespace strivon_status
