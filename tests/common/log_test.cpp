@@ -129,7 +129,8 @@ TEST_F(LogTest, AnEndlessStreamOfLinesKeepsTheFolderBoundedUnderOneName) {
   WriteLog(kLogInfo, "f.cpp", 1, "F::G", line.c_str());
   const std::string path = log_testing::CurrentLogPath();
   const size_t total = (kLogKeptFiles + 2) * kLogRotateBytes;
-  for (size_t written = 0; written < total; written += line.size()) WriteLog(kLogInfo, "f.cpp", 2, "F::G", line.c_str());
+  for (size_t written = 0; written < total; written += line.size())
+    WriteLog(kLogInfo, "f.cpp", 2, "F::G", line.c_str());
   WriteLog(kLogInfo, "f.cpp", 4, "F::G", "last");
   EXPECT_EQ(log_testing::CurrentLogPath(), path);
 
@@ -163,7 +164,8 @@ TEST_F(LogTest, AHugeLineIsCutAndPeerTextsAreExcerpted) {
   EXPECT_EQ(excerpt.substr(kLogExcerptBytes - 1), "h...(104857600 bytes)");
   // A cut never leaves half a character behind.
   const std::string wide = std::string(kLogExcerptBytes - 1, 'a') + "\xE4\xBD\xA0" + std::string(10, 'b');
-  EXPECT_EQ(LogExcerpt(wide), std::string(kLogExcerptBytes - 1, 'a') + "...(" + std::to_string(wide.size()) + " bytes)");
+  EXPECT_EQ(LogExcerpt(wide),
+            std::string(kLogExcerptBytes - 1, 'a') + "...(" + std::to_string(wide.size()) + " bytes)");
 }
 
 TEST(LogBesideModule, DefaultFolderIsBesideTheRunningModule) {
