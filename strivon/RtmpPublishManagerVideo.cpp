@@ -179,8 +179,8 @@ void RtmpPublishManager::changeToVexaFile(const char* path, int framerate, int k
   if (m_fileSource) m_fileSource->Release();
   m_fileSource = nullptr;
   RebaseTimeLine();
-  STRIVON_LOG(kLogInfo, "RtmpPublishManager::changeToVexaFile", "changeToVexaFile:%s, base:%u", filePath.c_str(),
-              m_soundClock.Offset());
+  STRIVON_LOG(kLogInfo, "RtmpPublishManager::changeToVexaFile", "changeToVexaFile:%s, base:%u",
+              LogExcerpt(filePath).c_str(), m_soundClock.Offset());
   ApplySourceRates(framerate, keyInterval);
   const VideoParams video = Video();
   const AudioParams audio = Audio();
