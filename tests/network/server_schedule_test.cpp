@@ -110,7 +110,8 @@ TEST(ServerSchedule, UnusableFirstRepliesEndWithoutASecondRequest) {
        {std::string("{\"success\":false,\"Servers\":{\"Publish\":[") + Candidate("1.1.1.1", 1, 1, 1) + "]}}",
         std::string("{\"success\":true}"), Reply1(""), std::string("not json"),
         Reply1("{\"IP\":\"1.1.1.1\",\"RtmpPort\":\"1935\",\"TcpPort\":1,\"HttpPort\":1}"),
-        std::string("{\"success\":\"yes\",\"Servers\":{\"Publish\":[") + Candidate("1.1.1.1", 1, 1, 1) + "]}}"}) {
+        std::string("{\"success\":\"yes\",\"Servers\":{\"Publish\":[") + Candidate("1.1.1.1", 1, 1, 1) + "]}}",
+        Reply1(Candidate("1.1.1.1/x?", 1, 1, 1))}) {
     Service service;
     ASSERT_TRUE(service.Start(reply, kAddress));
     const Outcome o = Schedule(service.Url());
@@ -118,6 +119,12 @@ TEST(ServerSchedule, UnusableFirstRepliesEndWithoutASecondRequest) {
     EXPECT_EQ(o.err, "before:_schedule:null ip") << reply;
     EXPECT_EQ(service.http.Requests().size(), 1u);
   }
+  // Every candidate costs a probe thread: a long list is cut, in order.
+  std::string forty;
+  for (int i = 0; i < 40; ++i) forty += (i ? "," : "") + Candidate("10.0.0." + std::to_string(i), 1, 1, 1);
+  const std::vector<ScheduleServer> kept = ParseCandidates(Reply1(forty));
+  ASSERT_EQ(kept.size(), kMaxScheduleCandidates);
+  EXPECT_EQ(kept.back().IP, "10.0.0.31");
   test_support::RefusingPort closed;
   EXPECT_FALSE(Schedule("http://127.0.0.1:" + std::to_string(closed.port()) + "/?cmd=x").ok);
   EXPECT_FALSE(Schedule("http://127.0.0.1/?cmd=SchedulingRequest_version2&app=live&stream=s1").ok);
