@@ -36,6 +36,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     __builtin_trap();
   CheckReaders(received.bytes());
 
+  // Growing a reply past the cap costs a megabyte; one input in 32 pays it,
+  // so the readers still see tens of thousands of inputs a second.
+  if (size % 32 != 0) return 0;
   static const std::string blanks(64u << 10, ' ');
   size_t offered = size;
   while (received.Append(blanks.data(), blanks.size())) offered += blanks.size();
