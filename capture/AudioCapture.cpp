@@ -366,16 +366,20 @@ void CAudioCapture::Run() {
     AppendError("AudioCapture m_pEventEx null");
     return;
   }
+  // After every report the owner may have released this capture from here.
   OAEVENT handle = 0;
   if (FAILED(m_event->GetEventHandle(&handle))) Report(AppendError("AudioCapture GetEventHandle 错误"), 1);
+  if (ReleasedOnThisThread()) return;
   if (!platform::SetCurrentThreadPriority(platform::ThreadPriority::TimeCritical))
     Report(AppendError("AudioCapture SetThreadPriority err"), 1);
+  if (ReleasedOnThisThread()) return;
   while (m_running) {
     if (dshow::WaitEventHandle(handle, 100)) {
       long code = 0;
       LONG_PTR p1 = 0, p2 = 0;
       while (m_running && SUCCEEDED(m_event->GetEvent(&code, &p1, &p2, 0))) {
         if (code == EC_USERABORT || code == EC_ERRORABORT) Report(AppendError("user abort"), 0);
+        if (ReleasedOnThisThread()) return;
         m_event->FreeEventParams(code, p1, p2);
       }
     }

@@ -77,11 +77,14 @@ void CDShowApplication::AddToRot() { m_rotCookie = RegisterGraphInRot(m_graph); 
 void CDShowApplication::RemoveFromRot() { RevokeGraphFromRot(&m_rotCookie); }
 
 void CDShowApplication::Run() {
+  // After every report the owner may have released this capture from here.
   OAEVENT handle = 0;
   const HRESULT got = m_event ? m_event->GetEventHandle(&handle) : E_POINTER;
   if (FAILED(got)) OnError(2, 4, FormatError(L"DShowApplication GetEventHandle Error", got).c_str());
+  if (ReleasedOnThisThread()) return;
   if (!SetCurrentThreadPriority(platform::ThreadPriority::TimeCritical, "CDShowApplication::Run"))
     OnError(1, 4, FormatError(L"DShowApplication SetThreadPriority Error", E_FAIL).c_str());
+  if (ReleasedOnThisThread()) return;
   while (m_running) {
     if (SUCCEEDED(got) && dshow::WaitEventHandle(handle, 100)) {
       long code = 0;
@@ -89,6 +92,7 @@ void CDShowApplication::Run() {
       while (m_running && SUCCEEDED(m_event->GetEvent(&code, &p1, &p2, 0))) {
         if (code == EC_COMPLETE) OnComplete();
         else if (code == EC_USERABORT || code == EC_ERRORABORT) OnError(2, 4, L"DShowApplication Error");
+        if (ReleasedOnThisThread()) return;
         m_event->FreeEventParams(code, p1, p2);
       }
     } else if (FAILED(got)) {

@@ -3,7 +3,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <system_error>
+#include <exception>
 
 #include "common/Log.h"
 
@@ -11,9 +11,32 @@ namespace {
 std::atomic<bool> g_creationFails{false};
 }
 
+thread_local const CTVThread::ThreadLife* CTVThread::s_currentLife = nullptr;
+
 CTVThread::CTVThread() : m_doneEvent(true) {}
 
-CTVThread::~CTVThread() { JoinHandle(); }
+CTVThread::~CTVThread() {
+  {
+    std::lock_guard<std::mutex> lock(m_handleMutex);
+    if (m_thread.joinable() && m_thread.get_id() == std::this_thread::get_id()) {
+      // Destroyed by its own body (through a handler): nobody is left to
+      // join, and joining itself would end the process.
+      m_life->released = true;
+      m_thread.detach();
+      return;
+    }
+  }
+  JoinHandle();
+}
+
+bool CTVThread::ReleasedOnThisThread() {
+  return s_currentLife != nullptr && s_currentLife->released;
+}
+
+bool CTVThread::IsOwnThread() const {
+  std::lock_guard<std::mutex> lock(m_handleMutex);
+  return m_thread.joinable() && m_thread.get_id() == std::this_thread::get_id();
+}
 
 void CTVThread::SetThreadCreationFailsForTest(bool fails) { g_creationFails = fails; }
 
@@ -22,18 +45,24 @@ bool CTVThread::HasThread() const {
   return m_thread.joinable();
 }
 
-void CTVThread::ThreadRoutine(CTVThread* self) {
+void CTVThread::ThreadRoutine(CTVThread* self, std::shared_ptr<ThreadLife> life) {
+  s_currentLife = life.get();
   self->m_threadId = static_cast<uint32_t>(syscall(SYS_gettid));
   self->Run();
-  self->m_doneEvent.Set();
+  s_currentLife = nullptr;
+  // The object may be gone: then there is no event left to signal.
+  if (!life->released) self->m_doneEvent.Set();
 }
 
 bool CTVThread::CreateThread() {
   std::lock_guard<std::mutex> lock(m_handleMutex);
   if (g_creationFails) return false;
   try {
-    m_thread = std::thread(&CTVThread::ThreadRoutine, this);
-  } catch (const std::system_error&) {
+    // Made under the lock, so a body that releases its object at once still
+    // finds the record of its own thread.
+    m_life = std::make_shared<ThreadLife>();
+    m_thread = std::thread(&CTVThread::ThreadRoutine, this, m_life);
+  } catch (const std::exception&) {
     return false;
   }
   return true;
@@ -59,6 +88,7 @@ void CTVThread::JoinHandle() {
 }
 
 void CTVThread::Join() {
+  if (IsOwnThread()) return;
   m_doneEvent.Wait();
   JoinHandle();
 }
@@ -73,12 +103,16 @@ bool CTVThread::SetCurrentThreadPriority(platform::ThreadPriority priority, cons
 CSafeThread::~CSafeThread() { Stop(); }
 
 bool CSafeThread::Start() {
-  if (m_running.exchange(false)) {
+  if (IsOwnThread()) return false;
+  m_running = false;
+  // A body that returned by itself is still attached whatever the flag says
+  // (some bodies clear it on their way out); it is joined like a running one,
+  // or the new start would find it and run nothing.
+  if (HasThread()) {
     m_doneEvent.Wait();
     JoinHandle();
   }
   m_running = true;
-  if (HasThread()) return true;
   m_doneEvent.Reset();
   if (CreateThread()) return true;
   m_doneEvent.Set();
@@ -90,6 +124,9 @@ void CSafeThread::Stop() {
     // A body that ended by itself may still be attached.
     return;
   }
+  // On its own thread (a body releasing its object) the loop ends as the
+  // body returns; waiting here would never end.
+  if (IsOwnThread()) return;
   m_doneEvent.Wait();
   JoinHandle();
 }

@@ -43,10 +43,11 @@ using MultiHandle = std::unique_ptr<CURLM, MultiDeleter>;
 using EasyHandle = std::unique_ptr<CURL, EasyDeleter>;
 
 size_t WriteMemoryCallback(char* data, size_t size, size_t count, void* user) {
-  auto* received = static_cast<std::string*>(user);
+  auto* received = static_cast<CappedBody*>(user);
   const size_t bytes = size * count;
   try {
-    received->append(data, bytes);
+    // Zero ends the transfer: a body over the cap is a failed request.
+    if (!received->Append(data, bytes)) return 0;
   } catch (const std::bad_alloc&) {
     STRIVON_LOG(kLogWarning, "WriteMemoryCallback", "not enough memory (realloc returned NULL)\n");
     return 0;  // aborts the transfer
@@ -104,13 +105,15 @@ HttpConnect::HttpConnect() { AcquireCurl(); }
 HttpConnect::~HttpConnect() { ReleaseCurl(); }
 
 void HttpConnect::Transfer(const std::string& requestUrl) {
-  m_received.clear();
+  m_received.Clear();
   m_result = kNoResult;
   MultiHandle multi(curl_multi_init());
   EasyHandle easy(curl_easy_init());
   if (!multi || !easy) return;
   curl_easy_setopt(easy.get(), CURLOPT_URL, requestUrl.c_str());
   curl_easy_setopt(easy.get(), CURLOPT_TIMEOUT_MS, kTransferLimitMs);
+  // A body announced as too long is refused before any of it arrives.
+  curl_easy_setopt(easy.get(), CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxHttpReplyBytes));
   // Signals cannot time out one thread's transfer in a threaded library.
   curl_easy_setopt(easy.get(), CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(easy.get(), CURLOPT_WRITEFUNCTION, &WriteMemoryCallback);
@@ -140,7 +143,13 @@ bool HttpConnect::StartConnect(const std::string& url, std::string* body) {
   Transfer(EncodeBlanks("http://" + parts.host + ":" + parts.port + path));
   if (m_result != CURLE_OK) {
     STRIVON_LOG(kLogInfo, "HttpConnect::StartConnect", "curl_easy_perform() failed: %s\n", ResultText(m_result));
-    if (IsDottedText(parts.host)) return false;
+    // The server answered; asking it again by address gets the same answer.
+    const bool refusedBody = m_result == CURLE_FILESIZE_EXCEEDED || m_received.overCap();
+    if (refusedBody) {
+      STRIVON_LOG(kLogInfo, "HttpConnect::StartConnect", "reply over %zu bytes refused", kMaxHttpReplyBytes);
+    }
+    m_received.Clear();
+    if (refusedBody || IsDottedText(parts.host)) return false;
     IWinsockEx* resolver = CreateWinsockEx();
     if (resolver) {
       if (hostent* host = resolver->GetHostByName(parts.host.c_str(), kResolveTimeoutMs)) {
@@ -153,10 +162,11 @@ bool HttpConnect::StartConnect(const std::string& url, std::string* body) {
     if (m_result != CURLE_OK) {
       STRIVON_LOG(kLogInfo, "HttpConnect::StartConnect", "curl_easy_perform() failed again: %s\n",
                   ResultText(m_result));
+      m_received.Clear();
       return false;
     }
   }
-  if (body) *body = m_received;
-  m_received.clear();
+  if (body) *body = m_received.bytes();
+  m_received.Clear();
   return true;
 }

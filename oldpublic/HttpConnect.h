@@ -1,11 +1,13 @@
 // IHttpConnect over libcurl's multi interface, driven on a short-lived
 // thread of its own while the caller waits. Every wait is bounded (at most
-// a second each, ten seconds per transfer) and no signals are used, so the
-// client is safe in a threaded library. A failed transfer to a host name is
-// tried once more with the address the library's own DNS client finds.
+// a second each, ten seconds per transfer), the body is bounded
+// (kMaxHttpReplyBytes), and no signals are used, so the client is safe in a
+// threaded library. A failed transfer to a host name is tried once more with
+// the address the library's own DNS client finds.
 #pragma once
 #include <string>
 
+#include "oldpublic/CappedBody.h"
 #include "oldpublic/IHttpConnect.h"
 
 class HttpConnect final : public IHttpConnect {
@@ -27,5 +29,5 @@ class HttpConnect final : public IHttpConnect {
 
   int m_result = 4;
   std::string m_url;
-  std::string m_received;
+  CappedBody m_received;
 };

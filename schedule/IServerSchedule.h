@@ -9,7 +9,7 @@
 class IServerScheduleNotify {
  public:
   // After an asynchronous run, on the scheduler's thread. The callee owns
-  // the copy it is given.
+  // the copy it is given, and may release the scheduler from here.
   virtual void OnSchedule(ScheduleResult result, bool ok) = 0;
 
  protected:

@@ -4,6 +4,7 @@
 #pragma once
 #include <netdb.h>
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -18,6 +19,9 @@ class IWinsockEx {
   virtual void Release() = 0;
   // Replaces the servers taken from DefaultDnsServers() at construction.
   virtual void SetDnsServers(const std::string& primary, const std::string& secondary, uint16_t port) = 0;
+  // Once *stop is set, a lookup in progress ends within a few milliseconds
+  // without an address (and asks no further server). Not owned.
+  virtual void SetStopFlag(const std::atomic<bool>* stop) = 0;
 };
 
 // Null when the object cannot be made.

@@ -169,6 +169,8 @@ void Ping::Run() {
     if (!IsDottedText(address)) {
       IWinsockEx* resolver = CreateWinsockEx();
       if (resolver) {
+        // Released probes stop resolving too, not only connecting.
+        resolver->SetStopFlag(&m_stop);
         if (hostent* host = resolver->GetHostByName(address.c_str(), kResolveTimeoutMs)) {
           char text[INET_ADDRSTRLEN] = {};
           if (inet_ntop(AF_INET, host->h_addr_list[0], text, sizeof text)) address = text;

@@ -1,7 +1,7 @@
 // IPing on a CTVThread. The probe's socket never leaves the probe's own
 // function, so nothing else can shut or close a descriptor number that the
 // system may already have handed to someone else; a stop flag, checked
-// between short waits, ends a hanging connect instead.
+// between short waits, ends a hanging name lookup or connect instead.
 #pragma once
 #include <atomic>
 #include <cstdint>

@@ -6,6 +6,7 @@
 #include <sys/random.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <new>
 #include <random>
@@ -15,6 +16,9 @@
 #include "schedule/DnsMessage.h"
 
 namespace {
+
+// How long one wait for the reply lasts before the stop flag is looked at again.
+constexpr int kStopCheckMs = 20;
 
 uint16_t RandomQueryId() {
   uint16_t id = 0;
@@ -79,32 +83,50 @@ bool PraseDomainName::Query(std::string* err, int timeoutMs) {
 
   std::vector<uint8_t> reply(dns::kMaxMessage);
   const uint32_t start = platform::TickCount();
+  // Why the last datagram was no answer: a dropped one's reason is what a
+  // lookup that runs out of time reports.
+  std::string reason;
   for (;;) {
-    int waitMs = -1;
+    if (m_stop && m_stop->load()) {
+      *err = "stopped";
+      return false;
+    }
+    int waitMs = kStopCheckMs;
     if (timeoutMs > 0) {
       const uint32_t spent = platform::TickCount() - start;
-      waitMs = spent >= static_cast<uint32_t>(timeoutMs) ? 0 : timeoutMs - static_cast<int>(spent);
+      if (spent >= static_cast<uint32_t>(timeoutMs)) {
+        *err = reason.empty() ? "recvfrom err:" + std::to_string(EAGAIN) : reason;
+        return false;
+      }
+      waitMs = std::min(waitMs, timeoutMs - static_cast<int>(spent));
     }
     pollfd p{sock.fd, POLLIN, 0};
     const int ready = poll(&p, 1, waitMs);
-    if (ready < 0 && errno == EINTR) continue;
-    if (ready <= 0) {
-      *err = "recvfrom err:" + std::to_string(ready == 0 ? EAGAIN : errno);
+    if (ready == 0 || (ready < 0 && errno == EINTR)) continue;
+    if (ready < 0) {
+      *err = "recvfrom err:" + std::to_string(errno);
       return false;
     }
-    // A datagram longer than the buffer arrives cut short (MSG_TRUNC tells);
-    // the reader then only sees what fits.
+    // A datagram longer than the buffer arrives cut short; the reader then
+    // only sees what fits.
     const ssize_t n = recv(sock.fd, reply.data(), reply.size(), 0);
-    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (n < 0) {
       *err = "recvfrom err:" + std::to_string(errno);
       return false;
     }
     std::vector<std::string> addresses;
-    if (!dns::ParseReply(reply.data(), static_cast<size_t>(n), id, &addresses, err)) return false;
-    m_result.domain = m_domain;
-    m_result.addresses = std::move(addresses);
-    err->clear();
-    return true;
+    switch (dns::ParseReply(reply.data(), static_cast<size_t>(n), id, m_domain, &addresses, &reason)) {
+      case dns::ReplyVerdict::kNotOurs:
+        continue;
+      case dns::ReplyVerdict::kFailed:
+        *err = reason;
+        return false;
+      case dns::ReplyVerdict::kAnswered:
+        m_result.domain = m_domain;
+        m_result.addresses = std::move(addresses);
+        err->clear();
+        return true;
+    }
   }
 }

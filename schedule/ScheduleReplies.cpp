@@ -5,10 +5,12 @@
 #include <exception>
 #include <memory>
 
+#include "oldpublic/IHttpConnect.h"
+
 namespace {
 
 bool Parse(const std::string& body, Json::Value* root) {
-  if (body.empty()) return false;
+  if (body.empty() || body.size() > kMaxHttpReplyBytes) return false;
   Json::CharReaderBuilder builder;
   const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
   std::string errors;
@@ -33,8 +35,9 @@ std::vector<ScheduleServer> ParseCandidates(const std::string& body) {
     const Json::Value& publish = list["Publish"];
     if (!publish.isArray()) return {};
     for (const Json::Value& item : publish) {
+      if (servers.size() == kMaxScheduleCandidates) break;
       if (!item.isObject() || !item["IP"].isString() || !item["RtmpPort"].isUInt() || !item["TcpPort"].isUInt() ||
-          !item["HttpPort"].isUInt())
+          !item["HttpPort"].isUInt() || !IsPlainHost(item["IP"].asString()))
         return {};
       servers.push_back({item["IP"].asString(), std::to_string(item["RtmpPort"].asUInt()),
                          std::to_string(item["TcpPort"].asUInt()), std::to_string(item["HttpPort"].asUInt())});

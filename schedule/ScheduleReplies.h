@@ -23,15 +23,20 @@ struct TimedServer {
   int pingMs = 0;
 };
 
+// Each candidate costs a probe thread; later ones in a longer list are left out.
+inline constexpr size_t kMaxScheduleCandidates = 32;
+
 // Reply 1: {"success": true, "Servers": {"Publish": [{"IP": text, "RtmpPort":
 // n, "TcpPort": n, "HttpPort": n}, ...]}}. A body that is not such an object,
-// or holds a value of another type, yields no candidates.
+// holds a value of another type or an IP that is no plain host, or is longer
+// than kMaxHttpReplyBytes, yields no candidates; at most
+// kMaxScheduleCandidates are taken, in list order.
 std::vector<ScheduleServer> ParseCandidates(const std::string& body);
 
 // Reply 2: {"success": true, "addr": {"IP": text, "RtmpPort": n, "Mode":
 // text, "ClientIP": text, "Time": n}}. True with *out filled only when the
-// reply is well-typed, the port is 1..65535 and the IP is a plain host that
-// can go into an RTMP URL.
+// reply is well-typed, no longer than kMaxHttpReplyBytes, the port is
+// 1..65535 and the IP is a plain host that can go into an RTMP URL.
 bool ParsePublishAddress(const std::string& body, ScheduleResult* out);
 
 // A host text that cannot change the meaning of the URL it is put into.

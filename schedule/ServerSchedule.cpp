@@ -125,7 +125,7 @@ bool ServerSchedule::StartSchedule(const std::string& url, int mode, ScheduleRes
     out->IP.clear();
     out->RtmpPort.clear();
   }
-  STRIVON_LOG(kLogInfo, "ServerSchedule::StartSchedule", "_schedule:%s", body2.c_str());
+  STRIVON_LOG(kLogInfo, "ServerSchedule::StartSchedule", "_schedule:%s", LogExcerpt(body2).c_str());
   *err += body2;
   return false;
 }
@@ -145,6 +145,8 @@ void ServerSchedule::SafeThreadProcMain() {
   ScheduleResult result;
   std::string error;
   const bool ok = StartSchedule(m_asyncUrl, m_asyncMode, &result, &error);
+  // The run ends here, touching nothing after the report: the handler may
+  // release this scheduler. The running flag stays set until the next Start
+  // or Stop, which join this finished thread.
   if (m_notify) m_notify->OnSchedule(result, ok);
-  m_running = false;
 }

@@ -25,6 +25,7 @@ bool CWinsockEx::Resolve(const std::string& server, int timeoutMs) {
   IPraseDomainName* resolver = CreatePraseDomainName();
   if (!resolver) return false;
   resolver->SetDnsPort(m_port);
+  resolver->SetStopFlag(m_stop);
   DnsResult result;
   std::string error;
   bool ok = resolver->PraseWithServer(m_name, server, &result, &error, timeoutMs);
@@ -49,7 +50,10 @@ hostent* CWinsockEx::GetHostByName(const char* host, int timeoutMs) {
   m_host.h_length = 4;
   m_host.h_addr_list = m_addressList;
   m_addressList[0] = nullptr;
-  if (!Resolve(m_primary, timeoutMs) && !Resolve(m_secondary, timeoutMs)) return nullptr;
+  if (!Resolve(m_primary, timeoutMs)) {
+    // A stopped lookup asks nobody else.
+    if ((m_stop && m_stop->load()) || !Resolve(m_secondary, timeoutMs)) return nullptr;
+  }
   m_addressList[0] = reinterpret_cast<char*>(&m_addresses[0]);
   return &m_host;
 }

@@ -13,6 +13,7 @@ class CWinsockEx : public IWinsockEx {
   hostent* GetHostByName(const char* host, int timeoutMs) override;
   void Release() override { delete this; }
   void SetDnsServers(const std::string& primary, const std::string& secondary, uint16_t port) override;
+  void SetStopFlag(const std::atomic<bool>* stop) override { m_stop = stop; }
 
  private:
   bool Resolve(const std::string& server, int timeoutMs);
@@ -20,6 +21,7 @@ class CWinsockEx : public IWinsockEx {
   std::string m_primary;
   std::string m_secondary;
   uint16_t m_port = 53;
+  const std::atomic<bool>* m_stop = nullptr;
   std::array<in_addr, dns::kMaxAddresses> m_addresses{};
   size_t m_addressCount = 0;
   std::string m_name;

@@ -10,6 +10,16 @@ namespace {
 
 constexpr const char* kReasonReplyTooLong = "reply too long.";
 
+// The styled writer is jsoncpp's older interface; its layout (nested values
+// opened on the key's line, short arrays on one line) is the one hosts read.
+std::string Styled(const Json::Value& value) {
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  Json::StyledWriter writer;
+  return writer.write(value);
+#pragma GCC diagnostic pop
+}
+
 }  // namespace
 
 bool ReadJsonRequest(const std::string& text, Json::Value* root) {
@@ -29,9 +39,14 @@ std::string WriteReply(int code, const Json::Value& data) {
   Json::Value reply(Json::objectValue);
   reply["code"] = code;
   reply["data"] = data;
-  Json::StreamWriterBuilder builder;
-  builder["indentation"] = "   ";
-  return Json::writeString(builder, reply) + "\n";
+  return Styled(reply);
+}
+
+std::string WriteEvent(const char* cmd, const Json::Value& params) {
+  Json::Value event(Json::objectValue);
+  event["cmd"] = cmd;
+  event["params"] = params;
+  return Styled(event);
 }
 
 std::string FailureReply(const std::string& reason) {

@@ -1,6 +1,7 @@
-// Reading JSON requests and writing JSON replies for the manager's command
-// channel. Requests are untrusted host text: reading never throws and stops
-// at a fixed nesting depth. Replies are {"code": 0|1, "data": ...} in the
+// Reading JSON requests and writing JSON replies and events for the
+// manager's command channel. Requests are untrusted host text: reading never
+// throws and stops at a fixed nesting depth. Replies {"code": 0|1, "data":
+// ...} and events {"cmd": word, "params": ...} are written in jsoncpp's
 // styled form (sorted keys, three-space indent, newline at the end).
 #pragma once
 #include <cstddef>
@@ -22,6 +23,8 @@ bool ReadJsonRequest(const std::string& text, Json::Value* root);
 
 std::string WriteReply(int code, const Json::Value& data);
 std::string FailureReply(const std::string& reason);
+// The text of an event for IRtmpPublishManagerNotify::OnMessage.
+std::string WriteEvent(const char* cmd, const Json::Value& params);
 
 // Copies reply into buffer[0..size) with a terminating zero. A reply that
 // does not fit is replaced by a short failure reply rather than cut, so the

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "common/Log.h"
+#include "strivon/JsonReply.h"
 #include "strivon/RtmpPublishManager.h"
 #include "strivon/StatusWords.h"
 
@@ -95,9 +96,9 @@ void RtmpPublishManager::OnVexaCaptureAudio(int /*id*/, BYTE* pcm, int byteCount
   const bool measure = volume >= 1 && volume <= 99 && !mute;
   MixBackground(block.data(), block.size());
   const int percent = measure ? PeakPercent(PeakSample(block.data(), block.size())) : 0;
-  std::string event;
-  FormatString(&event, "{\"cmd\":\"%s\",\"params\":{\"uPercent\":%d}}", kEventAudioPercent, percent);
-  m_notifier.Message(event.c_str());
+  Json::Value params(Json::objectValue);
+  params["uPercent"] = percent;
+  m_notifier.Message(WriteEvent(kEventAudioPercent, params).c_str());
   const uint32_t stamp = m_soundClock.StampFileUnit(timestampMs);
   STRIVON_LOG(kLogDebug, "RtmpPublishManager::OnVexaCaptureAudio", "lastTime:%d,time:%d", static_cast<int>(stamp),
               static_cast<int>(timestampMs));

@@ -60,7 +60,7 @@ bool RtmpPublishManager::ParseCmd(const std::string& request, std::string* reply
     return false;
   }
   const Json::Value& cmd = root["cmd"];
-  if (!cmd.isString() || cmd.asString().empty()) {
+  if (cmd.isNull() || (cmd.isString() && cmd.asString().empty())) {
     *reply = FailureReply(kReasonNoCmd);
     return false;
   }
@@ -69,7 +69,8 @@ bool RtmpPublishManager::ParseCmd(const std::string& request, std::string* reply
     *reply = FailureReply(kReasonParamsNotObject);
     return false;
   }
-  const auto command = m_commands.find(cmd.asString());
+  // A cmd of another type is present but names no command.
+  const auto command = cmd.isString() ? m_commands.find(cmd.asString()) : m_commands.end();
   if (command == m_commands.end()) {
     *reply = FailureReply(kReasonNotJson);
     return false;

@@ -212,7 +212,9 @@ void RtmpPublishManager::OnEncoderMediaThenSendThroughRtmpStatus(MediaInfo* info
   if (text == "NetConnection.NetInfo") return;
   std::string line;
   FormatString(&line, kThisPrefix, Address(this));
-  STRIVON_LOG(kLogInfo, "RtmpPublishManager::OnEncoderMediaThenSendThroughRtmpStatus", "%s,\n", (line + text).c_str());
+  // The server chose the text; the log keeps only its start.
+  STRIVON_LOG(kLogInfo, "RtmpPublishManager::OnEncoderMediaThenSendThroughRtmpStatus", "%s,\n",
+              (line + LogExcerpt(text)).c_str());
   m_notifier.Status(kLevelError, text.c_str());
   if (text == kConnectSuccess) {
     m_notifier.Status(kLevelInformation, text.c_str());

@@ -9,6 +9,7 @@
 #include "capture/TextConvert.h"
 #include "common/Log.h"
 #include "platform/base/tick.h"
+#include "strivon/JsonReply.h"
 #include "strivon/LogoFilterText.h"
 #include "strivon/RtmpPublishManager.h"
 #include "strivon/StatusWords.h"
@@ -208,8 +209,8 @@ bool RtmpPublishManager::OpenFileSource(const std::string& filePath, int framera
   if (m_fileSource) m_fileSource->Release();
   m_fileSource = source;
   RebaseTimeLine();
-  STRIVON_LOG(kLogInfo, "RtmpPublishManager::changeToVexaFile", "changeToVexaFile:%s, base:%u", filePath.c_str(),
-              m_soundClock.Offset());
+  STRIVON_LOG(kLogInfo, "RtmpPublishManager::changeToVexaFile", "changeToVexaFile:%s, base:%u",
+              LogExcerpt(filePath).c_str(), m_soundClock.Offset());
   ApplySourceRates(framerate, keyInterval);
   // The microphone stays stopped: the file brings its own sound.
   m_fileSource->Play();
@@ -393,9 +394,7 @@ void RtmpPublishManager::OnVexaCaptureVideo(int /*id*/, BYTE* data, int byteCoun
 }
 
 void RtmpPublishManager::OnVexaCapturePlayComplete() {
-  std::string event;
-  FormatString(&event, "{\"cmd\":\"%s\",\"params\":null}", kEventVexaCapturePlayComplete);
-  m_notifier.Message(event.c_str());
+  m_notifier.Message(WriteEvent(kEventVexaCapturePlayComplete, Json::Value()).c_str());
 }
 
 void RtmpPublishManager::OnVexaCaptureSeekDone(int64_t) {}

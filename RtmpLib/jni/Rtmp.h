@@ -131,6 +131,8 @@ class CRtmp : public IRtmpLib, public CSafeThread {
 
   // rtmp_factory.cpp
   void RaiseStatus(const char* word);
+  // What one connection counted and announced, back to its start.
+  void ResetConnectionState();
   bool IsOpen() const { return !m_closed.load() && m_socket.load() != platform::kNoSocket; }
 
   IRtmpLibNotify* const m_notify;
@@ -185,19 +187,21 @@ class CRtmp : public IRtmpLib, public CSafeThread {
   std::atomic<bool> m_publishing{false};
   std::atomic<bool> m_serverClose{false};
 
-  // Media (encoder thread).
+  // Media (encoder thread). The per-connection values below are atomic
+  // because CloseSocket, on whichever thread, starts them afresh; the
+  // parameter sets are only compared while the AVC header flag is set.
   std::atomic<int> m_audioChannels{0};
   std::atomic<int> m_audioSampleRate{0};
-  bool m_aacHeaderSent = false;
-  bool m_avcHeaderSent = false;
+  std::atomic<bool> m_aacHeaderSent{false};
+  std::atomic<bool> m_avcHeaderSent{false};
   std::vector<uint8_t> m_lastSps;
   std::vector<uint8_t> m_lastPps;
   // Last time stamp sent per medium: a receiver takes a smaller one as a jump
   // back (the delta wraps), so a late caller's stamp is raised to it instead.
-  uint32_t m_lastAudioTimestamp = 0;
-  uint32_t m_lastVideoTimestamp = 0;
+  std::atomic<uint32_t> m_lastAudioTimestamp{0};
+  std::atomic<uint32_t> m_lastVideoTimestamp{0};
   std::atomic<uint32_t> m_counters[8] = {};  // 1..7 used, as numbered in reports
-  uint32_t m_statisticsTick = 0;
+  std::atomic<uint32_t> m_statisticsTick{0};
 
   std::string m_serverIp;
 };

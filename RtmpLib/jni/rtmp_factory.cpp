@@ -39,9 +39,23 @@ void CRtmp::RaiseStatus(const char* word) {
   m_notify->OnRtmpStatus(&status);
 }
 
+void CRtmp::ResetConnectionState() {
+  for (auto& counter : m_counters) counter = 0;
+  m_statisticsTick = 0;
+  m_aacHeaderSent = false;
+  m_avcHeaderSent = false;
+  m_lastAudioTimestamp = 0;
+  m_lastVideoTimestamp = 0;
+  std::lock_guard<std::mutex> lock(m_pendingLock);
+  m_pendingCalls.clear();
+}
+
 void CRtmp::CloseSocket() {
   {
     std::lock_guard<std::recursive_mutex> lock(m_closeLock);
+    // Every call, not only the first: a send that was under way when the
+    // connection closed may have counted once more.
+    ResetConnectionState();
     if (m_closed.exchange(true)) return;
     RTMP_LOG(kLogWarning, "CRtmp::CloseSocket", "CloseSocket()");
     if (m_socket.load() == platform::kNoSocket) return;

@@ -84,7 +84,7 @@ bool CRtmp::SendAAC(const unsigned char* frame, int length, unsigned timestampMs
     m_aacHeaderSent = true;
   }
 
-  timestampMs = std::max(timestampMs, m_lastAudioTimestamp);
+  timestampMs = std::max(timestampMs, m_lastAudioTimestamp.load());
   m_lastAudioTimestamp = timestampMs;
   rtmp::RtmpOutPacket packet(timestampMs ? rtmp::kHeaderNoStreamId : rtmp::kHeaderFull, rtmp::kAudio,
                              rtmp::kAudioChannel, timestampMs, m_streamId, static_cast<size_t>(length) + 2);
@@ -122,7 +122,7 @@ bool CRtmp::SendVideoH264(const unsigned char* accessUnit, int length, unsigned 
   // A stamp raised to keep decode times from going back still shows the
   // picture when it was meant to be shown, as far as that is not earlier.
   const int64_t shownAt = int64_t{timestampMs} + std::max(compositionMs, 0);
-  timestampMs = std::max(timestampMs, m_lastVideoTimestamp);
+  timestampMs = std::max(timestampMs, m_lastVideoTimestamp.load());
   m_lastVideoTimestamp = timestampMs;
   const uint32_t composition = static_cast<uint32_t>(std::clamp<int64_t>(shownAt - timestampMs, 0, 0x7FFFFF));
   const uint8_t headerType = timestampMs ? rtmp::kHeaderNoStreamId : rtmp::kHeaderFull;

@@ -255,6 +255,36 @@ TEST_F(AudioCaptureTest, AGraphAbortReachesTheOwnerAsAnError) {
   m.capture->Release();
 }
 
+// The report handler runs on the capture's event thread and may end the
+// capture right there, as an owner that gives up on a failed device does.
+class ReleasingRecorder : public Recorder {
+ public:
+  void OnHDAudioCapNotify(std::string text, int kind) override {
+    if (kind == 0) {
+      if (IAudioCapture* capture = toRelease.exchange(nullptr)) {
+        capture->Release();
+        released = true;
+      }
+    }
+    Recorder::OnHDAudioCapNotify(std::move(text), kind);
+  }
+  std::atomic<IAudioCapture*> toRelease{nullptr};
+  std::atomic<bool> released{false};
+};
+
+TEST_F(AudioCaptureTest, AReportHandlerMayReleaseTheCaptureOnItsEventThread) {
+  dshow::SetVirtualDevices({Mic(L"Dying Mic")});
+  ReleasingRecorder rec;
+  Made m = Make(&rec, "Dying Mic", 0, 1);
+  ASSERT_TRUE(m.ok) << m.error;
+  ASSERT_TRUE(m.capture->Start());
+  rec.toRelease = m.capture;
+  EXPECT_EQ(1, dshow::InjectVirtualEvent(L"Dying Mic", EC_ERRORABORT));
+  ASSERT_TRUE(rec.WaitReport(0, "user abort", 2000));
+  EXPECT_TRUE(rec.released);
+  EXPECT_EQ(0, dshow::PushVirtualTone(L"Dying Mic", 20)) << "the released capture's graph is gone";
+}
+
 TEST_F(AudioCaptureTest, StartStopCyclesThenReleaseLeaveNothingBehind) {
   dshow::SetVirtualDevices({Mic(L"Cycle Mic")});
   Recorder rec;

@@ -3,6 +3,8 @@
 // under concurrent writers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -120,6 +122,50 @@ TEST_F(LogTest, ConcurrentWritersNeverTearALine) {
     ++perThread[t];
   }
   for (int count : perThread) EXPECT_EQ(count, kLines);
+}
+
+TEST_F(LogTest, AnEndlessStreamOfLinesKeepsTheFolderBoundedUnderOneName) {
+  const std::string line(1000, 'r');
+  WriteLog(kLogInfo, "f.cpp", 1, "F::G", line.c_str());
+  const std::string path = log_testing::CurrentLogPath();
+  const size_t total = (kLogKeptFiles + 2) * kLogRotateBytes;
+  for (size_t written = 0; written < total; written += line.size())
+    WriteLog(kLogInfo, "f.cpp", 2, "F::G", line.c_str());
+  WriteLog(kLogInfo, "f.cpp", 4, "F::G", "last");
+  EXPECT_EQ(log_testing::CurrentLogPath(), path);
+
+  std::vector<std::string> names;
+  uintmax_t folderBytes = 0;
+  for (const auto& entry : fs::directory_iterator(dir_ / "RtmpLog")) {
+    names.push_back(entry.path().filename().string());
+    folderBytes += entry.file_size();
+  }
+  std::sort(names.begin(), names.end());
+  const std::string name = fs::path(path).filename().string();
+  std::vector<std::string> expected{name};
+  for (int i = 1; i <= kLogKeptFiles; ++i) expected.push_back(name + "." + std::to_string(i));
+  EXPECT_EQ(names, expected);
+  EXPECT_LE(folderBytes, (kLogKeptFiles + 1) * (kLogRotateBytes + kLogMaxLineBytes));
+  ASSERT_FALSE(Lines().empty());
+  EXPECT_NE(Lines().back().find("F::G: last"), std::string::npos);
+}
+
+TEST_F(LogTest, AHugeLineIsCutAndPeerTextsAreExcerpted) {
+  const std::string huge(100u << 20, 'h');
+  WriteLog(kLogInfo, "f.cpp", 1, "F::G", huge.c_str());
+  const auto lines = Lines();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_LE(lines[0].size() + 1, kLogMaxLineBytes);
+  EXPECT_EQ(lines[0].substr(lines[0].size() - 13), "...(line cut)");
+
+  EXPECT_EQ(LogExcerpt("short reply"), "short reply");
+  const std::string excerpt = LogExcerpt(huge);
+  EXPECT_EQ(excerpt.size(), kLogExcerptBytes + std::strlen("...(104857600 bytes)"));
+  EXPECT_EQ(excerpt.substr(kLogExcerptBytes - 1), "h...(104857600 bytes)");
+  // A cut never leaves half a character behind.
+  const std::string wide = std::string(kLogExcerptBytes - 1, 'a') + "\xE4\xBD\xA0" + std::string(10, 'b');
+  EXPECT_EQ(LogExcerpt(wide),
+            std::string(kLogExcerptBytes - 1, 'a') + "...(" + std::to_string(wide.size()) + " bytes)");
 }
 
 TEST(LogBesideModule, DefaultFolderIsBesideTheRunningModule) {

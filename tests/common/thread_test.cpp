@@ -150,4 +150,65 @@ TEST(CSafeThread, CreationFailureKeepsTheRunningRequest) {
   EXPECT_FALSE(t.IsRunning());
 }
 
+// Deleted by its own body, as a report handler that releases its owner does.
+// The outcome lands in atomics outside the object, which is gone by then.
+struct SelfReleaseOutcome {
+  std::atomic<bool> freed{false};
+  std::atomic<bool> releasedSeen{false};
+};
+
+class DeletesItself : public CTVThread {
+ public:
+  explicit DeletesItself(SelfReleaseOutcome* outcome) : m_outcome(outcome) {}
+  ~DeletesItself() override { m_outcome->freed = true; }
+
+ protected:
+  void Run() override {
+    SelfReleaseOutcome* outcome = m_outcome;
+    delete this;
+    outcome->releasedSeen = ReleasedOnThisThread();
+  }
+
+ private:
+  SelfReleaseOutcome* m_outcome;
+};
+
+// Exits 0 once the object was freed from its own thread and its body saw it.
+// The CSafeThread case is tested through its user, the scheduler, whose
+// report handler releases it.
+void ReleaseOnOwnThreadInChild() {
+  static SelfReleaseOutcome outcome;
+  if (!(new DeletesItself(&outcome))->Start()) std::exit(2);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!(outcome.freed && outcome.releasedSeen) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  std::exit(outcome.freed && outcome.releasedSeen ? 0 : 3);
+}
+
+TEST(ThreadSelfRelease, AnObjectDeletedOnItsOwnThreadIsFreedWithoutEndingTheProcess) {
+  EXPECT_EXIT(ReleaseOnOwnThreadInChild(), ::testing::ExitedWithCode(0), "");
+}
+
+class ClearsItsFlagAndReturns : public CSafeThread {
+ public:
+  std::atomic<int> bodies{0};
+  ~ClearsItsFlagAndReturns() override { Stop(); }
+
+ protected:
+  void SafeThreadProcMain() override {
+    ++bodies;
+    m_running = false;
+  }
+};
+
+TEST(CSafeThread, EveryStartAfterABodyThatClearedItsOwnFlagRunsAgain) {
+  ClearsItsFlagAndReturns t;
+  for (int run = 1; run <= 3; ++run) {
+    ASSERT_TRUE(t.Start());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (t.bodies < run && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+    ASSERT_EQ(t.bodies, run);
+  }
+}
+
 }  // namespace

@@ -67,7 +67,7 @@ TEST(JsonChannel, UnreadableVersionIsAFailureWithItsReason) {
   std::vector<char> buffer(kSendCmdReplyBufferSize, 'X');
   char* out = buffer.data();
   ASSERT_TRUE(manager->SendCmd(R"({"cmd":"GetSdkVersion","params":{}})", &out));
-  EXPECT_STREQ(buffer.data(), "{\n   \"code\" : 1,\n   \"data\" : \n   {\n      \"reason\" : \"no version.\"\n   }\n}\n");
+  EXPECT_STREQ(buffer.data(), "{\n   \"code\" : 1,\n   \"data\" : {\n      \"reason\" : \"no version.\"\n   }\n}\n");
 }
 
 TEST_F(JsonChannelTest, RequestErrorsGiveTheirReasons) {
@@ -166,9 +166,12 @@ TEST_F(JsonChannelTest, HostileShapesAreAnsweredNotCrashedOn) {
   ExpectFailure("[1]", kReasonNotJson);
   ExpectFailure("42", kReasonNotJson);
   ExpectFailure("\"GetSdkVersion\"", kReasonNotJson);
-  ExpectFailure(R"({"cmd":1,"params":{}})", kReasonNoCmd);
-  ExpectFailure(R"({"cmd":{"a":1},"params":{}})", kReasonNoCmd);
-  ExpectFailure(R"({"cmd":["GetSdkVersion"],"params":{}})", kReasonNoCmd);
+  // A cmd that is there but no text names no command.
+  ExpectFailure(R"({"cmd":1,"params":{}})", kReasonNotJson);
+  ExpectFailure(R"({"cmd":true,"params":{}})", kReasonNotJson);
+  ExpectFailure(R"({"cmd":{"a":1},"params":{}})", kReasonNotJson);
+  ExpectFailure(R"({"cmd":["GetSdkVersion"],"params":{}})", kReasonNotJson);
+  ExpectFailure(R"({"cmd":1})", kReasonParamsNotObject);
   ExpectFailure(R"({"cmd":null,"params":{}})", kReasonNoCmd);
   ExpectFailure(R"({"cmd":"GetSdkVersion","params":{})", kReasonNotJson);
 
@@ -222,3 +225,16 @@ TEST(ReplyCopy, ReplyThatDoesNotFitBecomesAShortFailureNeverCutJson) {
 }
 
 }  // namespace
+
+TEST(JsonEvents, MediaFileEventsReachTheHostInTheStyledForm) {
+  RecordingNotify notify;
+  ManagerPtr manager = MakeManager(&notify);
+  RtmpPublishManager* m = Concrete(manager);
+  m->OnVexaCapturePlayComplete();
+  short pcm[64] = {};
+  m->OnVexaCaptureAudio(0, reinterpret_cast<BYTE*>(pcm), sizeof pcm, 40, 32);
+  ASSERT_EQ(notify.messages.size(), 2u);
+  EXPECT_EQ(notify.messages[0], "{\n   \"cmd\" : \"OnVexaCapturePlayComplete\",\n   \"params\" : null\n}\n");
+  EXPECT_EQ(notify.messages[1],
+            "{\n   \"cmd\" : \"OnAudioPercent\",\n   \"params\" : {\n      \"uPercent\" : 0\n   }\n}\n");
+}

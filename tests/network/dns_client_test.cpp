@@ -2,10 +2,12 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <set>
 
+#include "schedule/DnsMessage.h"
 #include "schedule/IPraseDomainName.h"
 #include "schedule/IWinsockEx.h"
 #include "tests/support/dnsmasq_server.h"
@@ -63,13 +65,77 @@ TEST(DnsClient, RefusesWrongIdsErrorCodesAndRepliesWithoutAddress) {
     if (name == "bad.length") return BuildDnsReply(q, {{1, {1, 2, 3, 4, 5, 6}, true}});
     return BuildDnsReply(q, {}, 3);
   })));
-  EXPECT_EQ(Resolve(server.port(), "wrong.id").err, "ID not match");
+  EXPECT_EQ(Resolve(server.port(), "wrong.id", 300).err, "ID not match");
   EXPECT_EQ(Resolve(server.port(), "no.such").err, "Resqonse RCode:3");
   // No address must never become 0.0.0.0, which connects to this host.
   const Lookup none = Resolve(server.port(), "cname.only");
   EXPECT_FALSE(none.ok);
   EXPECT_TRUE(none.result.addresses.empty());
   EXPECT_FALSE(Resolve(server.port(), "bad.length").ok);
+}
+
+// Datagrams a resolver path may deliver before the real reply: each is
+// dropped and the reply that follows is taken.
+Bytes NotTheReply(const Bytes& q) {
+  const std::string name = test_support::DnsQueryName(q);
+  Bytes r = BuildDnsReply(q, {DnsA("6.6.6.6")});
+  if (name == "wrong.id") r[1] ^= 1;
+  if (name == "no.response.bit") r[2] &= 0x7f;
+  if (name == "chaos.question") r[q.size() - 1] = 3;  // the question's class CH
+  if (name == "other.question") {
+    std::vector<uint8_t> other;
+    std::string err;
+    dns::BuildQuery("evil.strivon.test", static_cast<uint16_t>(q[0] << 8 | q[1]), &other, &err);
+    r = BuildDnsReply(other, {DnsA("6.6.6.6")});
+  }
+  return r;
+}
+
+TEST(DnsClient, DatagramsThatAreNotTheReplyAreDroppedAndTheWaitGoesOn) {
+  std::atomic<bool> alone{false};
+  FakeDnsServer server;
+  ASSERT_TRUE(server.Start([&](const Bytes& q) {
+    std::vector<Bytes> out{NotTheReply(q)};
+    if (!alone) out.push_back(BuildDnsReply(q, {DnsA("10.0.0.1")}));
+    return out;
+  }));
+  const std::vector<std::string> names = {"wrong.id", "no.response.bit", "chaos.question", "other.question"};
+  for (const std::string& name : names) {
+    const Lookup l = Resolve(server.port(), name);
+    ASSERT_TRUE(l.ok) << name << ": " << l.err;
+    EXPECT_EQ(l.result.addresses, std::vector<std::string>{"10.0.0.1"}) << name;
+  }
+  alone = true;
+  for (const std::string& name : names) {
+    const Lookup l = Resolve(server.port(), name, 300);
+    EXPECT_FALSE(l.ok) << name;
+    EXPECT_TRUE(l.result.addresses.empty()) << name;
+    EXPECT_GE(l.ms, 250) << name << ": the wait went on until its limit";
+  }
+}
+
+TEST(DnsClient, OnlyInternetAddressesOfTheAskedNameCount) {
+  FakeDnsServer server;
+  ASSERT_TRUE(server.Start(Reply([](const Bytes& q) {
+    const std::string name = test_support::DnsQueryName(q);
+    DnsAnswer chaos = DnsA("10.0.0.3");
+    chaos.klass = 3;
+    DnsAnswer foreign = DnsA("10.0.0.5");
+    foreign.owner = test_support::DnsWireName("evil.strivon.test");
+    if (name == "chaos.answer") return BuildDnsReply(q, {chaos});
+    if (name == "zero.address") return BuildDnsReply(q, {DnsA("0.0.0.0")});
+    if (name == "other.owner") return BuildDnsReply(q, {foreign});
+    // Only the Internet-class address of the asked name is left.
+    return BuildDnsReply(q, {chaos, DnsA("0.0.0.0"), foreign, DnsA("10.0.0.4")});
+  })));
+  for (const char* name : {"chaos.answer", "zero.address", "other.owner"}) {
+    const Lookup l = Resolve(server.port(), name);
+    EXPECT_FALSE(l.ok) << name;
+    EXPECT_EQ(l.err, "no A record") << name;
+  }
+  const Lookup mixed = Resolve(server.port(), "Mixed.Answers");
+  ASSERT_TRUE(mixed.ok) << mixed.err;
+  EXPECT_EQ(mixed.result.addresses, std::vector<std::string>{"10.0.0.4"});
 }
 
 TEST(DnsClient, ReadsAddressesBehindCnamesAndSpelledOutNames) {

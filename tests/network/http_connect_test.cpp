@@ -9,6 +9,7 @@
 #include "tests/support/fake_dns_server.h"
 #include "tests/support/fake_http_server.h"
 #include "tests/support/free_port.h"
+#include "tests/support/process_memory.h"
 
 using test_support::FakeHttpServer;
 using test_support::HttpReply;
@@ -78,4 +79,31 @@ TEST(HttpConnect, AStalledServerEndsAfterTenSeconds) {
   EXPECT_GE(ms, 9500);
   EXPECT_LT(ms, 12500);
   EXPECT_EQ(http.LastResult(), 28);  // the transfer's own time-out
+}
+
+TEST(HttpConnect, RepliesOverTheCapFailWithoutBeingHeld) {
+  const std::string atCap(kMaxHttpReplyBytes, 'c');
+  FakeHttpServer server;
+  ASSERT_TRUE(server.Start([&](const std::string& target) {
+    if (target == "/endless") return HttpReply{200, "{\"success\":true,", false, "", size_t{256} << 20};
+    if (target == "/announced")
+      return HttpReply{200, "", false, "HTTP/1.1 200 OK\r\nContent-Length: 4000000000\r\n\r\n{}"};
+    if (target == "/over") return HttpReply{200, atCap + "!", false};
+    return HttpReply{200, atCap, false};
+  }));
+  HttpConnect http;
+  std::string body = "unchanged";
+  ASSERT_TRUE(test_support::ResetPeakResident());
+  const long before = test_support::PeakResidentKb();
+  const auto start = Clock::now();
+  EXPECT_FALSE(http.StartConnect(Base(server) + "/endless", &body));
+  EXPECT_LT(MsSince(start), 5000);
+  EXPECT_EQ(http.LastResult(), 23);  // the transfer ended by the client
+  EXPECT_LT(test_support::PeakResidentKb() - before, 32 * 1024) << "KiB held for a reply that seems endless";
+  EXPECT_FALSE(http.StartConnect(Base(server) + "/announced", &body));
+  EXPECT_EQ(http.LastResult(), 63);  // refused before any of it arrived
+  EXPECT_FALSE(http.StartConnect(Base(server) + "/over", &body));
+  EXPECT_TRUE(body == "unchanged") << body.size() << " bytes";
+  ASSERT_TRUE(http.StartConnect(Base(server) + "/at-cap", &body));
+  EXPECT_TRUE(body == atCap) << body.size() << " bytes";
 }

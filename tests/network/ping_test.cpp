@@ -99,3 +99,20 @@ TEST(TcpPing, AnUnansweredConnectEndsAfterFiveSecondsOrAtRelease) {
   early.reset();
   EXPECT_LT(MsSince(release), 500);
 }
+
+TEST(TcpPing, ReleasingAProbeThatIsStillResolvingReturnsAtOnce) {
+  Listener live;
+  test_support::FakeDnsServer silent;
+  ASSERT_TRUE(silent.Start([](const test_support::Bytes&) { return std::vector<test_support::Bytes>{}; }));
+  // Both servers are the silent one: each lookup would wait out its 5 s.
+  SetDefaultDnsServers({"127.0.0.1", "127.0.0.1", static_cast<uint16_t>(silent.port())});
+  PingPtr ping(CreatePing("silent.strivon.test", live.portText()));
+  ASSERT_TRUE(ping->AsynStart(nullptr));
+  const auto asked = Clock::now();
+  while (silent.queries() == 0 && MsSince(asked) < 2000) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  ASSERT_EQ(silent.queries(), 1);
+  const auto release = Clock::now();
+  ping.reset();
+  EXPECT_LT(MsSince(release), 500);
+  EXPECT_EQ(silent.queries(), 1) << "a released probe asks no second server";
+}

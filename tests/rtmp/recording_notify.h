@@ -70,6 +70,10 @@ class RecordingNotify : public IRtmpLibNotify {
     std::lock_guard<std::mutex> lock(m_mutex);
     return reports;
   }
+  std::vector<std::pair<int, std::string>> MediaBodies() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return mediaBodies;
+  }
 
   // Called on the client's thread before the word is recorded.
   std::function<void(const std::string&)> onStatus;

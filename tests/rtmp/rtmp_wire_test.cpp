@@ -10,6 +10,7 @@
 #include <thread>
 
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include "RtmpLib/jni/IRtmpLib.h"
 #include "RtmpLib/jni/Rtmp.h"
@@ -459,3 +460,40 @@ TEST_F(RtmpWireTest, ReleaseDuringTheHandshakeJoinsEverything) {
 }
 
 }  // namespace
+
+// Statistics and sequence headers belong to one connection: after a close
+// nothing of the old one is reported, and the next one announces its audio again.
+TEST(RtmpCloseTest, CloseStartsCountersAndSequenceHeadersAfresh) {
+  RecordingNotify notify;
+  std::unique_ptr<CRtmp, RtmpLibDeleter> client(static_cast<CRtmp*>(CreateRtmpLib(&notify)));
+  int first[2], second[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, first), 0);
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, second), 0);
+  ASSERT_TRUE(client->SetAudioParams(2, 44100));
+  const unsigned char frame[64] = {0x21};
+  auto bodyKinds = [&] {
+    std::string heads;  // the second byte of each audio body: 0 header, 1 frame
+    for (const auto& body : notify.MediaBodies()) heads += static_cast<char>('0' + body.second[1]);
+    return heads;
+  };
+
+  client->AdoptSocketForTest(first[0]);
+  ASSERT_TRUE(client->SendAAC(frame, sizeof frame, 0));
+  ASSERT_TRUE(client->SendAAC(frame, sizeof frame, 23));
+  MediaInfo sent;
+  client->GetStatistics(&sent);
+  EXPECT_EQ(sent.value7, 2);
+  EXPECT_EQ(sent.value2, 2 * static_cast<int>(sizeof frame));
+  client->CloseSocket();
+  MediaInfo closed;
+  client->GetStatistics(&closed);
+  for (int value : {closed.value1, closed.value2, closed.value3, closed.value4, closed.value5, closed.value6,
+                    closed.value7})
+    EXPECT_EQ(value, 0);
+
+  client->AdoptSocketForTest(second[0]);
+  ASSERT_TRUE(client->SendAAC(frame, sizeof frame, 0));
+  EXPECT_EQ(bodyKinds(), "011" "01");
+  client.reset();
+  for (int fd : {first[0], first[1], second[1]}) ::close(fd);
+}

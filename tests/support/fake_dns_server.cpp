@@ -6,6 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 namespace test_support {
 
 namespace {
@@ -35,6 +37,19 @@ std::string DnsQueryName(const Bytes& q) {
   return name;
 }
 
+Bytes DnsWireName(const std::string& dotted) {
+  Bytes wire;
+  size_t start = 0;
+  while (start <= dotted.size()) {
+    const size_t dot = std::min(dotted.find('.', start), dotted.size());
+    wire.push_back(static_cast<uint8_t>(dot - start));
+    wire.insert(wire.end(), dotted.begin() + static_cast<long>(start), dotted.begin() + static_cast<long>(dot));
+    start = dot + 1;
+  }
+  wire.push_back(0);
+  return wire;
+}
+
 DnsAnswer DnsA(const std::string& dotted) {
   in_addr a{};
   inet_pton(AF_INET, dotted.c_str(), &a);
@@ -51,13 +66,15 @@ Bytes BuildDnsReply(const Bytes& query, const std::vector<DnsAnswer>& answers, i
   r[6] = static_cast<uint8_t>(answers.size() >> 8);
   r[7] = static_cast<uint8_t>(answers.size());
   for (const DnsAnswer& a : answers) {
-    if (a.pointerName) {
+    if (!a.owner.empty()) {
+      r.insert(r.end(), a.owner.begin(), a.owner.end());
+    } else if (a.pointerName) {
       Put16(&r, 0xc00c);
     } else {
       r.insert(r.end(), query.begin() + 12, query.begin() + end - 4);
     }
     Put16(&r, a.type);
-    Put16(&r, 1);
+    Put16(&r, a.klass);
     Put16(&r, 0);
     Put16(&r, 60);
     Put16(&r, static_cast<unsigned>(a.data.size()));

@@ -18,7 +18,12 @@ struct DnsAnswer {
   uint16_t type = 1;  // A
   Bytes data;         // RDATA as sent
   bool pointerName = true;  // name as a pointer to the question, else spelled out
+  uint16_t klass = 1;       // IN
+  Bytes owner{};            // when set, this wire-form name owns the record instead
 };
+
+// A name in wire form ("a.b" -> 1 'a' 1 'b' 0).
+Bytes DnsWireName(const std::string& dotted);
 
 // The question's name of a query ("a.b.c"), empty when unreadable.
 std::string DnsQueryName(const Bytes& query);

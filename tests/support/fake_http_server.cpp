@@ -8,6 +8,7 @@
 
 #include <strings.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 
@@ -92,6 +93,11 @@ void FakeHttpServer::Answer(int fd) {
     m_stalled.push_back(fd);
     return;
   }
+  if (reply.endlessBlanks > 0) {
+    SendEndless(fd, reply);
+    close(fd);
+    return;
+  }
   std::string response = reply.raw;
   if (response.empty())
     response = "HTTP/1.1 " + std::to_string(reply.status) + " X\r\nContent-Type: text/plain\r\n" +
@@ -104,6 +110,28 @@ void FakeHttpServer::Answer(int fd) {
   }
   shutdown(fd, SHUT_WR);
   close(fd);
+}
+
+void FakeHttpServer::SendEndless(int fd, const HttpReply& reply) {
+  std::string out = "HTTP/1.1 " + std::to_string(reply.status) + " X\r\nContent-Type: text/plain\r\n" +
+                    "Connection: close\r\n\r\n" + reply.body;
+  size_t blanksLeft = reply.endlessBlanks;
+  const std::string blanks(64u << 10, ' ');
+  // Until everything is out, the client leaves, or the server stops.
+  while (!m_stopping && (!out.empty() || blanksLeft > 0)) {
+    if (out.empty()) {
+      const size_t n = blanksLeft < blanks.size() ? blanksLeft : blanks.size();
+      out.assign(blanks, 0, n);
+      blanksLeft -= n;
+    }
+    pollfd p{fd, POLLOUT, 0};
+    if (poll(&p, 1, 20) <= 0) continue;
+    const ssize_t n = send(fd, out.data(), out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+    if (n <= 0) return;
+    out.erase(0, static_cast<size_t>(n));
+  }
+  shutdown(fd, SHUT_WR);
 }
 
 std::vector<std::string> FakeHttpServer::WholeRequests() {

@@ -20,6 +20,9 @@ struct HttpReply {
   std::string body;
   bool stall = false;
   std::string raw{};  // when set, sent as it stands instead of status and body
+  // When set, the body is followed by this many blanks with no length
+  // announced: to the client the reply seems endless, unless it leaves first.
+  size_t endlessBlanks = 0;
 };
 
 class FakeHttpServer {
@@ -42,6 +45,7 @@ class FakeHttpServer {
  private:
   void Serve();
   void Answer(int fd);
+  void SendEndless(int fd, const HttpReply& reply);
   int m_listen = -1;
   int m_port = 0;
   Handler m_handler;

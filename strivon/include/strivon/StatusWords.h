@@ -67,7 +67,6 @@ inline constexpr const char* kEncoderFormatRefused = "Encoder format refused: ";
 
 // JSON event words of OnMessage.
 inline constexpr const char* kEventAudioPercent = "OnAudioPercent";
-inline constexpr const char* kEventBufferStatus = "BufferStatus";
 inline constexpr const char* kEventVexaCapturePlayComplete = "OnVexaCapturePlayComplete";
 
 }  // namespace strivon_status
