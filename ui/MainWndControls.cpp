@@ -18,6 +18,7 @@
 #include "ui/SettingDlg.h"
 #include "ui/CaptureFrameSize.h"
 #include "ui/CaptureModes.h"
+#include "ui/OutputSizeList.h"
 #include "ui/OutputSizeText.h"
 
 namespace {
@@ -225,6 +226,8 @@ void CMainWnd::OnItemSelect(TNotifyUI& msg) {
     if (!size) return;
     const PublishParamValues params = ThePublishParams().Get();
     if (size->width > params.MaxVDWidth || size->height > params.MaxVDHeight) {
+      // The list goes back to the size still in force.
+      ReselectOutputSize(*m_resolutionList, static_cast<int>(msg.lParam));
       PostMessageW(WM_RESOLUTION_WARNING);
       return;
     }
@@ -250,8 +253,9 @@ void CMainWnd::ApplyTypedSize(CControlUI* edit) {
   const bool isWidth = edit == m_widthEdit;
   int& kept = isWidth ? m_typedWidth : m_typedHeight;
   const PublishParamValues params = ThePublishParams().Get();
-  const auto typed = ParseTypedOutputDimension(edit->GetText(), isWidth, isWidth ? params.MaxVDWidth : params.MaxVDHeight);
-  // Anything else leaves the size in force, and the edit shows it again.
+  const auto typed = TypedOutputDimension(edit->GetText(), isWidth, isWidth ? params.MaxVDWidth : params.MaxVDHeight);
+  // A refused text leaves the size in force, and the edit shows it again; a
+  // taken one shows as it was taken (capped, made even).
   edit->SetText(std::to_wstring(typed ? *typed : kept));
   if (!typed) return;
   kept = *typed;
