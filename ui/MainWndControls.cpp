@@ -20,6 +20,7 @@
 #include "ui/CaptureModes.h"
 #include "ui/OutputSizeList.h"
 #include "ui/OutputSizeText.h"
+#include "ui/ScreenPixels.h"
 
 namespace {
 
@@ -277,7 +278,9 @@ void CMainWnd::OnValueChanged(TNotifyUI& msg) {
 
 void CMainWnd::OnCaptureRect(const RECT* rect) {
   if (!rect || !m_proxy) return;
-  m_proxy->SetCaptureRect(CaptureRect{rect->left, rect->top, rect->right, rect->bottom});
+  // The frame's border is as wide as the proxy's inset, but in logical
+  // pixels: with Qt scaling, more of the screen's.
+  m_proxy->SetCaptureRect(CaptureControlInScreenPixels(*rect, kCaptureFrameBorder, kCaptureFrameBorder));
 }
 
 void CMainWnd::SwitchSource(int kind) {
@@ -314,8 +317,7 @@ void CMainWnd::ApplyCaptureSize(const std::wstring& text) {
     QScreen* screen = frame ? QGuiApplication::screenAt(frame->geometry().center()) : nullptr;
     if (!screen) screen = frame ? frame->screen() : nullptr;
     if (!screen) return;
-    const QRect all = screen->geometry();
-    if (m_proxy) m_proxy->SetCaptureRect(CaptureRect{all.left(), all.top(), all.right() + 1, all.bottom() + 1});
+    if (m_proxy) m_proxy->SetCaptureRect(ScreenInScreenPixels(*screen));
     m_captureFrame->ShowWindow(false);
     m_fullScreenCapture = true;
     return;
