@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "connect_probe.h"
 #include "host_library.h"
+#include "status_lines.h"
 
 namespace {
 
@@ -30,17 +32,24 @@ void CatchStopSignals() {
   sigaction(SIGTERM, &action, nullptr);
 }
 
+// The library's reconnect delay after a failed or lost connection.
+constexpr int kRetrySeconds = 2;
+// How long the host's own connect to an unreachable server may take.
+constexpr int kProbeTimeoutMs = 2000;
+
 class PublishPrinter final : public IRtmpPublishManagerNotify {
  public:
+  explicit PublishPrinter(bool verbose) : m_lines(verbose) {}
   void MarkStart() { m_startMs = NowMs(); }
   bool PublishStarted() const { return m_publishStarted; }
+  StatusLines& Lines() { return m_lines; }
 
   // The sound level events come many times a second; they are not news here.
   bool OnMessage(const char*) override { return true; }
   bool OnStatus(int level, const char* text) override {
     const char* word = text ? text : "";
     if (std::strcmp(word, strivon_status::kPublishStart) == 0) m_publishStarted = true;
-    std::printf("  status %d: %s\n", level, word);
+    if (const auto line = m_lines.Line(level, word)) std::printf("%s\n", line->c_str());
     return true;
   }
   bool OnSendStatistics(const PublishSendStatistics* s) override {
@@ -62,7 +71,17 @@ class PublishPrinter final : public IRtmpPublishManagerNotify {
 
   std::atomic<int64_t> m_startMs{NowMs()};
   std::atomic<bool> m_publishStarted{false};
+  StatusLines m_lines;
 };
+
+// Once per outage: why the server cannot be reached, found out here on the
+// publishing thread rather than on the library's.
+void TellOutage(PublishPrinter& printer, const std::string& server) {
+  if (!printer.Lines().TakeOutageStart()) return;
+  std::string why = WhyUnreachable(server, kProbeTimeoutMs);
+  if (why.empty()) why = "connects, but the RTMP session fails";
+  std::printf("  %s: %s; retrying every %d s\n", ServerHostPort(server).c_str(), why.c_str(), kRetrySeconds);
+}
 
 // False, with the inputs listed, when --mic names none of them. A machine
 // without any input is no error: *index stays -1 and the stream carries
@@ -99,9 +118,10 @@ void Configure(IRtmpPublishManager* manager, const PublishOptions& options) {
   manager->SetPublishUrl(options.server.c_str(), options.app.c_str(), options.stream.c_str());
 }
 
-void WaitForStop(int seconds) {
+void WaitForStop(int seconds, PublishPrinter& printer, const std::string& server) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
   while (!g_stopRequested && (seconds == 0 || std::chrono::steady_clock::now() < deadline)) {
+    TellOutage(printer, server);
     const timespec step{0, 100 * 1000 * 1000};
     nanosleep(&step, nullptr);
   }
@@ -115,7 +135,7 @@ int RunPublish(const PublishOptions& options) {
   void* library = nullptr;
   const CreateManagerFunction create = LoadStrivon(options.library.c_str(), &library);
   if (!create) return 2;
-  PublishPrinter printer;
+  PublishPrinter printer(options.verbose);
   IRtmpPublishManager* manager = create(&printer);
   if (!manager) {
     std::fprintf(stderr, "strivon_host: the library made no publish manager\n");
@@ -140,7 +160,7 @@ int RunPublish(const PublishOptions& options) {
   printer.MarkStart();
   bool started = manager->StartPublish();
   if (started) {
-    WaitForStop(options.seconds);
+    WaitForStop(options.seconds, printer, options.server);
     if (g_stopRequested) std::printf("stopping\n");
     manager->StopPublish();
   } else {
