@@ -12,6 +12,7 @@
 #include "app/UserConfig.h"
 #include "platform/duilib/paint_manager.h"
 #include "ui/MainWnd.h"
+#include "ui/QtTranslations.h"
 
 namespace {
 
@@ -40,6 +41,7 @@ int RunVelmora(int argc, char** argv) {
     return 1;
   }
   QApplication app(argc, argv);
+  InstallQtTranslations();
   // The sizes the capture frame offers depend on the screen, known only now.
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     const QRect all = screen->virtualGeometry();

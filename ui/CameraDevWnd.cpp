@@ -32,7 +32,14 @@ void CCameraDevWnd::InitWindow() {
   if (m_proxy) {
     for (const std::wstring& name : m_proxy->CamNames()) m_cameraList->AddItem(name);
   }
-  if (m_cameraList->GetCount() == 0) return;
+  if (m_cameraList->GetCount() == 0) {
+    // An empty list alone leaves the presenter guessing why.
+    if (CControlUI* none = m_PaintManager.FindControl(L"noCameraLabel")) {
+      m_cameraList->SetVisible(false);
+      none->SetVisible(true);
+    }
+    return;
+  }
   // A camera unplugged since the last run leaves a stale index behind; the
   // first camera stands in for it rather than an index nobody can open.
   int index = m_config.Get().camIndex;

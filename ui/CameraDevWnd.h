@@ -1,5 +1,6 @@
 // The camera picker, opened (not modal) from the main window's camera button.
-// Lists the proxy's cameras with the configured one selected; choosing a
+// Lists the proxy's cameras with the configured one selected (or says that
+// none was found); choosing a
 // camera stores it in the configuration and the proxy, and confirming asks
 // the owner window to switch to the camera (WM_SWITCH_SOURCE, kind 3).
 // GUI thread only. Who frees it after it closes is up to its creator.

@@ -11,8 +11,7 @@
 
 namespace {
 
-// The capture control draws this much border inside the rectangle it reports.
-constexpr int kCaptureBorder = 3;
+constexpr int kCaptureBorder = kCaptureFrameBorder;
 // The outer band of the frame that resizes it; wider near the corners.
 constexpr int kSizeBox = 3;
 constexpr int kCornerGrip = 12;

@@ -20,6 +20,10 @@
 
 class CScreenCaptureProxy;
 class CaptureFrameDrag;
+
+// The capture control's border inside the rectangle it reports; the library
+// proxy takes as many pixels off every side of what it is given.
+constexpr int kCaptureFrameBorder = 3;
 class CaptureFrameMouse;
 
 class CCaptureDlg : public WindowImplBase {

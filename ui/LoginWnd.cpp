@@ -54,6 +54,14 @@ void CLoginWnd::OnClick(TNotifyUI& msg) {
   }
 }
 
+void CLoginWnd::Notify(TNotifyUI& msg) {
+  if (msg.sType == notify_type::kReturn && msg.pSender && msg.pSender == m_editPwd) {
+    StartLogin();
+    return;
+  }
+  WindowImplBase::Notify(msg);
+}
+
 void CLoginWnd::StartLogin() {
   if (m_requesting) return;
   const std::string password = m_editPwd ? WideToMultiByte(m_editPwd->GetText()) : std::string();

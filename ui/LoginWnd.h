@@ -22,6 +22,9 @@ class CLoginWnd : public WindowImplBase, public CNetProcNotifySink {
   // A request is out and its reply not yet acted on; clicks do nothing.
   bool IsRequesting() const { return m_requesting; }
 
+  // Enter in the password field logs in, as the login button does.
+  void Notify(TNotifyUI& msg) override;
+
   // CNetProcNotifySink
   void OnReply(std::string reply) override;
   void OnResponse(std::string reply) override;

@@ -233,7 +233,7 @@ void CMainWnd::ApplySettings() {
   if (m_nsOpen) m_nsOpen->Selected(config.antiNoise, false);
   if (!m_resolutionList) return;
   const PublishParamValues params = ThePublishParams().Get();
-  const int selected =
-      FillOutputSizeList(*m_resolutionList, config.resolutionList, config.outResolution, params.MaxVDWidth, params.MaxVDHeight);
-  if (selected >= 0) m_resolutionList->SelectItem(selected, false, false);
+  const SavedOutputSize saved = FillOutputSizeList(*m_resolutionList, config.resolutionList, config.outResolution,
+                                                   params.MaxVDWidth, params.MaxVDHeight);
+  if (saved.listIndex >= 0) m_resolutionList->SelectItem(saved.listIndex, false, false);
 }

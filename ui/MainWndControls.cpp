@@ -18,7 +18,9 @@
 #include "ui/SettingDlg.h"
 #include "ui/CaptureFrameSize.h"
 #include "ui/CaptureModes.h"
+#include "ui/OutputSizeList.h"
 #include "ui/OutputSizeText.h"
+#include "ui/ScreenPixels.h"
 
 namespace {
 
@@ -225,6 +227,8 @@ void CMainWnd::OnItemSelect(TNotifyUI& msg) {
     if (!size) return;
     const PublishParamValues params = ThePublishParams().Get();
     if (size->width > params.MaxVDWidth || size->height > params.MaxVDHeight) {
+      // The list goes back to the size still in force.
+      ReselectOutputSize(*m_resolutionList, static_cast<int>(msg.lParam));
       PostMessageW(WM_RESOLUTION_WARNING);
       return;
     }
@@ -250,8 +254,9 @@ void CMainWnd::ApplyTypedSize(CControlUI* edit) {
   const bool isWidth = edit == m_widthEdit;
   int& kept = isWidth ? m_typedWidth : m_typedHeight;
   const PublishParamValues params = ThePublishParams().Get();
-  const auto typed = ParseTypedOutputDimension(edit->GetText(), isWidth, isWidth ? params.MaxVDWidth : params.MaxVDHeight);
-  // Anything else leaves the size in force, and the edit shows it again.
+  const auto typed = TypedOutputDimension(edit->GetText(), isWidth, isWidth ? params.MaxVDWidth : params.MaxVDHeight);
+  // A refused text leaves the size in force, and the edit shows it again; a
+  // taken one shows as it was taken (capped, made even).
   edit->SetText(std::to_wstring(typed ? *typed : kept));
   if (!typed) return;
   kept = *typed;
@@ -273,7 +278,9 @@ void CMainWnd::OnValueChanged(TNotifyUI& msg) {
 
 void CMainWnd::OnCaptureRect(const RECT* rect) {
   if (!rect || !m_proxy) return;
-  m_proxy->SetCaptureRect(CaptureRect{rect->left, rect->top, rect->right, rect->bottom});
+  // The frame's border is as wide as the proxy's inset, but in logical
+  // pixels: with Qt scaling, more of the screen's.
+  m_proxy->SetCaptureRect(CaptureControlInScreenPixels(*rect, kCaptureFrameBorder, kCaptureFrameBorder));
 }
 
 void CMainWnd::SwitchSource(int kind) {
@@ -310,8 +317,7 @@ void CMainWnd::ApplyCaptureSize(const std::wstring& text) {
     QScreen* screen = frame ? QGuiApplication::screenAt(frame->geometry().center()) : nullptr;
     if (!screen) screen = frame ? frame->screen() : nullptr;
     if (!screen) return;
-    const QRect all = screen->geometry();
-    if (m_proxy) m_proxy->SetCaptureRect(CaptureRect{all.left(), all.top(), all.right() + 1, all.bottom() + 1});
+    if (m_proxy) m_proxy->SetCaptureRect(ScreenInScreenPixels(*screen));
     m_captureFrame->ShowWindow(false);
     m_fullScreenCapture = true;
     return;

@@ -11,6 +11,7 @@ constexpr size_t kMaxDigits = 6;
 constexpr int kTypedMinimum = 100;
 constexpr int kTypedMaxWidth = 1920;
 constexpr int kTypedMaxHeight = 1080;
+constexpr int kTypedSaturation = 1000000;
 
 template <typename Char>
 std::optional<int> ParseDigits(std::basic_string_view<Char> text) {
@@ -43,12 +44,17 @@ std::optional<OutputSize> ParseOutputSize(const std::wstring& text, char separat
   return ParseSize(std::wstring_view(text), separator);
 }
 
-std::optional<int> ParseTypedDimension(const std::wstring& text, int minimum, int maximum) {
-  const auto value = ParseDigits(std::wstring_view(text));
-  if (!value || *value < minimum || *value > maximum) return std::nullopt;
-  return value;
-}
-
-std::optional<int> ParseTypedOutputDimension(const std::wstring& text, bool isWidth, int accountMaximum) {
-  return ParseTypedDimension(text, kTypedMinimum, std::min(isWidth ? kTypedMaxWidth : kTypedMaxHeight, accountMaximum));
+std::optional<int> TypedOutputDimension(const std::wstring& text, bool isWidth, int accountMaximum) {
+  if (text.empty()) return std::nullopt;
+  // However many digits are typed, the value only needs to be known as far
+  // as "above the limit".
+  int value = 0;
+  for (wchar_t c : text) {
+    if (c < L'0' || c > L'9') return std::nullopt;
+    value = std::min(value * 10 + static_cast<int>(c - L'0'), kTypedSaturation);
+  }
+  const int limit = std::min(isWidth ? kTypedMaxWidth : kTypedMaxHeight, accountMaximum);
+  if (value < kTypedMinimum || limit < kTypedMinimum) return std::nullopt;
+  const int taken = std::min(value, limit);
+  return taken - taken % 2;
 }

@@ -16,10 +16,9 @@ struct OutputSize {
 std::optional<OutputSize> ParseOutputSize(std::string_view text, char separator);
 std::optional<OutputSize> ParseOutputSize(const std::wstring& text, char separator);
 
-// A typed width or height: digits only, within minimum..maximum.
-std::optional<int> ParseTypedDimension(const std::wstring& text, int minimum, int maximum);
-
-// What a typed output width or height may be, in the main window and the
-// settings dialog alike: 100..1920 wide, 100..1080 high, and never above the
-// account's own largest picture (accountMaximum, of the same dimension).
-std::optional<int> ParseTypedOutputDimension(const std::wstring& text, bool isWidth, int accountMaximum);
+// A typed output width or height, in the main window and the settings
+// dialog alike. Refused (nullopt) unless it is digits only and at least 100.
+// Above the limit - 1920 wide, 1080 high, and never above the account's own
+// largest picture (accountMaximum, of the same dimension) - it becomes the
+// limit; an odd value is made even, as the encoder takes even sides only.
+std::optional<int> TypedOutputDimension(const std::wstring& text, bool isWidth, int accountMaximum);

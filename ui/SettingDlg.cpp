@@ -88,8 +88,8 @@ void CSettingDlg::InitWindow() {
   if (m_widthEdit) m_widthEdit->SetText(std::to_wstring(m_typedWidth));
   if (m_heightEdit) m_heightEdit->SetText(std::to_wstring(m_typedHeight));
   if (m_recordPathEdit) m_recordPathEdit->SetText(MultiByteToWide(m_config.GetRecordPath()));
-  // These selections notify on purpose: the window made hidden at login is
-  // what hands the saved size and mode to the proxy and the capture frame.
+  // The window made hidden at login is what hands the saved size and mode to
+  // the proxy and the capture frame.
   FillResolutionList();
   FillMicrophoneList();
   SelectSavedMode();
@@ -120,10 +120,12 @@ void CSettingDlg::FillResolutionList() {
   if (!m_resolutionList) return;
   const UserConfigValues config = m_config.Get();
   const PublishParamValues params = m_publishParams.Get();
-  const int index =
-      FillOutputSizeList(*m_resolutionList, config.resolutionList, config.outResolution, params.MaxVDWidth,
-                         params.MaxVDHeight);
-  if (index >= 0) m_resolutionList->SelectItem(index);
+  const SavedOutputSize saved = FillOutputSizeList(*m_resolutionList, config.resolutionList, config.outResolution,
+                                                   params.MaxVDWidth, params.MaxVDHeight);
+  // Silently: a size standing in for one the account does not allow is not
+  // the presenter's choice and is not saved.
+  if (saved.listIndex >= 0) m_resolutionList->SelectItem(saved.listIndex, false, false);
+  if (saved.inForce && m_proxy) m_proxy->SetOutputSize(saved.inForce->width, saved.inForce->height);
 }
 
 void CSettingDlg::FillMicrophoneList() {

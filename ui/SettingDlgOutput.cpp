@@ -13,6 +13,7 @@
 #include "ui/CaptureDlg.h"
 #include "ui/CaptureFrameSize.h"
 #include "ui/CaptureModes.h"
+#include "ui/OutputSizeList.h"
 #include "ui/OutputSizeText.h"
 #include "ui/SettingDlg.h"
 
@@ -90,7 +91,7 @@ void CSettingDlg::ChooseListedSize(LPARAM previousIndex) {
   const PublishParamValues params = m_publishParams.Get();
   if (size->width > params.MaxVDWidth || size->height > params.MaxVDHeight) {
     // The list goes back to the size still in force.
-    m_resolutionList->SelectItem(static_cast<int>(previousIndex), false, false);
+    ReselectOutputSize(*m_resolutionList, static_cast<int>(previousIndex));
     PostMessageW(WM_RESOLUTION_WARNING);
     return;
   }
@@ -111,7 +112,7 @@ void CSettingDlg::TakeTypedSize(CControlUI* edit) {
   const PublishParamValues params = m_publishParams.Get();
   const bool isWidth = edit == m_widthEdit;
   int& kept = isWidth ? m_typedWidth : m_typedHeight;
-  const auto typed = ParseTypedOutputDimension(edit->GetText(), isWidth, isWidth ? params.MaxVDWidth : params.MaxVDHeight);
+  const auto typed = TypedOutputDimension(edit->GetText(), isWidth, isWidth ? params.MaxVDWidth : params.MaxVDHeight);
   if (!typed) {
     RejectTypedSize(edit, kept);
     return;

@@ -162,6 +162,9 @@ CBoxLayoutUI::CBoxLayoutUI(bool vertical) : CContainerUI(new QWidget) {
   m_layout = new QBoxLayout(vertical ? QBoxLayout::TopToBottom : QBoxLayout::LeftToRight, GetWidget());
   m_layout->setContentsMargins(0, 0, 0, 0);
   m_layout->setSpacing(0);
+  // Stretch 0 against the flexible children's 1: it only takes what none of
+  // them can.
+  m_layout->addStretch(0);
 }
 
 bool CBoxLayoutUI::SetAttribute(const std::wstring& name, const std::wstring& value) {
@@ -187,7 +190,11 @@ void CBoxLayoutUI::PlaceChild(CControlUI* child) {
   }
   QWidget* widget = child->GetWidget();
   if (!widget) return;
-  m_layout->addWidget(widget);
+  const bool vertical = m_layout->direction() == QBoxLayout::TopToBottom;
+  // A width or height attribute fixes the size along the layout.
+  const bool fixed = vertical ? widget->minimumHeight() == widget->maximumHeight()
+                              : widget->minimumWidth() == widget->maximumWidth();
+  m_layout->insertWidget(m_layout->count() - 1, widget, fixed ? 0 : 1);
   widget->setVisible(child->IsVisible());
 }
 
@@ -207,7 +214,13 @@ bool CTabLayoutUI::SelectItem(int index) {
   if (index < 0 || index >= GetCount()) return false;
   m_current = index;
   for (int i = 0; i < GetCount(); ++i) GetItemAt(i)->SetInternVisible(i == index);
-  if (CControlUI* page = GetItemAt(index); page && page->GetWidget()) m_stack->setCurrentWidget(page->GetWidget());
+  if (CControlUI* page = GetItemAt(index); page && page->GetWidget()) {
+    m_stack->setCurrentWidget(page->GetWidget());
+    // Only the current page follows the container's size; one that was
+    // hidden through a resize would show at its old size.
+    m_stack->invalidate();
+    m_stack->activate();
+  }
   return true;
 }
 

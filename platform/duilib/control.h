@@ -95,7 +95,9 @@ class CContainerUI : public CControlUI {
 };
 
 // Children stacked top to bottom or left to right; a child's width and
-// height attributes fix its size, otherwise it shares the free space.
+// height attributes fix its size, otherwise it shares the free space. When
+// no child takes free space, it is left after the last child: rows keep
+// their natural spacing instead of being spread over the whole layout.
 class CBoxLayoutUI : public CContainerUI {
  public:
   bool SetAttribute(const std::wstring& name, const std::wstring& value) override;
@@ -118,7 +120,8 @@ class CHorizontalLayoutUI : public CBoxLayoutUI {
   CHorizontalLayoutUI() : CBoxLayoutUI(false) {}
 };
 
-// Pages of which one is shown at a time.
+// Pages of which one is shown at a time; a page is laid out at the
+// container's size as it is selected.
 class CTabLayoutUI : public CContainerUI {
  public:
   CTabLayoutUI();

@@ -149,6 +149,7 @@ bool COptionUI::SetAttribute(const std::wstring& name, const std::wstring& value
 CEditUI::CEditUI() : CControlUI(new FocusReportingEdit), m_edit(static_cast<QLineEdit*>(GetWidget())) {
   static_cast<FocusReportingEdit*>(m_edit)->onFocusOut = [this] { Notify(notify_type::kKillFocus); };
   QObject::connect(m_edit, &QLineEdit::textEdited, [this] { Notify(notify_type::kTextChanged); });
+  QObject::connect(m_edit, &QLineEdit::returnPressed, [this] { Notify(notify_type::kReturn); });
 }
 
 std::wstring CEditUI::GetText() const { return m_edit->text().toStdWString(); }

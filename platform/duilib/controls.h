@@ -70,7 +70,8 @@ class COptionUI : public CButtonUI {
   std::wstring m_group;
 };
 
-// Sends "textchanged" for typed text and "killfocus" when the focus leaves.
+// Sends "textchanged" for typed text, "return" for the Enter key and
+// "killfocus" when the focus leaves.
 class CEditUI : public CControlUI {
  public:
   CEditUI();

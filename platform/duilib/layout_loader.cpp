@@ -15,9 +15,18 @@ namespace {
 
 std::wstring Wide(const char* utf8) { return QString::fromUtf8(utf8 ? utf8 : "").toStdWString(); }
 
+// A bare <Control/> is the skins' empty space: in a layout it takes what the
+// other children leave. It must not catch the mouse meant for what lies
+// beneath it.
+QWidget* MakeSpacerWidget() {
+  auto* widget = new QWidget;
+  widget->setAttribute(Qt::WA_TransparentForMouseEvents);
+  return widget;
+}
+
 std::unique_ptr<CControlUI> MakeKnownControl(const std::string& tag) {
   static const std::map<std::string, std::function<std::unique_ptr<CControlUI>()>> factories = {
-      {"Control", [] { return std::make_unique<CControlUI>(); }},
+      {"Control", [] { return std::make_unique<CControlUI>(MakeSpacerWidget()); }},
       {"Container", [] { return std::make_unique<CContainerUI>(); }},
       {"VerticalLayout", [] { return std::make_unique<CVerticalLayoutUI>(); }},
       {"HorizontalLayout", [] { return std::make_unique<CHorizontalLayoutUI>(); }},

@@ -53,6 +53,11 @@ bool CItemListUI::SelectItem(int index, bool takeFocus, bool triggerEvent) {
   return true;
 }
 
+void CItemListUI::ClearSelection() {
+  m_current = -1;
+  ViewSelect(-1);
+}
+
 void CItemListUI::UserSelected(int index) {
   if (index < 0 || index >= GetCount() || index == m_current) return;
   int previous = m_current;
@@ -120,6 +125,7 @@ void CListUI::ViewClear() {
 void CListUI::ViewSelect(int index) {
   QSignalBlocker quiet(m_view);
   m_view->setCurrentRow(index);
+  if (index < 0) m_view->clearSelection();
 }
 
 CComboUI::CComboUI() : CItemListUI(new QComboBox), m_view(static_cast<QComboBox*>(GetWidget())) {

@@ -38,6 +38,8 @@ class CItemListUI : public CControlUI {
   // Out-of-range indexes are refused. With triggerEvent false no
   // notification is sent.
   bool SelectItem(int index, bool takeFocus = false, bool triggerEvent = true);
+  // No item selected; no notification.
+  void ClearSelection();
   // The selected item's text; empty with no selection.
   std::wstring GetText() const override;
 

@@ -48,6 +48,7 @@ inline constexpr const wchar_t* kItemClick = L"itemclick";          // list: an 
 inline constexpr const wchar_t* kValueChanged = L"valuechanged";    // slider
 inline constexpr const wchar_t* kKillFocus = L"killfocus";          // edit lost the keyboard focus
 inline constexpr const wchar_t* kTextChanged = L"textchanged";      // edit text typed by the user
+inline constexpr const wchar_t* kReturn = L"return";                // Enter pressed in an edit
 inline constexpr const wchar_t* kWindowSize = L"windowsize";        // the window's size changed; sender is the root
 }  // namespace notify_type
 

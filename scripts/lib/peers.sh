@@ -50,11 +50,13 @@ free_loopback_port() {
   return 1
 }
 
-# start_nginx_rtmp <folder> <recording folder>: nginx with the RTMP module on
-# 127.0.0.1, application "live" recording every stream as <stream>.flv.
-# Sets nginx_port.
+# start_nginx_rtmp <folder> <recording folder> [unique]: nginx with the RTMP
+# module on 127.0.0.1, application "live" recording every stream as
+# <stream>.flv, or with "unique" every broadcast as <stream>-<time>.flv so a
+# later one does not overwrite an earlier one. Sets nginx_port.
 start_nginx_rtmp() {
-  local dir=$1 rec=$2 module="" candidate pid port
+  local dir=$1 rec=$2 unique=off module="" candidate pid port
+  [ "${3:-}" != unique ] || unique=on
   for candidate in /usr/lib/nginx/modules/ngx_rtmp_module.so /usr/share/nginx/modules/ngx_rtmp_module.so; do
     [ -r "$candidate" ] && { module=$candidate; break; }
   done
@@ -77,6 +79,7 @@ rtmp {
       live on;
       record all;
       record_path $rec;
+      record_unique $unique;
     }
   }
 }

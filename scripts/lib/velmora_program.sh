@@ -28,9 +28,10 @@ start_demo_account_service() {
   return 1
 }
 
-# place_velmora <build> <program folder> <login base URL>: the program and
-# its HtmlURL.ini; the program keeps its settings and recordings beside
-# itself. Sets velmora_binary.
+# place_velmora <build> <program folder> <login base URL>: a copy of the
+# program and its HtmlURL.ini; the program keeps its settings and recordings
+# beside itself, so it runs from a folder of its own. Sets velmora_binary;
+# remove_velmora_copy takes the copy away again once it has ended.
 place_velmora() {
   local build=$1 folder=$2 login_url=$3 built
   built=$(find "$build" -maxdepth 3 -type f -name Velmora -perm -u+x | head -n1)
@@ -39,4 +40,22 @@ place_velmora() {
   cp "$built" "$folder/Velmora"
   printf '[PARAMS]\nURL=%s\n' "$login_url" >"$folder/HtmlURL.ini"
   velmora_binary=$folder/Velmora
+}
+
+remove_velmora_copy() {
+  [ -z "${velmora_binary:-}" ] || rm -f "$velmora_binary"
+  velmora_binary=""
+}
+
+# print_broadcasts <recording folder>: what the server recorded of every
+# broadcast, oldest first (the names end in the time of each).
+print_broadcasts() {
+  local file found=0
+  for file in "$1"/*.flv; do
+    [ -e "$file" ] || continue
+    echo
+    print_recording_summary "$file" || true
+    found=1
+  done
+  [ $found -eq 1 ] || echo "no broadcast reached the server"
 }

@@ -17,10 +17,10 @@ std::string VelmoraBinary() { return VELMORA_BINARY; }
 
 std::string ScreenshotPath(const std::string& name) { return std::string(SCREENSHOT_DIR) + "/" + name + ".png"; }
 
-bool Desktop::Start() {
+bool Desktop::Start(const std::string& screen) {
   // xdotool matches the programs' UTF-8 window names only in a UTF-8 locale.
   ::setenv("LC_ALL", "C.UTF-8", 1);
-  if (!m_xvfb.Start("1366x768x24") || !m_pulse.Start("velmora_null", "Velmora Null")) return false;
+  if (!m_xvfb.Start(screen) || !m_pulse.Start("velmora_null", "Velmora Null")) return false;
   m_xvfb.ExportDisplay();
   m_pulse.ExportToClients();
   return true;
@@ -45,10 +45,16 @@ bool DemoService::Start(const std::string& user, const std::string& password, co
   return false;
 }
 
+namespace {
+int g_uiScale = 1;
+}  // namespace
+
+void SetUiScale(int factor) { g_uiScale = factor > 0 ? factor : 1; }
+
 bool ControlCentre(const std::string& layout, const WindowGeometry& window, const std::string& name, Point* centre,
                    const std::string& page) {
-  std::vector<std::string> argv{CONTROL_POSITIONS, SKIN_DIR, layout, std::to_string(window.width),
-                                std::to_string(window.height)};
+  std::vector<std::string> argv{CONTROL_POSITIONS, SKIN_DIR, layout, std::to_string(window.width / g_uiScale),
+                                std::to_string(window.height / g_uiScale)};
   if (!page.empty()) argv.push_back(page);
   argv.push_back(name);
   const test_support::CommandResult r = test_support::RunCommand(argv, 30000);
@@ -56,8 +62,8 @@ bool ControlCentre(const std::string& layout, const WindowGeometry& window, cons
   std::string found;
   int left = 0, top = 0, right = 0, bottom = 0;
   if (r.exitCode != 0 || !(in >> found >> left >> top >> right >> bottom) || found != name) return false;
-  centre->x = (left + right) / 2;
-  centre->y = (top + bottom) / 2;
+  centre->x = (left + right) / 2 * g_uiScale;
+  centre->y = (top + bottom) / 2 * g_uiScale;
   return right > left && bottom > top;
 }
 

@@ -36,7 +36,8 @@ std::string ScreenshotPath(const std::string& name);
 // program and xdotool started from here use them.
 class Desktop {
  public:
-  bool Start();
+  // screen is Xvfb's "-screen 0" value.
+  bool Start(const std::string& screen = "1366x768x24");
 
  private:
   test_support::XvfbServer m_xvfb;
@@ -65,6 +66,11 @@ class DemoService {
 struct Point {
   int x = 0, y = 0;
 };
+// The program's windows are laid out in Qt's logical pixels; with
+// QT_SCALE_FACTOR set for the program, the tests give the same factor here
+// so the places of controls are found in the screen's pixels (default 1).
+void SetUiScale(int factor);
+
 // The centre of a named control of a skin layout, in the coordinates of a
 // window of the given size; false when the layout has no such control.
 bool ControlCentre(const std::string& layout, const test_support::WindowGeometry& window,

@@ -1,6 +1,7 @@
 // prompt_reference <caption> <text> <picture.png>
 // Shows a message box made the way the program makes its own (no owner, the
-// caption, the text, an OK button), takes its picture from the X server once
+// caption, the text, an OK button in the program's language), takes its
+// picture from the X server once
 // it is painted, and ends; a test sets the program's box beside it.
 #include <QApplication>
 #include <QFontDatabase>
@@ -9,9 +10,12 @@
 #include <QScreen>
 #include <QWindow>
 
+#include "ui/QtTranslations.h"
+
 int main(int argc, char** argv) {
   if (argc != 4) return 2;
   QApplication application(argc, argv);
+  InstallQtTranslations();
   // The program's windows all use this face where it is installed.
   const QString family = QStringLiteral("WenQuanYi Micro Hei");
   if (QFontDatabase().families().contains(family)) {

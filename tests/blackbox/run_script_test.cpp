@@ -1,12 +1,17 @@
 // The main job on a desktop: scripts/run starts the program with the demo
 // account against its own login service and nginx-rtmp; the presenter logs
-// in, goes live and quits; the script then shows what the server recorded
-// and leaves nothing running.
+// in, goes live twice and quits; the script then shows what the server
+// recorded of each broadcast, keeps the program's folder without the copy
+// of the program, and leaves nothing running.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <ctime>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "tests/blackbox/blackbox_desktop.h"
 #include "tests/support/temp_dir.h"
@@ -19,6 +24,18 @@ using test_support::XWindow;
 namespace {
 
 constexpr int kTimeoutMs = 60000;
+
+// The .flv files of a folder, in name order.
+std::vector<std::string> FlvFiles(const std::string& folder) {
+  std::vector<std::string> found;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+    const std::string path = entry.path().lexically_normal().string();
+    if (entry.path().extension() == ".flv") found.push_back(path);
+  }
+  std::sort(found.begin(), found.end());
+  return found;
+}
 
 std::string Env(const char* name) {
   const char* value = std::getenv(name);
@@ -49,12 +66,21 @@ TEST(RunScriptOnADesktopTest, StartsTheProgramWithTheDemoAccountAndCleansUp) {
   ASSERT_TRUE(blackbox::TypeLogin(login, "demo", "demo"));
   const XWindow main = test_support::WaitForWindow("transwnd", kTimeoutMs);
   ASSERT_NE(main, 0u) << test_support::ReadFileBytes(output);
-  ASSERT_TRUE(ClickControl(main, "skin.xml", "startPubBtn"));
   const std::string dumpIni = folder + "/DUMP.ini";
-  ASSERT_TRUE(
-      WaitUntil(kTimeoutMs, [&] { return test_support::ReadIniValue(dumpIni, "DUMP", "DumpStatus") == "OnPub"; }));
-  const std::string serverRecording = folder + "/../server/velmora.flv";
-  ASSERT_TRUE(WaitUntil(kTimeoutMs, [&] { return test_support::FileSize(serverRecording) > 0; }));
+  auto dumpStatus = [&] { return test_support::ReadIniValue(dumpIni, "DUMP", "DumpStatus"); };
+  const std::string serverFolder = folder + "/../server";
+  // Two broadcasts, one after the other: the server keeps both.
+  for (size_t broadcast = 1; broadcast <= 2; ++broadcast) {
+    const std::time_t started = std::time(nullptr);
+    ASSERT_TRUE(ClickControl(main, "skin.xml", "startPubBtn"));
+    ASSERT_TRUE(WaitUntil(kTimeoutMs, [&] { return dumpStatus() == "OnPub"; }));
+    ASSERT_TRUE(WaitUntil(kTimeoutMs, [&] { return FlvFiles(serverFolder).size() == broadcast; }));
+    ASSERT_TRUE(WaitUntil(kTimeoutMs, [&] { return test_support::FileSize(FlvFiles(serverFolder).back()) > 0; }));
+    ASSERT_TRUE(ClickControl(main, "skin.xml", "startPubBtn"));
+    ASSERT_TRUE(WaitUntil(kTimeoutMs, [&] { return dumpStatus() == "NoPub"; }));
+    // The server names recordings by the second they start in.
+    ASSERT_TRUE(WaitUntil(kTimeoutMs, [&] { return std::time(nullptr) > started; }));
+  }
 
   ASSERT_TRUE(ClickControl(main, "skin.xml", "closebtn"));
   const XWindow exitDialog = test_support::WaitForWindow("EDLG", kTimeoutMs);
@@ -64,8 +90,14 @@ TEST(RunScriptOnADesktopTest, StartsTheProgramWithTheDemoAccountAndCleansUp) {
   ASSERT_TRUE(script.WaitForExit(kTimeoutMs, &status));
   const std::string finished = test_support::ReadFileBytes(output);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << finished;
-  EXPECT_NE(finished.find("recorded by the server:"), std::string::npos) << finished;
+  for (const std::string& recording : FlvFiles(serverFolder)) {
+    EXPECT_NE(finished.find("recorded by the server: " + recording), std::string::npos) << finished;
+  }
+  EXPECT_EQ(FlvFiles(serverFolder).size(), 2u);
   EXPECT_NE(finished.find("\n  video: h264 "), std::string::npos) << finished;
+  // Settings and local recordings stay; the copy of the program does not.
+  EXPECT_GT(test_support::FileSize(folder + "/user_config.xml"), 0);
+  EXPECT_FALSE(std::filesystem::exists(folder + "/Velmora"));
   // The peers it started are gone with it.
   EXPECT_NE(test_support::RunCommand({"pgrep", "-f", scratch.path()}).exitCode, 0);
 }

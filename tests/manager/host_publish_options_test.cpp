@@ -41,10 +41,11 @@ TEST(HostPublishOptions, DefaultsAndEveryOption) {
   EXPECT_EQ(defaults.fps, 25);
   EXPECT_TRUE(defaults.mic.empty());
   EXPECT_TRUE(defaults.file.empty());
+  EXPECT_FALSE(defaults.verbose);
 
   PublishOptions options;
   ASSERT_TRUE(ParsePublishOptions({"--seconds", "4", "--size", "640x360", "--fps", "30", "--mic", "Monitor of",
-                                   "--file", "/tmp/a.mp4", "--lib", "/x/libStrivon.so", "--url", "rtmp://h:1/a/s"},
+                                   "--file", "/tmp/a.mp4", "--lib", "/x/libStrivon.so", "--verbose", "--url", "rtmp://h:1/a/s"},
                                   &options, &error))
       << error;
   EXPECT_EQ(options.server, "rtmp://h:1");
@@ -55,6 +56,7 @@ TEST(HostPublishOptions, DefaultsAndEveryOption) {
   EXPECT_EQ(options.mic, "Monitor of");
   EXPECT_EQ(options.file, "/tmp/a.mp4");
   EXPECT_EQ(options.library, "/x/libStrivon.so");
+  EXPECT_TRUE(options.verbose);
 }
 
 TEST(HostPublishOptions, RefusesBadInput) {

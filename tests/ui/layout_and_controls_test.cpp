@@ -40,6 +40,26 @@ const char* kMainSkin = R"(<?xml version="1.0" encoding="utf-8"?>
   </VerticalLayout>
 </Window>)";
 
+// Rows of fixed height, pages of a tab layout and an empty <Control/>.
+const char* kRowsSkin = R"(<?xml version="1.0" encoding="utf-8"?>
+<Window size="300,400">
+  <VerticalLayout childpadding="6">
+    <HorizontalLayout name="volumeRow" height="28" childpadding="4">
+      <Label name="volumeLabel" text="音量" width="40"/>
+      <Slider name="volume"/>
+    </HorizontalLayout>
+    <HorizontalLayout name="noiseRow" height="28"/>
+    <TabLayout name="pages" height="200">
+      <VerticalLayout><Button name="first" text="一" height="32"/></VerticalLayout>
+      <VerticalLayout><Button name="second" text="二" height="32"/></VerticalLayout>
+    </TabLayout>
+    <HorizontalLayout height="40">
+      <Control/>
+      <Button name="right" text="右" width="50"/>
+    </HorizontalLayout>
+  </VerticalLayout>
+</Window>)";
+
 template <typename T>
 T* As(TestWindow& window, const wchar_t* name) {
   return dynamic_cast<T*>(window.Find(name));
@@ -217,6 +237,31 @@ class LayoutAndControlsTest : public QObject {
     QVERIFY(w.notifies.back().sender == w.Find(L"root"));
     // Children are already laid out for the new size when it arrives.
     QCOMPARE(w.Find(L"root")->GetPos().right, 500);
+  }
+
+  void rowsKeepTheirSpacingAndPagesTakeTheLayoutsSize() {
+    m_skins->Write("rows.xml", kRowsSkin);
+    TestWindow w(L"rows.xml");
+    QVERIFY(w.Create(0, L"rows", UI_WNDSTYLE_FRAME, 0) != 0);
+    QVERIFY(QTest::qWaitForWindowExposed(w.GetWidget()));
+    // Fixed rows stay together at the top; what is left stays below them.
+    QCOMPARE(w.Find(L"volumeRow")->GetPos().top, 0);
+    QCOMPARE(w.Find(L"noiseRow")->GetPos().top, 34);
+    QCOMPARE(w.Find(L"pages")->GetPos().top, 68);
+    QCOMPARE(w.Find(L"volumeLabel")->GetPos().right + 4, w.Find(L"volume")->GetPos().left);
+    // An empty <Control/> takes the free width.
+    QCOMPARE(w.Find(L"right")->GetPos().left, 250);
+    QCOMPARE(w.Find(L"first")->GetPos().top, 68);
+
+    // A page chosen after the window changed size is laid out at the new one.
+    w.GetWidget()->resize(420, 400);
+    QTRY_COMPARE(w.Find(L"first")->GetPos().right, 420);
+    auto* pages = As<CTabLayoutUI>(w, L"pages");
+    QVERIFY(pages->SelectItem(1));
+    const RECT second = w.Find(L"second")->GetPos();
+    QCOMPARE(second.left, 0);
+    QCOMPARE(second.right, 420);
+    QCOMPARE(second.top, 68);
   }
 
   void badLayoutsFailCreateWithAClearError_data() {

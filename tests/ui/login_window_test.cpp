@@ -171,6 +171,16 @@ class LoginWindowTest : public QObject {
     QVERIFY(CachedPasswordMatches("frank", "first") && !CacheExists("mallory"));
   }
 
+  void enterInThePasswordFieldLogsInAsTheButtonDoes() {
+    auto wnd = Open();
+    wnd->GetPaintManager().FindControl(L"editUser")->SetText(L"hank");
+    CControlUI* password = wnd->GetPaintManager().FindControl(L"editPwd");
+    password->SetText(L"pw");
+    QTest::keyClick(password->GetWidget(), Qt::Key_Return);
+    QTRY_COMPARE(m_host.successes, 1);
+    QCOMPARE(TheUserConfig().GetUserId() + "|" + TheUserConfig().GetUserPwd(), std::string("hank|pw"));
+  }
+
   void replyAfterCloseIsDroppedAndClosingQuits() {
     auto wnd = Open();
     HoldReplies(true);

@@ -324,29 +324,38 @@ class MainWindowTest : public QObject {
     QCOMPARE(m_wnd->Proxy()->MicIndex(), 0);
   }
 
-  // Only plain numbers within 100..1920 x 100..1080 (and the account's
-  // maximum) are taken; anything else leaves the size in force and shows it.
-  void typedSizesOutsideTheRangeLeaveTheSizeUnchanged() {
+  // Plain numbers of at least 100 are taken, capped at 1920 x 1080 (and the
+  // account's maximum) and made even; anything else leaves the size in force
+  // and shows it again.
+  void typedSizesAreCappedMadeEvenOrRefused() {
+    PublishParamValues params;
+    params.MaxVDHeight = 720;
+    ThePublishParams().Set(params);
     Open();
     auto* width = m_wnd->GetPaintManager().FindControl(L"widthEdit");
     auto* height = m_wnd->GetPaintManager().FindControl(L"heightEdit");
     const int widthBefore = m_wnd->Proxy()->Settings().pendingWidth;
-    for (const wchar_t* text : {L"99", L"2560", L"000", L"-50", L"12a"}) {
+    for (const wchar_t* text : {L"99", L"000", L"-50", L"12a", L""}) {
       width->SetText(text);
       m_wnd->GetPaintManager().SendNotify(width, notify_type::kKillFocus);
       QCOMPARE(m_wnd->Proxy()->Settings().pendingWidth, widthBefore);
       QCOMPARE(width->GetText(), std::wstring(L"480"));  // the typed width in force
     }
-    width->SetText(L"1920");
-    m_wnd->GetPaintManager().SendNotify(width, notify_type::kKillFocus);
-    QCOMPARE(m_wnd->Proxy()->Settings().pendingWidth, 1920);
-    QCOMPARE(m_wnd->Proxy()->Settings().pendingHeight, 360);
-    height->SetText(L"0720");
-    m_wnd->GetPaintManager().SendNotify(height, notify_type::kKillFocus);
-    QCOMPARE(height->GetText(), std::wstring(L"720"));
-    QCOMPARE(m_wnd->Proxy()->Settings().pendingHeight, 720);
+    const std::pair<const wchar_t*, int> taken[] = {{L"2560", 1920}, {L"99999999", 1920}, {L"853", 852}, {L"1920", 1920}};
+    for (auto [text, value] : taken) {
+      width->SetText(text);
+      m_wnd->GetPaintManager().SendNotify(width, notify_type::kKillFocus);
+      QCOMPARE(width->GetText(), std::to_wstring(value));
+      QCOMPARE(m_wnd->Proxy()->Settings().pendingWidth, value);
+      QCOMPARE(m_wnd->Proxy()->Settings().pendingHeight, 360);
+    }
+    for (auto [text, value] : {std::pair{L"0481", 480}, {L"1080", 720}}) {  // the account allows 720
+      height->SetText(text);
+      m_wnd->GetPaintManager().SendNotify(height, notify_type::kKillFocus);
+      QCOMPARE(height->GetText(), std::to_wstring(value));
+      QCOMPARE(m_wnd->Proxy()->Settings().pendingHeight, value);
+    }
   }
-
 
   void outputSizeAboveTheMaximumWarnsAndChangesNothing() {
     PublishParamValues params;
@@ -368,6 +377,8 @@ class MainWindowTest : public QObject {
     QCOMPARE(m_boxes[0].second, std::wstring(L"警告"));
     QCOMPARE(m_wnd->Proxy()->Settings().pendingWidth, widthBefore);
     QCOMPARE(TheUserConfig().GetOutResolution(), std::string("640*480"));
+    // The list shows the size still in force again.
+    QCOMPARE(sizes->GetText(), std::wstring(L"640*480"));
   }
 
   void recordingsNeedALiveRunAndNeverShareAFile() {

@@ -64,7 +64,7 @@ class ProgramStartupTest : public QObject {
     // The login window's close button, at its top right.
     const std::string login = WindowsNamed("LoginDlg", true);
     auto click = test_support::RunCommand(
-        {"xdotool", "mousemove", "--window", login, "327", "38", "click", "1"}, 20000);
+        {"xdotool", "mousemove", "--window", login, "327", "24", "click", "1"}, 20000);
     QCOMPARE(click.exitCode, 0);
     QTRY_VERIFY_WITH_TIMEOUT(std::filesystem::exists(program + ".rc"), 20000);
     QCOMPARE(QString::fromStdString(ReadFile(program + ".rc")).trimmed(), QStringLiteral("0"));

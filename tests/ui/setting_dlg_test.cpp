@@ -118,6 +118,49 @@ class SettingDlgTest : public QObject {
     }
   }
 
+  // What the dialog made hidden at login does with a saved size the list
+  // does not hold: nothing it writes, and no fall to the first entry.
+  void savedSizeOutsideTheListIsKeptOrGivesWayWithoutBeingOverwritten() {
+    MaxOutput(1280, 720);  // the default list then ends at 1280*720
+    struct Case {
+      const char* saved;
+      Size inForce;
+      const wchar_t* shown;  // nullptr: no item selected
+    };
+    const Case cases[] = {{"1920*1080", {1280, 720}, L"1280*720"},  // not allowed: the largest listed below it
+                          {"1280*960", {1280, 720}, L"1280*720"},
+                          {"700*1000", {640, 480}, L"640*480"},
+                          {"1000*600", {1000, 600}, nullptr},  // allowed, not listed: kept
+                          {"junk", {333, 222}, nullptr}};      // unreadable: the account's size stays
+    for (const Case& c : cases) {
+      Configure(c.saved, 0);
+      m_proxy->SetOutputSize(333, 222);
+      Open(false);
+      QCOMPARE(Output(), c.inForce);
+      QCOMPARE(m_config->Get().outResolution, std::string(c.saved));
+      CItemListUI* list = List(L"resolutionList");
+      if (c.shown) {
+        QCOMPARE(list->GetText(), std::wstring(c.shown));
+      } else {
+        QCOMPARE(list->GetCurSel(), -1);
+      }
+    }
+    // A refused pick with nothing selected before leaves nothing selected.
+    QTimer answer;
+    connect(&answer, &QTimer::timeout, [] {
+      for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) box->accept();
+      }
+    });
+    answer.start(5);
+    MaxOutput(1000, 1000);  // 1280*720 is listed by area but too wide
+    Configure("1000*600", 0);
+    Open(false);
+    Pick(L"resolutionList", List(L"resolutionList")->GetCount() - 1);
+    QTRY_COMPARE(List(L"resolutionList")->GetCurSel(), -1);
+    QCOMPARE(Output(), Size(1000, 600));
+  }
+
   void listedSizeGoesToProxyConfigAndLockedFrameOrWarns() {
     UserConfigValues values = m_config->Get();
     values.resolutionList = {"320*240", "wide", "abc*480", "0*480", "640*480", "800*600", "1280*720", "1920*1080"};
@@ -191,13 +234,23 @@ class SettingDlgTest : public QObject {
     QVERIFY(Control(L"resolutionContainer")->IsVisible() && !Control(L"resolutionList")->IsVisible());
     Type(L"widthEdit", L"800");  // the height is still the first typed one
     QCOMPARE(Output(), Size(800, 360));
-    for (const wchar_t* refused : {L"2560", L"1300", L"99", L"000", L"-50", L"12a4", L""}) {
+    for (const wchar_t* refused : {L"99", L"000", L"-50", L"12a4", L""}) {
       Type(L"widthEdit", refused);
       QCOMPARE(Output(), Size(800, 360));
       QCOMPARE(Control(L"widthEdit")->GetText(), std::wstring(L"800"));
       QVERIFY(OpenTip());
       QCOMPARE(OpenTip()->text(), QString("宽高最大为1920*1080"));
     }
+    // Above the limit: the account's maximum here, shown as taken.
+    for (const wchar_t* above : {L"2560", L"1300"}) {
+      Type(L"widthEdit", above);
+      QCOMPARE(Output(), Size(1280, 360));
+      QCOMPARE(Control(L"widthEdit")->GetText(), std::wstring(L"1280"));
+    }
+    Type(L"widthEdit", L"853");
+    QCOMPARE(Control(L"widthEdit")->GetText(), std::wstring(L"852"));
+    QCOMPARE(Output(), Size(852, 360));
+    Type(L"widthEdit", L"800");
     Type(L"heightEdit", L"99");
     QCOMPARE(Control(L"heightEdit")->GetText(), std::wstring(L"360"));
 

@@ -1,12 +1,16 @@
 // The exit dialog, the fixed message box and the pop-up tip, with the skins
 // the program ships.
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QtTest>
 #include <memory>
 
 #include "tests/ui/test_window.h"
 #include "ui/ExitDlg.h"
 #include "ui/MesageBoxUI.h"
+#include "ui/QtTranslations.h"
 #include "ui/TipLabelUI.h"
 
 namespace {
@@ -73,6 +77,17 @@ class SmallDialogsTest : public QObject {
     // The presenter clicks elsewhere: another window takes the focus.
     owner.GetWidget()->activateWindow();
     QTRY_VERIFY(widget.isNull());
+  }
+
+  // Last: the translations stay installed for the rest of the process.
+  void qtsOwnDialogsSpeakTheProgramsLanguage() {
+    QVERIFY(InstallQtTranslations());
+    QMessageBox box(QMessageBox::Warning, QString(), QString(), QMessageBox::Ok | QMessageBox::Cancel);
+    QCOMPARE(box.button(QMessageBox::Ok)->text(), QString("确定"));
+    QCOMPARE(box.button(QMessageBox::Cancel)->text(), QString("取消"));
+    QFileDialog chooser;
+    chooser.setOption(QFileDialog::DontUseNativeDialog);
+    QCOMPARE(chooser.labelText(QFileDialog::FileType), QString("文件类型："));
   }
 };
 

@@ -136,6 +136,10 @@ class SourcePickersTest : public QObject {
     QVERIFY(owner.Create(0, L"Owner", UI_WNDSTYLE_FRAME, 0));
     CCameraDevWnd none(m_proxy, *m_config);
     QVERIFY(none.Create(owner.GetHWND(), L"CameraDev", UI_WNDSTYLE_DIALOG, 0));
+    // It says why there is nothing to choose.
+    CControlUI* noCamera = none.GetPaintManager().FindControl(L"noCameraLabel");
+    QVERIFY(noCamera && noCamera->IsVisible() && !noCamera->GetText().empty());
+    QVERIFY(!List(none, L"cameraList")->IsVisible());
     Click(none, L"comfirm");
     owner.PostMessageW(WM_USER + 9);  // arrives after anything the picker posted
     QTRY_COMPARE(owner.posted, (std::vector<std::pair<UINT, WPARAM>>{{WM_USER + 9, 0}}));

@@ -53,6 +53,10 @@ bool ParsePublishOptions(const std::vector<std::string>& args, PublishOptions* o
   bool haveUrl = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& name = args[i];
+    if (name == "--verbose") {
+      options->verbose = true;
+      continue;
+    }
     if (i + 1 >= args.size()) {
       *error = "missing value after " + name;
       return false;

@@ -16,11 +16,13 @@ struct PublishOptions {
   std::string mic;   // empty: the first input
   std::string file;  // empty: the screen
   std::string library = "libStrivon.so";
+  bool verbose = false;  // status texts as the library sends them, object addresses included
 };
 
 inline constexpr const char* kPublishUsage =
     "usage: strivon_host publish --url rtmp://host[:port]/app/stream [--seconds N] [--size WxH]\n"
-    "                            [--fps N] [--mic NAME] [--file MEDIA] [--lib path/to/libStrivon.so]\n";
+    "                            [--fps N] [--mic NAME] [--file MEDIA] [--lib path/to/libStrivon.so]\n"
+    "                            [--verbose]\n";
 
 // args are the words after "publish". False with *error set for anything
 // missing, unknown or out of range.

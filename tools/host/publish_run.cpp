@@ -12,7 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "connect_probe.h"
 #include "host_library.h"
+#include "status_lines.h"
 
 namespace {
 
@@ -31,8 +33,14 @@ void CatchStopSignals() {
   sigaction(SIGTERM, &action, nullptr);
 }
 
+// The library's reconnect delay after a failed or lost connection.
+constexpr int kRetrySeconds = 2;
+// How long the host's own connect to an unreachable server may take.
+constexpr int kProbeTimeoutMs = 2000;
+
 class PublishPrinter final : public IRtmpPublishManagerNotify {
  public:
+  explicit PublishPrinter(bool verbose) : m_lines(verbose) {}
   void MarkStart() { m_startMs = NowMs(); }
   bool PublishStarted() const { return m_publishStarted; }
   // The library's "cannot open ..." report for the media file, or "".
@@ -40,6 +48,7 @@ class PublishPrinter final : public IRtmpPublishManagerNotify {
     std::lock_guard<std::mutex> lock(m_lock);
     return m_sourceFailure;
   }
+  StatusLines& Lines() { return m_lines; }
 
   // The sound level events come many times a second; they are not news here.
   bool OnMessage(const char*) override { return true; }
@@ -50,7 +59,7 @@ class PublishPrinter final : public IRtmpPublishManagerNotify {
       std::lock_guard<std::mutex> lock(m_lock);
       if (m_sourceFailure.empty()) m_sourceFailure = word;
     }
-    std::printf("  status %d: %s\n", level, word);
+    if (const auto line = m_lines.Line(level, word)) std::printf("%s\n", line->c_str());
     return true;
   }
   bool OnSendStatistics(const PublishSendStatistics* s) override {
@@ -81,7 +90,17 @@ class PublishPrinter final : public IRtmpPublishManagerNotify {
   std::atomic<bool> m_publishStarted{false};
   mutable std::mutex m_lock;
   std::string m_sourceFailure;
+  StatusLines m_lines;
 };
+
+// Once per outage: why the server cannot be reached, found out here on the
+// publishing thread rather than on the library's.
+void TellOutage(PublishPrinter& printer, const std::string& server) {
+  if (!printer.Lines().TakeOutageStart()) return;
+  std::string why = WhyUnreachable(server, kProbeTimeoutMs);
+  if (why.empty()) why = "connects, but the RTMP session fails";
+  std::printf("  %s: %s; retrying every %d s\n", ServerHostPort(server).c_str(), why.c_str(), kRetrySeconds);
+}
 
 // False, with the inputs listed, when --mic names none of them. A machine
 // without any input is no error: *index stays -1 and the stream carries
@@ -119,10 +138,11 @@ void Configure(IRtmpPublishManager* manager, const PublishOptions& options) {
 }
 
 // Until the time is up, a stop signal, or a source that cannot play.
-void WaitForStop(int seconds, const PublishPrinter& printer) {
+void WaitForStop(int seconds, PublishPrinter& printer, const std::string& server) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
   while (!g_stopRequested && printer.SourceFailure().empty() &&
          (seconds == 0 || std::chrono::steady_clock::now() < deadline)) {
+    TellOutage(printer, server);
     const timespec step{0, 100 * 1000 * 1000};
     nanosleep(&step, nullptr);
   }
@@ -141,7 +161,7 @@ int RunPublish(const PublishOptions& options) {
   void* library = nullptr;
   const CreateManagerFunction create = LoadStrivon(options.library.c_str(), &library);
   if (!create) return 2;
-  PublishPrinter printer;
+  PublishPrinter printer(options.verbose);
   IRtmpPublishManager* manager = create(&printer);
   if (!manager) {
     std::fprintf(stderr, "strivon_host: the library made no publish manager\n");
@@ -166,7 +186,7 @@ int RunPublish(const PublishOptions& options) {
   printer.MarkStart();
   bool started = manager->StartPublish();
   if (started) {
-    WaitForStop(options.seconds, printer);
+    WaitForStop(options.seconds, printer, options.server);
     if (g_stopRequested) std::printf("stopping\n");
     manager->StopPublish();
   } else {
