@@ -8,6 +8,7 @@
 
 #include <strings.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 
@@ -92,6 +93,11 @@ void FakeHttpServer::Answer(int fd) {
     m_stalled.push_back(fd);
     return;
   }
+  if (!reply.piece.empty()) {
+    Stream(fd, reply);
+    close(fd);
+    return;
+  }
   std::string response = reply.raw;
   if (response.empty())
     response = "HTTP/1.1 " + std::to_string(reply.status) + " X\r\nContent-Type: text/plain\r\n" +
@@ -104,6 +110,44 @@ void FakeHttpServer::Answer(int fd) {
   }
   shutdown(fd, SHUT_WR);
   close(fd);
+}
+
+bool FakeHttpServer::SendAll(int fd, const std::string& bytes) {
+  size_t sent = 0;
+  while (sent < bytes.size()) {
+    if (m_stopping) return false;
+    // Waits in short steps, so Stop is never held up by a client that
+    // stopped reading.
+    pollfd p{fd, POLLOUT, 0};
+    if (poll(&p, 1, 20) <= 0) continue;
+    const ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+    if (n <= 0) return false;
+    sent += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+void FakeHttpServer::Stream(int fd, const HttpReply& reply) {
+  const std::string head = !reply.raw.empty()
+                               ? reply.raw
+                               : "HTTP/1.1 " + std::to_string(reply.status) +
+                                     " X\r\nContent-Type: text/plain\r\nConnection: close\r\n\r\n";
+  if (!SendAll(fd, head)) return;
+  for (size_t count = 0; reply.pieces == 0 || count < reply.pieces; ++count) {
+    if (reply.pieceIntervalMs > 0 && count > 0) {
+      const auto next = std::chrono::steady_clock::now() + std::chrono::milliseconds(reply.pieceIntervalMs);
+      while (!m_stopping && std::chrono::steady_clock::now() < next) {
+        pollfd p{fd, POLLIN, 0};
+        char peek = 0;
+        // The client hung up (readable with nothing to read): stop early.
+        if (poll(&p, 1, 20) > 0 && recv(fd, &peek, 1, MSG_PEEK | MSG_DONTWAIT) == 0) return;
+      }
+    }
+    if (!SendAll(fd, reply.piece)) return;
+    m_streamed += reply.piece.size();
+  }
+  shutdown(fd, SHUT_WR);
 }
 
 std::vector<std::string> FakeHttpServer::WholeRequests() {
