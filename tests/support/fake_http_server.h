@@ -22,8 +22,9 @@ struct HttpReply {
   bool stall = false;
   std::string raw{};  // when set, sent as it stands instead of status and body
   // When set, the body is this piece sent again and again after a head
-  // without a length: `pieces` times (0: until the client goes away or
-  // Stop), one every pieceIntervalMs.
+  // without a length (raw when set, which may also begin the body):
+  // `pieces` times (0: until the client goes away or Stop), one every
+  // pieceIntervalMs.
   std::string piece{};
   size_t pieces = 0;
   int pieceIntervalMs = 0;

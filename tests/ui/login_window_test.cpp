@@ -192,20 +192,22 @@ class LoginWindowTest : public QObject {
     QCOMPARE(m_host.quits, (std::vector<int>{2, 2}));
   }
 
-  // More than any login reply: refused once the cap is passed, with the
-  // message of an answer the program does not know; the cache stays.
+  // More than any login reply (a success, padded to 4 MiB): refused once
+  // the cap is passed, with the message of an answer the program does not
+  // know; the cache stays.
   void oversizedReplyFailsWithoutOpeningTheCache() {
     PromptCatcher prompts;
     SeedCache("hana", "pw");
     HttpReply huge;
+    huge.raw = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n{\"Flag\":100,\"StrKey\":\"padded\"}";
     huge.piece = std::string(64 << 10, ' ');
-    huge.pieces = 64;  // 4 MiB
+    huge.pieces = 64;
     SetReply(huge);
     auto wnd = Open();
     Login(*wnd, "hana", "pw");
     QTRY_VERIFY(!wnd->IsRequesting() && prompts.seen.size() == 1);
     QCOMPARE(prompts.seen.at(0), QString("提示|请求数据失败！"));
-    QVERIFY(m_host.successes == 0 && CacheExists("hana"));
+    QVERIFY(m_host.successes == 0 && CacheExists("hana") && ThePublishParams().Get().StrKey.empty());
   }
 
   // A cache far larger than settings ever are is refused unread, with a
