@@ -19,15 +19,6 @@ std::string_view Trim(std::string_view s) {
 
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-bool SameName(std::string_view a, std::string_view b) {
-  a = Trim(a);
-  b = Trim(b);
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  return true;
-}
-
 // What one line of the file is; names and values are trimmed.
 struct LineInfo {
   enum Kind { kOther, kSection, kKey } kind = kOther;
