@@ -49,8 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (loaded.bVBR != (IniGetString(path, "VideoParam", "bVBR", "") == "True" ||
                       IniGetString(path, "VideoParam", "bVBR", "") == "true"))
     __builtin_trap();
-  const int fps = IniGetInt(path, "videoparam", "VDFPS", 7);
-  if (loaded.VDFPS != (fps >= 1 && fps <= 60 ? fps : 7)) __builtin_trap();
+  const int storedFps = IniGetInt(path, "videoparam", "VDFPS", 7);
+  if (loaded.VDFPS != (storedFps >= 1 && storedFps <= 60 ? storedFps : 7)) __builtin_trap();
 
   // The last bytes, as a value from outside, go into a key of the file.
   const std::string value = bytes.substr(bytes.size() / 2);
