@@ -202,7 +202,7 @@ void CrashSignalHandler(int signalNumber, siginfo_t* info, void* context) {
   errno = savedErrno;
 }
 
-bool PrepareState(const char* uploaderPath, const char* infoText) {
+bool PrepareState(const char* uploaderPath, const char* infoText, const char* dumpPathGiven) {
   CrashState& state = g_state;
   if (!CopyText(state.uploaderPath, sizeof(state.uploaderPath), uploaderPath ? uploaderPath : "")) {
     std::printf("(%d): uploader path too long\n", __LINE__);
@@ -210,8 +210,8 @@ bool PrepareState(const char* uploaderPath, const char* infoText) {
   }
   CopyCutText(state.infoText, sizeof(state.infoText), infoText ? infoText : "");
   const std::string programPath = ReadProgramPath();
-  const std::string dumpPath = DumpPathForProgram(programPath);
-  if (programPath.empty() || !CopyText(state.programPath, sizeof(state.programPath), programPath) ||
+  const std::string dumpPath = dumpPathGiven ? std::string(dumpPathGiven) : DumpPathForProgram(programPath);
+  if (programPath.empty() || dumpPath.empty() || !CopyText(state.programPath, sizeof(state.programPath), programPath) ||
       !CopyText(state.dumpPath, sizeof(state.dumpPath), dumpPath) ||
       !CopyText(state.tempPath, sizeof(state.tempPath) - 32, dumpPath + ".")) {
     std::printf("(%d): can't get filename\n", __LINE__);
@@ -238,9 +238,9 @@ bool PrepareState(const char* uploaderPath, const char* infoText) {
 
 }  // namespace
 
-bool InstallCrashHandler(const char* uploaderPath, const char* infoText) {
+bool InstallCrashHandler(const char* uploaderPath, const char* infoText, const char* dumpPath) {
   std::lock_guard<std::mutex> hold(g_installLock);
-  if (g_installed || !PrepareState(uploaderPath, infoText) || !PrepareAlternateStack()) return false;
+  if (g_installed || !PrepareState(uploaderPath, infoText, dumpPath) || !PrepareAlternateStack()) return false;
   struct sigaction action {};
   action.sa_sigaction = CrashSignalHandler;
   action.sa_flags = SA_SIGINFO | SA_ONSTACK;

@@ -1,6 +1,8 @@
 #include "app/FileAccess.h"
 
 #include <cerrno>
+#include <cstdio>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -28,6 +30,21 @@ void SyncFolder(const std::string& folder) {
   ::close(fd);
 }
 
+std::string TimeStamp() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  char text[32] = "0";
+  if (::localtime_r(&now, &local)) std::strftime(text, sizeof text, "%Y%m%d-%H%M%S", &local);
+  return text;
+}
+
+// rename() that never replaces what is at the target.
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  // File systems without the flag: the name was checked free just before.
+  return errno == EINVAL && !PathExists(to) && ::rename(from.c_str(), to.c_str()) == 0;
+}
+
 }  // namespace
 
 ReadFileResult ReadRegularFile(const std::string& path, std::string* bytes) {
@@ -36,10 +53,13 @@ ReadFileResult ReadRegularFile(const std::string& path, std::string* bytes) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return errno == ENOENT ? ReadFileResult::kMissing : ReadFileResult::kFailed;
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-      static_cast<unsigned long long>(st.st_size) > kMaxSettingsFileBytes) {
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
     return ReadFileResult::kFailed;
+  }
+  if (static_cast<unsigned long long>(st.st_size) > kMaxSettingsFileBytes) {
+    ::close(fd);
+    return ReadFileResult::kTooLarge;
   }
   std::vector<char> chunk(64 * 1024);
   for (;;) {
@@ -55,7 +75,7 @@ ReadFileResult ReadRegularFile(const std::string& path, std::string* bytes) {
     if (bytes->size() > kMaxSettingsFileBytes) {  // grew while we read it
       ::close(fd);
       bytes->clear();
-      return ReadFileResult::kFailed;
+      return ReadFileResult::kTooLarge;
     }
   }
   ::close(fd);
@@ -82,6 +102,13 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, mode_t
   }
   SyncFolder(folder);
   return true;
+}
+
+std::string SetFileAside(const std::string& path) {
+  const std::string base = path + ".bad-" + TimeStamp();
+  std::string target = base;
+  for (int n = 2; n < 1000 && PathExists(target); ++n) target = base + "-" + std::to_string(n);
+  return RenameNoReplace(path, target) ? target : std::string();
 }
 
 bool IsDirectory(const std::string& path) {

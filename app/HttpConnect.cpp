@@ -22,13 +22,25 @@ bool IsNotFound(const std::string& statusLine) { return statusLine.find("404") !
 
 Utf8ToUnicodeError::Utf8ToUnicodeError() : std::runtime_error("Utf8ToUnicode出错：无效的UTF-8字符串。") {}
 
-IHttpInterface* CreateHttpConnect(const HttpLimits& limits) { return new CHttpConnect(limits); }
+IHttpInterface* CreateHttpConnect(const HttpLimits& limits, std::shared_ptr<HttpCancellation> cancel) {
+  return new CHttpConnect(limits, std::move(cancel));
+}
 
-CHttpConnect::CHttpConnect(const HttpLimits& limits) : limits_(limits) { curl_global_init(CURL_GLOBAL_DEFAULT); }
+CHttpConnect::CHttpConnect(const HttpLimits& limits, std::shared_ptr<HttpCancellation> cancel)
+    : limits_(limits), cancel_(std::move(cancel)) {
+  curl_global_init(CURL_GLOBAL_DEFAULT);
+}
 
 CHttpConnect::~CHttpConnect() { curl_global_cleanup(); }
 
-void CHttpConnect::SetFailed() { errorText_ = L"发送请求失败，请检查网络"; }
+void CHttpConnect::SetFailed(Failure why) {
+  errorText_ = L"发送请求失败，请检查网络";
+  lastFailure_ = why;
+}
+
+IHttpInterface::Failure CHttpConnect::FailureOf(const HttpTransferResult& result) {
+  return result.cancelled ? Failure::kCancelled : Failure::kUnreachable;
+}
 
 std::string CHttpConnect::HttpRequestA(const std::string& url, int method, const std::string& body,
                                        std::string headers) {
@@ -46,7 +58,7 @@ std::string CHttpConnect::Request(const std::string& url, int method, const std:
   if (url.empty()) return std::string();
   const std::optional<HttpUrlParts> parts = SplitHttpUrl(url);
   if (!parts) {
-    SetFailed();
+    SetFailed(Failure::kUnreachable);
     return std::string();
   }
   HttpTransferRequest request;
@@ -56,20 +68,33 @@ std::string CHttpConnect::Request(const std::string& url, int method, const std:
   request.headers = HttpHeaderLines(headers.empty() ? DefaultHttpHeaders(parts->host, form.defaultHeaders) : headers);
   request.userAgent = form.userAgent;
   request.useSystemProxy = form.useSystemProxy;
+  request.overallTimeoutMs = limits_.requestTimeoutMs;
+  request.cancel = cancel_.get();
 
-  // Every byte is kept: replies may carry zero bytes.
+  // Every byte is kept (replies may carry zero bytes), up to the cap: a
+  // reply beyond it ends the transfer there instead of taking the memory.
   std::string reply;
+  bool tooLarge = false;
   const HttpTransferResult result =
-      PerformHttpTransfer(request, limits_, [&reply](std::string_view piece, const std::string&) {
+      PerformHttpTransfer(request, limits_, [&](std::string_view piece, const std::string&) {
+        if (piece.size() > limits_.maxReplyBytes - reply.size()) {
+          tooLarge = true;
+          return false;
+        }
         reply.append(piece);
         return true;
       });
+  if (tooLarge) {
+    SetFailed(Failure::kTooLarge);
+    return std::string();
+  }
   if (!result.completed || IsNotFound(result.statusLine)) {
     // The narrow form has always reported the transport's error code here.
     if (!result.completed && form.printsErrorCode) std::printf("%d", result.curlCode);
-    SetFailed();
+    SetFailed(FailureOf(result));
     return std::string();
   }
+  Succeeded();
   return reply;
 }
 
@@ -80,12 +105,12 @@ bool CHttpConnect::DownloadFileA(const std::string& url, const std::string& path
 bool CHttpConnect::DownloadFileW(const std::wstring& url, const std::wstring& path) {
   const std::optional<HttpUrlParts> parts = url.empty() ? std::nullopt : SplitHttpUrl(UnicodeToAnsi(url));
   if (!parts) {
-    SetFailed();
+    SetFailed(Failure::kUnreachable);
     return false;
   }
   DownloadTarget target(UnicodeToAnsi(path));
   if (!target.IsOpen()) {
-    SetFailed();
+    SetFailed(Failure::kUnreachable);
     return false;
   }
   HttpTransferRequest request;
@@ -93,6 +118,8 @@ bool CHttpConnect::DownloadFileW(const std::wstring& url, const std::wstring& pa
   request.headers = HttpHeaderLines(DefaultHttpHeaders(parts->host, DefaultHeaderForm::kReferer));
   request.userAgent = kClientAgent;
   request.useSystemProxy = true;
+  request.overallTimeoutMs = limits_.downloadTimeoutMs;
+  request.cancel = cancel_.get();
 
   unsigned long long total = 0;
   const HttpTransferResult result =
@@ -109,9 +136,10 @@ bool CHttpConnect::DownloadFileW(const std::wstring& url, const std::wstring& pa
   if (!result.completed || IsNotFound(result.statusLine) || result.responseCode / 100 != 2 ||
       result.contentLength < 0 ||
       static_cast<unsigned long long>(result.contentLength) != total || !target.Commit()) {
-    SetFailed();
+    SetFailed(FailureOf(result));
     return false;
   }
+  Succeeded();
   return true;
 }
 

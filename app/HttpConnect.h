@@ -2,6 +2,7 @@
 // the notify window and message may be set from another thread meanwhile.
 #pragma once
 #include <atomic>
+#include <memory>
 #include <string>
 
 #include "app/HttpUrl.h"
@@ -9,7 +10,7 @@
 
 class CHttpConnect final : public IHttpInterface {
  public:
-  explicit CHttpConnect(const HttpLimits& limits);
+  CHttpConnect(const HttpLimits& limits, std::shared_ptr<HttpCancellation> cancel);
   ~CHttpConnect() override;
   CHttpConnect(const CHttpConnect&) = delete;
   CHttpConnect& operator=(const CHttpConnect&) = delete;
@@ -28,6 +29,7 @@ class CHttpConnect final : public IHttpInterface {
   std::string UnicodeToAnsi(const std::wstring& text) override;
   std::wstring Utf8ToUnicode(const std::string& text) override;
   void Release() override { delete this; }
+  Failure LastFailure() const override { return lastFailure_; }
 
  private:
   // The two request forms differ only in these.
@@ -39,9 +41,13 @@ class CHttpConnect final : public IHttpInterface {
   };
   std::string Request(const std::string& url, int method, const std::string& body, const std::string& headers,
                       const RequestForm& form);
-  void SetFailed();
+  void SetFailed(Failure why);
+  void Succeeded() { lastFailure_ = Failure::kNone; }
+  static Failure FailureOf(const HttpTransferResult& result);
 
   const HttpLimits limits_;
+  const std::shared_ptr<HttpCancellation> cancel_;
+  Failure lastFailure_ = Failure::kNone;
   std::atomic<HWND> notifyWindow_{0};
   std::atomic<unsigned> notifyMessage_{0};
   std::wstring errorText_;

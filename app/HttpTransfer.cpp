@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <cstdlib>
 #include <memory>
 
 namespace {
@@ -46,7 +47,66 @@ size_t OnBody(char* data, size_t size, size_t count, void* user) {
   }
 }
 
+// The easy handle inside a multi handle for the length of one transfer, so
+// the transfer waits in curl_multi_poll, which another thread can wake.
+class MultiTransfer {
+ public:
+  MultiTransfer(CURL* easy, HttpCancellation* cancel) : easy_(easy), cancel_(cancel), multi_(curl_multi_init()) {
+    added_ = multi_ != nullptr && curl_multi_add_handle(multi_, easy_) == CURLM_OK;
+  }
+  ~MultiTransfer() {
+    if (cancel_) cancel_->Attach(nullptr);
+    if (added_) curl_multi_remove_handle(multi_, easy_);
+    if (multi_) curl_multi_cleanup(multi_);
+  }
+  MultiTransfer(const MultiTransfer&) = delete;
+  MultiTransfer& operator=(const MultiTransfer&) = delete;
+
+  // Runs the transfer to its end; *cancelled tells whether Cancel ended it.
+  CURLcode Run(bool* cancelled) {
+    *cancelled = false;
+    if (!added_) return CURLE_OUT_OF_MEMORY;
+    if (cancel_ && !cancel_->Attach(multi_)) {
+      *cancelled = true;
+      return CURLE_ABORTED_BY_CALLBACK;
+    }
+    for (;;) {
+      int running = 0;
+      if (curl_multi_perform(multi_, &running) != CURLM_OK) return CURLE_FAILED_INIT;
+      int queued = 0;
+      while (CURLMsg* message = curl_multi_info_read(multi_, &queued)) {
+        if (message->msg == CURLMSG_DONE && message->easy_handle == easy_) return message->data.result;
+      }
+      if (running == 0) return CURLE_FAILED_INIT;  // ended without a result: not a reply
+      if (cancel_ && cancel_->Cancelled()) {
+        *cancelled = true;
+        return CURLE_ABORTED_BY_CALLBACK;
+      }
+      // libcurl shortens the wait to its own next time-out.
+      if (curl_multi_poll(multi_, nullptr, 0, 1000, nullptr) != CURLM_OK) return CURLE_FAILED_INIT;
+    }
+  }
+
+ private:
+  CURL* easy_;
+  HttpCancellation* cancel_;
+  CURLM* multi_;
+  bool added_ = false;
+};
+
 }  // namespace
+
+void HttpCancellation::Cancel() {
+  cancelled_ = true;
+  std::lock_guard<std::mutex> hold(lock_);
+  if (multi_ != nullptr) curl_multi_wakeup(static_cast<CURLM*>(multi_));
+}
+
+bool HttpCancellation::Attach(void* multi) {
+  std::lock_guard<std::mutex> hold(lock_);
+  multi_ = multi;
+  return multi == nullptr || !cancelled_.load();
+}
 
 HttpTransferResult PerformHttpTransfer(const HttpTransferRequest& request, const HttpLimits& limits,
                                        const HttpBodySink& sink) {
@@ -81,7 +141,9 @@ HttpTransferResult PerformHttpTransfer(const HttpTransferRequest& request, const
   state.sink = &sink;
   CURL* e = easy.get();
   curl_easy_setopt(e, CURLOPT_URL, request.url.c_str());
-  curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http");
+  // Redirects are also held to this list: an http service moving to https
+  // must keep working, anything else (file:, ftp:) is refused.
+  curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
   curl_easy_setopt(e, CURLOPT_MAXREDIRS, 10L);
@@ -89,6 +151,14 @@ HttpTransferResult PerformHttpTransfer(const HttpTransferRequest& request, const
   curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS, limits.connectTimeoutMs);
   curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, limits.lowSpeedSeconds);
+  if (request.overallTimeoutMs > 0) curl_easy_setopt(e, CURLOPT_TIMEOUT_MS, request.overallTimeoutMs);
+#if LIBCURL_VERSION_NUM >= 0x075700
+  // A cancelled transfer still resolving a name must not wait for the
+  // resolver's thread before it is let go.
+  curl_easy_setopt(e, CURLOPT_QUICK_EXIT, 1L);
+#endif
+  if (const char* authorities = std::getenv("SSL_CERT_FILE"); authorities && *authorities)
+    curl_easy_setopt(e, CURLOPT_CAINFO, authorities);
   curl_easy_setopt(e, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
   curl_easy_setopt(e, CURLOPT_USERAGENT, request.userAgent.c_str());
   curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers.get());
@@ -105,7 +175,8 @@ HttpTransferResult PerformHttpTransfer(const HttpTransferRequest& request, const
   curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, OnBody);
   curl_easy_setopt(e, CURLOPT_WRITEDATA, &state);
 
-  const CURLcode code = curl_easy_perform(e);
+  MultiTransfer transfer(e, request.cancel);
+  const CURLcode code = transfer.Run(&result.cancelled);
   result.curlCode = static_cast<int>(code);
   result.completed = code == CURLE_OK;
   result.statusLine = state.statusLine;

@@ -3,9 +3,10 @@
 namespace {
 
 const char kScheme[] = "http://";
+const char kSecureScheme[] = "https://";
 
-std::optional<uint16_t> ParsePort(const std::string& text) {
-  if (text.empty()) return uint16_t{80};
+std::optional<uint16_t> ParsePort(const std::string& text, uint16_t defaultPort) {
+  if (text.empty()) return defaultPort;
   unsigned long value = 0;
   for (char c : text) {
     if (c < '0' || c > '9') return std::nullopt;
@@ -13,30 +14,36 @@ std::optional<uint16_t> ParsePort(const std::string& text) {
     if (value > 65535) return std::nullopt;
   }
   // Port 0 means "the default" to the service's old clients.
-  return value == 0 ? uint16_t{80} : static_cast<uint16_t>(value);
+  return value == 0 ? defaultPort : static_cast<uint16_t>(value);
 }
 
 }  // namespace
 
 std::optional<HttpUrlParts> SplitHttpUrl(const std::string& url) {
   std::string rest = url;
-  const size_t scheme = rest.find(kScheme);
-  if (scheme != std::string::npos) rest.erase(0, scheme + sizeof kScheme - 1);
   HttpUrlParts parts;
+  const size_t plain = rest.find(kScheme);
+  const size_t secure = rest.find(kSecureScheme);
+  if (secure != std::string::npos && (plain == std::string::npos || secure < plain)) {
+    parts.secure = true;
+    rest.erase(0, secure + sizeof kSecureScheme - 1);
+  } else if (plain != std::string::npos) {
+    rest.erase(0, plain + sizeof kScheme - 1);
+  }
   const size_t slash = rest.find('/');
   parts.host = rest.substr(0, slash);
   if (slash != std::string::npos) parts.path = rest.substr(slash);
   const size_t colon = parts.host.find(':');
   parts.name = parts.host.substr(0, colon);
   const std::optional<uint16_t> port =
-      ParsePort(colon == std::string::npos ? std::string() : parts.host.substr(colon + 1));
+      ParsePort(colon == std::string::npos ? std::string() : parts.host.substr(colon + 1), parts.secure ? 443 : 80);
   if (parts.name.empty() || !port) return std::nullopt;
   parts.port = *port;
   return parts;
 }
 
 std::string CurlUrlOf(const HttpUrlParts& parts) {
-  std::string url = kScheme + parts.name + ":" + std::to_string(parts.port);
+  std::string url = (parts.secure ? kSecureScheme : kScheme) + parts.name + ":" + std::to_string(parts.port);
   for (char c : parts.path) {
     if (c == ' ')
       url += "%20";

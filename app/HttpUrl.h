@@ -1,7 +1,6 @@
 // How the program's HTTP client reads the URLs and header blocks it is given:
-// the login service's addresses are plain "http://host[:port]/path?query", and
-// only that scheme is recognised. Pure text work, shared by requests and
-// downloads.
+// the login service's addresses are "http://host[:port]/path?query", or the
+// same with "https://". Pure text work, shared by requests and downloads.
 #pragma once
 #include <cstdint>
 #include <optional>
@@ -9,13 +8,15 @@
 #include <vector>
 
 struct HttpUrlParts {
+  bool secure = false;  // https
   std::string host;  // as written, ":port" included; it goes into the Host line
   std::string name;  // host without ":port"
-  uint16_t port = 80;
+  uint16_t port = 80;  // 443 for https without a port
   std::string path = "/";  // from the first "/" on, query included
 };
 
-// Everything up to and including "http://" is dropped; the host is the text
+// Everything up to and including the first "http://" or "https://" is
+// dropped (a URL with neither is taken as plain http); the host is the text
 // before the first "/", the path the rest ("/" when there is none). Nothing
 // for an empty host or a port that is not a decimal number below 65536.
 std::optional<HttpUrlParts> SplitHttpUrl(const std::string& url);

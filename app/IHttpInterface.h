@@ -3,6 +3,7 @@
 // of the last failure, and the program's text conversions. The login worker
 // creates one per login, uses it on its own thread and releases it.
 #pragma once
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -47,10 +48,19 @@ class IHttpInterface {
   virtual std::wstring Utf8ToUnicode(const std::string& text) = 0;
   virtual void Release() = 0;
   virtual ~IHttpInterface() = default;
+
+  // Why the last request or download failed, beyond the one error text the
+  // presenter sees: a reply over HttpLimits::maxReplyBytes is an answer the
+  // program refuses, not a service it could not reach.
+  enum class Failure { kNone, kUnreachable, kTooLarge, kCancelled };
+  virtual Failure LastFailure() const = 0;
 };
 
-// A new client; free it with Release. Tests pass shorter limits.
-IHttpInterface* CreateHttpConnect(const HttpLimits& limits = HttpLimits());
+// A new client; free it with Release. Tests pass shorter limits. A request
+// or download of this client ends at once when cancel (may be null) is
+// cancelled, from any thread.
+IHttpInterface* CreateHttpConnect(const HttpLimits& limits = HttpLimits(),
+                                  std::shared_ptr<HttpCancellation> cancel = nullptr);
 
 struct HttpInterfaceRelease {
   void operator()(IHttpInterface* http) const {

@@ -1,5 +1,6 @@
 #include "app/IniFile.h"
 
+#include <algorithm>
 #include <mutex>
 #include <sys/stat.h>
 
@@ -17,15 +18,6 @@ std::string_view Trim(std::string_view s) {
 }
 
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameName(std::string_view a, std::string_view b) {
-  a = Trim(a);
-  b = Trim(b);
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  return true;
-}
 
 // What one line of the file is; names and values are trimmed.
 struct LineInfo {
@@ -69,28 +61,13 @@ std::string EncodeValue(std::string_view value) {
   return needsQuotes ? "\"" + out + "\"" : out;
 }
 
-// Lines [begin, end) of the first section named so; begin is its header.
-struct SectionRange {
-  size_t begin = 0, end = 0;
-  bool found = false;
-};
-
-SectionRange FindSection(const std::vector<std::string>& lines, std::string_view section) {
-  SectionRange range;
-  for (size_t i = 0; i < lines.size(); ++i) {
-    const LineInfo info = Classify(lines[i]);
-    if (info.kind != LineInfo::kSection) continue;
-    if (range.found) {
-      range.end = i;
-      return range;
-    }
-    if (SameName(info.name, section)) {
-      range.found = true;
-      range.begin = i;
-    }
-  }
-  range.end = lines.size();
-  return range;
+// Section and key names as the index keeps them: trimmed, ASCII upper case
+// folded, as the private-profile functions compare them.
+std::string Fold(std::string_view name) {
+  name = Trim(name);
+  std::string folded(name);
+  for (char& c : folded) c = Lower(c);
+  return folded;
 }
 
 // Serialises read-modify-write cycles of this process, so two threads writing
@@ -101,16 +78,14 @@ std::mutex& WriteLock() {
 }
 
 bool LoadForUpdate(const std::string& path, IniDocument* doc, bool* existed) {
-  std::string bytes;
-  switch (ReadRegularFile(path, &bytes)) {
+  switch (ReadIniFile(path, doc)) {
     case ReadFileResult::kRead:
       *existed = true;
-      *doc = IniDocument::Parse(bytes);
       return true;
     case ReadFileResult::kMissing:
       *existed = false;
-      *doc = IniDocument();
       return true;
+    case ReadFileResult::kTooLarge:
     case ReadFileResult::kFailed:
       break;  // rewriting a file we cannot read would drop its other content
   }
@@ -128,55 +103,133 @@ IniDocument IniDocument::Parse(std::string_view text) {
   const auto firstEnd = text.find('\n');
   if (firstEnd != std::string_view::npos && firstEnd > 0 && text[firstEnd - 1] == '\r') doc.lineEnd_ = "\r\n";
   while (!text.empty()) {
+    // Empty lines joining a run are taken all at once: files padded with
+    // millions of them parse at the speed of a copy.
+    if (text.front() == '\n' && !doc.blocks_.empty() && doc.blocks_.back().kind == Block::kOther) {
+      const size_t empty = std::min(text.find_first_not_of('\n'), text.size());
+      doc.blocks_.back().text.append(empty, '\n');
+      text.remove_prefix(empty);
+      continue;
+    }
     const auto end = text.find('\n');
     std::string_view line = text.substr(0, end);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    doc.lines_.emplace_back(line);
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+    const LineInfo info = Classify(line);
+    if (info.kind != LineInfo::kOther) {
+      doc.blocks_.push_back(Block{info.kind == LineInfo::kSection ? Block::kSection : Block::kKey, std::string(line)});
+      continue;
+    }
+    const bool content = !Trim(line).empty();
+    if (doc.blocks_.empty() || doc.blocks_.back().kind != Block::kOther) {
+      doc.blocks_.push_back(Block{Block::kOther, std::string(line), content});
+    } else {
+      Block& run = doc.blocks_.back();
+      run.text += '\n';
+      run.text.append(line);
+      run.hasContent = run.hasContent || content;
+    }
   }
+  doc.Reindex();
   return doc;
 }
 
-std::optional<std::string> IniDocument::Find(std::string_view section, std::string_view key) const {
-  const SectionRange range = FindSection(lines_, section);
-  if (!range.found) return std::nullopt;
-  for (size_t i = range.begin + 1; i < range.end; ++i) {
-    const LineInfo info = Classify(lines_[i]);
-    if (info.kind == LineInfo::kKey && SameName(info.name, key)) return std::string(Unquote(info.value));
+void IniDocument::Reindex() {
+  sections_.clear();
+  SectionIndex* current = nullptr;  // null inside a later section of a name already seen
+  SectionIndex* open = nullptr;     // the first-of-its-name section still waiting for its end
+  for (size_t i = 0; i < blocks_.size(); ++i) {
+    const Block& block = blocks_[i];
+    if (block.kind == Block::kSection) {
+      if (open) open->end = i;
+      const auto [it, added] = sections_.try_emplace(Fold(Classify(block.text).name));
+      current = added ? &it->second : nullptr;
+      open = current;
+      if (current) current->header = i;
+    } else if (block.kind == Block::kKey && current) {
+      current->keys.try_emplace(Fold(Classify(block.text).name), i);
+    }
   }
-  return std::nullopt;
+  if (open) open->end = blocks_.size();
+}
+
+std::optional<std::string> IniDocument::Find(std::string_view section, std::string_view key) const {
+  const auto s = sections_.find(Fold(section));
+  if (s == sections_.end()) return std::nullopt;
+  const auto k = s->second.keys.find(Fold(key));
+  if (k == s->second.keys.end()) return std::nullopt;
+  return std::string(Unquote(Classify(blocks_[k->second].text).value));
+}
+
+// After the section's last line with content, so blank lines before the next
+// section stay there; a run ending in blank lines is split for that.
+size_t IniDocument::InsertionPoint(const SectionIndex& section) {
+  for (size_t i = section.end; i-- > section.header + 1;) {
+    Block& block = blocks_[i];
+    if (block.kind != Block::kOther) return i + 1;
+    if (!block.hasContent) continue;
+    size_t cut = block.text.size();
+    for (;;) {
+      const size_t lineStart = block.text.rfind('\n', cut == 0 ? 0 : cut - 1);
+      const size_t from = lineStart == std::string::npos ? 0 : lineStart + 1;
+      if (!Trim(std::string_view(block.text).substr(from, cut - from)).empty()) break;
+      cut = lineStart;  // a content line exists above, so never npos here
+    }
+    if (cut == block.text.size()) return i + 1;
+    Block tail{Block::kOther, block.text.substr(cut + 1), false};
+    block.text.resize(cut);
+    blocks_.insert(blocks_.begin() + static_cast<std::ptrdiff_t>(i + 1), std::move(tail));
+    return i + 1;
+  }
+  return section.header + 1;
 }
 
 bool IniDocument::Set(std::string_view section, std::string_view key, std::string_view value) {
   if (!IsValidIniName(section) || !IsValidIniName(key)) return false;
   const std::string encoded = EncodeValue(value);
-  const SectionRange range = FindSection(lines_, section);
-  if (!range.found) {
-    lines_.push_back("[" + std::string(Trim(section)) + "]");
-    lines_.push_back(std::string(Trim(key)) + "=" + encoded);
+  const auto s = sections_.find(Fold(section));
+  if (s == sections_.end()) {
+    blocks_.push_back(Block{Block::kSection, "[" + std::string(Trim(section)) + "]"});
+    blocks_.push_back(Block{Block::kKey, std::string(Trim(key)) + "=" + encoded});
+    Reindex();
     return true;
   }
-  size_t lastContent = range.begin;
-  for (size_t i = range.begin + 1; i < range.end; ++i) {
-    const LineInfo info = Classify(lines_[i]);
-    if (info.kind == LineInfo::kKey && SameName(info.name, key)) {
-      lines_[i] = std::string(info.name) + "=" + encoded;
-      return true;
-    }
-    if (!Trim(lines_[i]).empty()) lastContent = i;
+  const auto k = s->second.keys.find(Fold(key));
+  if (k != s->second.keys.end()) {
+    std::string& line = blocks_[k->second].text;
+    line = std::string(Classify(line).name) + "=" + encoded;
+    return true;
   }
-  // After the section's last line with content, so blank lines before the next section stay there.
-  lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(lastContent + 1), std::string(Trim(key)) + "=" + encoded);
+  const size_t at = InsertionPoint(s->second);
+  blocks_.insert(blocks_.begin() + static_cast<std::ptrdiff_t>(at),
+                 Block{Block::kKey, std::string(Trim(key)) + "=" + encoded});
+  Reindex();
   return true;
 }
 
 std::string IniDocument::Serialize() const {
   std::string out = byteOrderMark_ ? "\xEF\xBB\xBF" : "";
-  for (const std::string& line : lines_) {
-    out += line;
+  for (const Block& block : blocks_) {
+    if (lineEnd_ == "\n") {
+      out += block.text;
+    } else {
+      for (char c : block.text) {
+        if (c == '\n')
+          out += lineEnd_;
+        else
+          out += c;
+      }
+    }
     out += lineEnd_;
   }
   return out;
+}
+
+ReadFileResult ReadIniFile(const std::string& path, IniDocument* doc) {
+  std::string bytes;
+  const ReadFileResult result = ReadRegularFile(path, &bytes);
+  *doc = result == ReadFileResult::kRead ? IniDocument::Parse(bytes) : IniDocument();
+  return result;
 }
 
 bool IsValidIniName(std::string_view name) {
@@ -189,16 +242,16 @@ int IniValueToInt(std::string_view value) { return ParseLeadingInt(value); }
 
 std::string IniGetString(const std::string& path, std::string_view section, std::string_view key,
                          std::string_view defaultValue) {
-  std::string bytes;
-  if (ReadRegularFile(path, &bytes) != ReadFileResult::kRead) return std::string(defaultValue);
-  const auto value = IniDocument::Parse(bytes).Find(section, key);
+  IniDocument doc;
+  if (ReadIniFile(path, &doc) != ReadFileResult::kRead) return std::string(defaultValue);
+  const auto value = doc.Find(section, key);
   return value ? *value : std::string(defaultValue);
 }
 
 int IniGetInt(const std::string& path, std::string_view section, std::string_view key, int defaultValue) {
-  std::string bytes;
-  if (ReadRegularFile(path, &bytes) != ReadFileResult::kRead) return defaultValue;
-  const auto value = IniDocument::Parse(bytes).Find(section, key);
+  IniDocument doc;
+  if (ReadIniFile(path, &doc) != ReadFileResult::kRead) return defaultValue;
+  const auto value = doc.Find(section, key);
   return value && !value->empty() ? IniValueToInt(*value) : defaultValue;
 }
 

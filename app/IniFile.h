@@ -18,10 +18,17 @@
 #include <string>
 #include <string_view>
 #include <sys/types.h>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
-// An INI text in memory, line by line, so writes keep what they do not touch.
+#include "app/FileAccess.h"
+
+// An INI text in memory, kept line by line so writes keep what they do not
+// touch. The sections and keys are indexed once when the text is parsed, so
+// a lookup costs the same whatever else the file holds; runs of other lines
+// (blank, comments, stray text) are kept as one block each, so a file of
+// millions of blank lines costs little more than its own bytes.
 class IniDocument {
  public:
   static IniDocument Parse(std::string_view text);
@@ -34,10 +41,30 @@ class IniDocument {
   std::string Serialize() const;
 
  private:
-  std::vector<std::string> lines_;  // without line ends
-  std::string lineEnd_ = "\n";      // CRLF when the file used it
+  struct Block {
+    enum Kind { kOther, kSection, kKey } kind = kOther;
+    // The line without its line end; for kOther the run's lines joined by "\n".
+    std::string text;
+    bool hasContent = false;  // kOther: some line of the run is more than blanks
+  };
+  // The first section of a name: its header, the block after its last
+  // block, and the first key of each name in it.
+  struct SectionIndex {
+    size_t header = 0, end = 0;
+    std::unordered_map<std::string, size_t> keys;
+  };
+  void Reindex();
+  size_t InsertionPoint(const SectionIndex& section);
+
+  std::vector<Block> blocks_;
+  std::unordered_map<std::string, SectionIndex> sections_;  // by folded name
+  std::string lineEnd_ = "\n";  // CRLF when the file used it
   bool byteOrderMark_ = false;
 };
+
+// Reads an INI file whole and parses it. The file's own result: kRead (doc
+// holds it), kMissing, kTooLarge or kFailed (doc is empty).
+ReadFileResult ReadIniFile(const std::string& path, IniDocument* doc);
 
 // Names that can be written: not empty after trimming, no CR, LF, '=' or ']',
 // and not starting with ';' or '['.

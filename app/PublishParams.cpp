@@ -11,6 +11,7 @@
 #include "app/IniFile.h"
 #include "app/LeadingInt.h"
 #include "app/ProgramFolder.h"
+#include "app/PublishParamRanges.h"
 #include "common/PercentEncode.h"
 
 namespace {
@@ -88,11 +89,18 @@ void CPublishParams::Set(const PublishParamValues& values) {
   values_ = values;
 }
 
-bool CPublishParams::LoadIni(const std::string& path) {
-  std::string bytes;
-  // A file that exists but cannot be read changes nothing either.
-  if (ReadRegularFile(path, &bytes) != ReadFileResult::kRead) return false;
-  const IniDocument doc = IniDocument::Parse(bytes);
+bool CPublishParams::LoadIni(const std::string& path, ReadFileResult* result) {
+  IniDocument doc;
+  const ReadFileResult read = ReadIniFile(path, &doc);
+  if (result) *result = read;
+  // A file that exists but cannot be read (or is far too large to be ours)
+  // changes nothing either.
+  if (read != ReadFileResult::kRead) return false;
+  LoadIniDocument(doc, path);
+  return true;
+}
+
+void CPublishParams::LoadIniDocument(const IniDocument& doc, const std::string& source) {
   std::lock_guard<std::mutex> hold(lock_);
   PublishParamValues values = values_;
   for (const StringKey& k : kStringKeys) values.*k.field = doc.Find(kSection, k.key).value_or("");
@@ -100,8 +108,11 @@ bool CPublishParams::LoadIni(const std::string& path) {
   const std::string vbr = doc.Find(kSection, "bVBR").value_or("False");
   values.bVBR = vbr == "True" || vbr == "true";
   ReadInts(doc, kIntKeysAfterVbr, std::size(kIntKeysAfterVbr), &values);
+  // What an absent key gives is also what a value out of range falls back to.
+  PublishParamValues fallbacks = values_;
+  ReadInts(IniDocument(), kIntKeysBeforeVbr, std::size(kIntKeysBeforeVbr), &fallbacks);
+  KeepPublishParamsInRange(&values, fallbacks, source);
   values_ = std::move(values);
-  return true;
 }
 
 bool CPublishParams::SaveIni(const std::string& path) const {
@@ -162,7 +173,14 @@ bool SaveUserIni(const std::string& account) {
   if (account.empty()) return false;
   const std::string folder = GetProgramFolder() + "/usr";
   if (!IsDirectory(folder) && ::mkdir(folder.c_str(), 0700) != 0) return false;
-  return ThePublishParams().SaveIni(UserIniPath(account));
+  const std::string path = UserIniPath(account);
+  // A cache that cannot be read (far too large, say) would refuse the update
+  // for ever; it is kept aside and a fresh one takes its place.
+  std::string bytes;
+  const ReadFileResult existing = ReadRegularFile(path, &bytes);
+  if ((existing == ReadFileResult::kTooLarge || existing == ReadFileResult::kFailed) && !IsDirectory(path))
+    SetFileAside(path);
+  return ThePublishParams().SaveIni(path);
 }
 
 void DeleteUserIni(const std::string& account) {

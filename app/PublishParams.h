@@ -8,6 +8,10 @@
 #include <mutex>
 #include <string>
 
+#include "app/FileAccess.h"
+
+class IniDocument;
+
 // The values, named as their INI keys. Defaults are the values after start-up.
 struct PublishParamValues {
   std::string strScheduleSvr;
@@ -55,8 +59,12 @@ class CPublishParams {
   void Set(const PublishParamValues& values);
 
   // Reads section "VideoParam" of an INI file; keys that are missing take
-  // their fallbacks. False (nothing changed) when the path is not a file.
-  bool LoadIni(const std::string& path);
+  // their fallbacks, and so do numbers out of the range the library accepts
+  // (PublishParamRanges.h). False (nothing changed) when the path is not a
+  // readable file of a settings file's size; result says which.
+  bool LoadIni(const std::string& path, ReadFileResult* result = nullptr);
+  // The same for a file already read; source names it in reports.
+  void LoadIniDocument(const IniDocument& doc, const std::string& source);
   // Writes every key of section "VideoParam", atomically.
   bool SaveIni(const std::string& path) const;
 
@@ -82,7 +90,8 @@ std::string GetUserIniDir();
 // The per-account INI file of an account name. The name is encoded so that it
 // always stays one file inside that folder, whatever it holds.
 std::string UserIniPath(const std::string& account);
-// Creates the folder when needed and saves the program-wide parameters there.
+// Creates the folder when needed and saves the program-wide parameters there;
+// an existing file that cannot be read is set aside first (SetFileAside).
 bool SaveUserIni(const std::string& account);
 // Deletes the account's file when it exists and is not a folder.
 void DeleteUserIni(const std::string& account);

@@ -77,7 +77,9 @@ int CScreenCaptureProxy::StartPublish() {
   m_settings.outputHeight = m_settings.pendingHeight;
 
   const UserConfigValues user = UserConfig();
-  if (m_wiring.reloadAccountParams) m_wiring.reloadAccountParams(user.userId);
+  // The account that logged in this run, online or from its cache: USERID
+  // names the last online login, which may be another account's.
+  if (m_wiring.reloadAccountParams && !user.loginAccount.empty()) m_wiring.reloadAccountParams(user.loginAccount);
   ProxyReplyBuffer reply;
   Json::Value abr(Json::objectValue);
   abr["qMin"] = 0;

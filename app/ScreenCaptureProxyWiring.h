@@ -17,8 +17,8 @@ struct ScreenCaptureProxyWiring {
   PublishManagerFactory createManager = CreateRtmpPublishManager;
   ProgramEventQueue* events = &TheProgramEvents();
   std::function<PublishParamValues()> publishParams;
-  // Reloads the publish parameters cached for an account (the name typed at
-  // login); a missing cache leaves them as they are.
+  // Reloads the publish parameters cached for an account (the one logged in
+  // this run); a missing or unreadable cache leaves them as they are.
   std::function<void(const std::string& account)> reloadAccountParams;
   std::function<UserConfigValues()> userConfig;
 };

@@ -51,6 +51,11 @@ void CUserConfig::SetAccountNumber(const std::string& number) {
   values_.accountNumber = number;
 }
 
+void CUserConfig::SetLoginAccount(const std::string& account) {
+  std::lock_guard<std::mutex> hold(lock_);
+  values_.loginAccount = account;
+}
+
 std::string CUserConfig::GetUserId() const {
   std::lock_guard<std::mutex> hold(lock_);
   return values_.userId;
@@ -73,6 +78,10 @@ std::string CUserConfig::GetOutResolution() const {
 
 void CUserConfig::PruneFileList() {
   std::lock_guard<std::mutex> hold(lock_);
+  PruneFileListLocked();
+}
+
+void CUserConfig::PruneFileListLocked() {
   std::vector<std::string> kept;
   for (std::string& path : values_.fileList)
     if (!path.empty() && ::access(path.c_str(), F_OK) == 0) kept.push_back(std::move(path));

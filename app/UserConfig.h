@@ -28,6 +28,10 @@ struct UserConfigValues {
   std::vector<std::string> resolutionList;    // Resolution (output sizes)
   std::vector<std::string> captureSizeList;   // not stored
   std::string accountNumber;    // not stored; set at login
+  // Not stored: the account logged in this run, online or from its cache.
+  // Its cached publish parameters are the ones in use; USERID is only the
+  // last account that logged in online.
+  std::string loginAccount;
   CaptureRect capRect;          // CAPRECT
   int volume = 80;              // VOLUME
   int transparence = 255;       // TRANSPARENCE
@@ -56,28 +60,66 @@ class CUserConfig {
 
   void SetCredentials(const std::string& userId, const std::string& password, const std::string& roomId);
   void SetAccountNumber(const std::string& number);
+  void SetLoginAccount(const std::string& account);
   std::string GetUserId() const;
   std::string GetUserPwd() const;
   std::string GetRecordPath() const;
   std::string GetOutResolution() const;
 
-  // Load keeps every value when the file is missing or not XML; Save writes
-  // the whole file atomically (mode 0600: it holds the password) and reports
-  // whether it landed.
-  void Load(const std::string& path);
+  // What Load found at its path.
+  enum class LoadResult {
+    kLoaded,   // every element that was there was taken
+    kMissing,  // no file: every value stays
+    // A file that cannot be read (no permission, too large, not a regular
+    // file) or is not XML: every value stays, and Save refuses the path until
+    // SetAsideDamaged has moved the file out of the way, so settings the
+    // presenter never saw are not written over the ones in the file.
+    kDamaged,
+  };
+  LoadResult Load(const std::string& path);
+  // Renames the file Load found damaged to "<path>.bad-<YYYYMMDD-hhmmss>" (with
+  // "-2", "-3"... when that name is taken) and lets saves to the path go
+  // ahead. The new name, or "" when the file could not be moved (saves to
+  // the path stay refused for this object's life).
+  std::string SetAsideDamaged(const std::string& path);
+  // Writes the whole file atomically (mode 0600: it holds the password) and
+  // reports whether it landed. False, and nothing written, for a path whose
+  // damaged file is still in place.
   bool Save(const std::string& path) const;
+  // Saves only when the content differs from what this object last saved,
+  // so a save that repeats the last one cannot replace a newer file another
+  // instance of the program wrote meanwhile. True when nothing needed saving.
+  bool SaveIfChanged(const std::string& path) const;
   // Drops media files that no longer exist.
   void PruneFileList();
 
  private:
+  void PruneFileListLocked();
+  std::string Serialize() const;
+  bool WriteBytes(const std::string& path, const std::string& bytes) const;
+
   mutable std::mutex lock_;
   UserConfigValues values_;
+  std::string damagedPath_;        // a path Load found damaged and that is still in place
+  mutable std::string lastSaved_;  // the bytes of the last save that landed
 };
 
 // The program-wide object, built on first use for the program folder and the
-// screen the program runs on; saved to UserConfigPath() once more when the
-// process exits normally.
+// screen the program runs on. Once loaded from UserConfigPath(), it is saved
+// there once more when the process exits normally, unless that would repeat
+// the last save.
 CUserConfig& TheUserConfig();
+// Loads the program-wide object from UserConfigPath(); a damaged file is set
+// aside (keptAs: its new name, "" when it could not be moved).
+struct ProgramConfigLoad {
+  CUserConfig::LoadResult result = CUserConfig::LoadResult::kMissing;
+  std::string keptAs;
+};
+ProgramConfigLoad LoadProgramUserConfig();
+// The program's own save (the main window's, at exit); nothing is written
+// before the file was loaded, so a program that never got that far cannot
+// replace the presenter's settings with the defaults.
+bool SaveProgramUserConfig();
 // Fills the capture sizes for the virtual screen the program runs on; called
 // once the program has its display.
 void UseScreenSize(int width, int height);

@@ -1,4 +1,5 @@
-// user_config.xml: writing and reading the settings of CUserConfig.
+// user_config.xml: writing and reading the settings of CUserConfig, and
+// setting a damaged file aside.
 #include <cstdio>
 #include <string_view>
 #include <tinyxml2.h>
@@ -87,9 +88,9 @@ std::vector<std::string> ChildTexts(const XMLElement* parent, const char* childN
   return texts;
 }
 
-// Applies the document to the values; false when the walk stopped before the
-// media-file list, which also means the list is not pruned.
-bool ApplyDocument(const XMLElement* root, UserConfigValues* v) {
+// Applies the document to the values. An element that is missing is skipped
+// alone; the walk goes on with the next one.
+void ApplyDocument(const XMLElement* root, UserConfigValues* v) {
   ElementWalk walk(root);
   ReadString(&walk, "MIC", &v->micName);
   ReadString(&walk, "CAM", &v->camName);
@@ -106,18 +107,15 @@ bool ApplyDocument(const XMLElement* root, UserConfigValues* v) {
   ReadString(&walk, "USERID", &v->userId);
   ReadString(&walk, "USERPWD", &v->userPwd);
   ReadString(&walk, "ROOMID", &v->roomId);
-  const XMLElement* files = walk.Next("FILELIST");
-  if (!files) return false;
-  v->fileList = ChildTexts(files, "FILE");
+  if (const XMLElement* files = walk.Next("FILELIST")) v->fileList = ChildTexts(files, "FILE");
   if (const XMLElement* sizes = walk.Next("Resolution")) v->resolutionList = ChildTexts(sizes, "Element");
   ReadInt(&walk, "m_iSelectResolutionIndex", &v->selectResolutionIndex);
   ReadInt(&walk, "m_lockMode", &v->lockMode);
-  return true;
 }
 
 }  // namespace
 
-bool CUserConfig::Save(const std::string& path) const {
+std::string CUserConfig::Serialize() const {
   const UserConfigValues v = Get();
   XMLDocument doc;
   doc.InsertEndChild(doc.NewDeclaration("xml version=\"1.0\" encoding=\"UTF-8\""));
@@ -151,21 +149,67 @@ bool CUserConfig::Save(const std::string& path) const {
 
   tinyxml2::XMLPrinter printer;  // indented, as people read and edit this file
   doc.Print(&printer);
-  // The file holds the password in plain text: owner only.
-  return WriteFileAtomically(path, std::string_view(printer.CStr(), static_cast<size_t>(printer.CStrSize() - 1)), 0600);
+  return std::string(printer.CStr(), static_cast<size_t>(printer.CStrSize() - 1));
 }
 
-void CUserConfig::Load(const std::string& path) {
-  std::string bytes;
-  if (ReadRegularFile(path, &bytes) != ReadFileResult::kRead) return;
-  XMLDocument doc;
-  if (doc.Parse(bytes.data(), bytes.size()) != tinyxml2::XML_SUCCESS) return;
-  const XMLElement* root = doc.FirstChildElement();
-  if (!root) return;
-  bool reachedFileList = false;
+bool CUserConfig::WriteBytes(const std::string& path, const std::string& bytes) const {
   {
     std::lock_guard<std::mutex> hold(lock_);
-    reachedFileList = ApplyDocument(root, &values_);
+    if (!damagedPath_.empty() && damagedPath_ == path) return false;
   }
-  if (reachedFileList) PruneFileList();
+  // The file holds the password in plain text: owner only.
+  if (!WriteFileAtomically(path, bytes, 0600)) return false;
+  std::lock_guard<std::mutex> hold(lock_);
+  lastSaved_ = bytes;
+  return true;
+}
+
+bool CUserConfig::Save(const std::string& path) const { return WriteBytes(path, Serialize()); }
+
+bool CUserConfig::SaveIfChanged(const std::string& path) const {
+  const std::string bytes = Serialize();
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (bytes == lastSaved_) return true;
+  }
+  return WriteBytes(path, bytes);
+}
+
+CUserConfig::LoadResult CUserConfig::Load(const std::string& path) {
+  std::string bytes;
+  switch (ReadRegularFile(path, &bytes)) {
+    case ReadFileResult::kRead:
+      break;
+    case ReadFileResult::kMissing:
+      return LoadResult::kMissing;
+    case ReadFileResult::kTooLarge:
+    case ReadFileResult::kFailed: {
+      std::lock_guard<std::mutex> hold(lock_);
+      damagedPath_ = path;
+      return LoadResult::kDamaged;
+    }
+  }
+  XMLDocument doc;
+  const XMLElement* root = nullptr;
+  if (doc.Parse(bytes.data(), bytes.size()) == tinyxml2::XML_SUCCESS) root = doc.FirstChildElement();
+  std::lock_guard<std::mutex> hold(lock_);
+  if (!root) {
+    damagedPath_ = path;
+    return LoadResult::kDamaged;
+  }
+  ApplyDocument(root, &values_);
+  PruneFileListLocked();
+  return LoadResult::kLoaded;
+}
+
+std::string CUserConfig::SetAsideDamaged(const std::string& path) {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (damagedPath_ != path) return {};
+  }
+  const std::string target = SetFileAside(path);
+  if (target.empty()) return {};
+  std::lock_guard<std::mutex> hold(lock_);
+  damagedPath_.clear();
+  return target;
 }

@@ -44,16 +44,38 @@ bool StoreAccountCache(const std::string& account, const std::string& password) 
                          {{kSaltKey, salt}, {kCheckKey, PasswordCheckValue(salt, password)}}, 0600);
 }
 
-bool CachedPasswordMatches(const std::string& account, const std::string& password) {
-  if (account.empty()) return false;
-  const std::string path = UserIniPath(account);
-  const std::string salt = IniGetString(path, kSection, kSaltKey, "");
-  const std::string check = IniGetString(path, kSection, kCheckKey, "");
+namespace {
+
+bool PasswordMatches(const IniDocument& cache, const std::string& password) {
+  const std::string salt = cache.Find(kSection, kSaltKey).value_or("");
+  const std::string check = cache.Find(kSection, kCheckKey).value_or("");
   if (salt.empty() || check.empty()) return false;
   return SameText(PasswordCheckValue(salt, password), check);
 }
 
-bool LoadAccountCache(const std::string& account) {
+}  // namespace
+
+bool CachedPasswordMatches(const std::string& account, const std::string& password) {
   if (account.empty()) return false;
-  return ThePublishParams().LoadIni(UserIniPath(account));
+  IniDocument cache;
+  return ReadIniFile(UserIniPath(account), &cache) == ReadFileResult::kRead && PasswordMatches(cache, password);
 }
+
+AccountCacheOpen OpenAccountCache(const std::string& account, const std::string& password) {
+  if (account.empty()) return AccountCacheOpen::kRefused;
+  const std::string path = UserIniPath(account);
+  IniDocument cache;
+  switch (ReadIniFile(path, &cache)) {
+    case ReadFileResult::kRead:
+      break;
+    case ReadFileResult::kTooLarge:
+      return AccountCacheOpen::kTooLarge;
+    case ReadFileResult::kMissing:
+    case ReadFileResult::kFailed:
+      return AccountCacheOpen::kRefused;
+  }
+  if (!PasswordMatches(cache, password)) return AccountCacheOpen::kRefused;
+  ThePublishParams().LoadIniDocument(cache, path);
+  return AccountCacheOpen::kOpened;
+}
+

@@ -14,8 +14,11 @@ bool StoreAccountCache(const std::string& account, const std::string& password);
 // password matches it. A file from before check values were kept is refused.
 bool CachedPasswordMatches(const std::string& account, const std::string& password);
 
-// Loads the account's file into the program-wide publish parameters.
-bool LoadAccountCache(const std::string& account);
+// The login without the service: the account's file is read once; when its
+// check value matches the password, its parameters become the program-wide
+// ones. A file larger than a settings file can be is refused unread.
+enum class AccountCacheOpen { kOpened, kRefused, kTooLarge };
+AccountCacheOpen OpenAccountCache(const std::string& account, const std::string& password);
 
 // The check value itself: a salted, repeated MD5, so a copied file does not
 // give the password away to a single digest lookup.

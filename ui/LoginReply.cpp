@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "app/LeadingInt.h"
+#include "app/PublishParamRanges.h"
 
 namespace {
 
@@ -77,36 +78,8 @@ LoginFields ReadFields(const Json::Value& root) {
   return f;
 }
 
-}  // namespace
-
-LoginReply InterpretLoginReply(const std::string& text) {
-  LoginReply reply;
-  Json::CharReaderBuilder builder;
-  builder["collectComments"] = false;
-  const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-  Json::Value root;
-  std::string errors;
-  try {
-    if (!reader->parse(text.data(), text.data() + text.size(), &root, &errors) || !root.isObject()) return reply;
-    const Json::Value& flag = root["Flag"];
-    // Compared as a JSON integer: "100" as a string is not a login.
-    if (!flag.isInt()) return reply;
-    switch (flag.asInt()) {
-      case 104: reply.outcome = LoginOutcome::kFrozen; return reply;
-      case 102:
-      case 103: reply.outcome = LoginOutcome::kBadCredentials; return reply;
-      case 100: break;
-      default: return reply;
-    }
-    reply.fields = ReadFields(root);
-    reply.outcome = LoginOutcome::kSuccess;
-  } catch (const std::exception&) {
-    reply.outcome = LoginOutcome::kMalformed;
-  }
-  return reply;
-}
-
-void ApplyLoginFields(const LoginFields& f, PublishParamValues& p) {
+// The fields into the parameters as the service sent them.
+void ApplyFieldsAsSent(const LoginFields& f, PublishParamValues& p) {
   if (!f.chatTabName.empty()) p.strChatTabName = f.chatTabName;
   p.strChatUrl = f.chatUrl;
   p.PublishRoomInfo = f.publishRoomInfo;
@@ -141,6 +114,44 @@ void ApplyLoginFields(const LoginFields& f, PublishParamValues& p) {
   }
   if (f.vbrFQuality >= 1) p.FQuality = f.vbrFQuality;
   if (f.cQuality >= 1) p.CQuality = f.cQuality;
+}
+
+}  // namespace
+
+LoginReply InterpretLoginReply(const std::string& text) {
+  LoginReply reply;
+  Json::CharReaderBuilder builder;
+  builder["collectComments"] = false;
+  const std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+  Json::Value root;
+  std::string errors;
+  try {
+    if (!reader->parse(text.data(), text.data() + text.size(), &root, &errors) || !root.isObject()) return reply;
+    const Json::Value& flag = root["Flag"];
+    // Compared as a JSON integer: "100" as a string is not a login.
+    if (!flag.isInt()) return reply;
+    switch (flag.asInt()) {
+      case 104: reply.outcome = LoginOutcome::kFrozen; return reply;
+      case 102:
+      case 103: reply.outcome = LoginOutcome::kBadCredentials; return reply;
+      case 100: break;
+      default: return reply;
+    }
+    reply.fields = ReadFields(root);
+    reply.outcome = LoginOutcome::kSuccess;
+  } catch (const std::exception&) {
+    reply.outcome = LoginOutcome::kMalformed;
+  }
+  return reply;
+}
+
+void ApplyLoginFields(const LoginFields& f, PublishParamValues& p) {
+  // A number out of what the library and its encoders accept takes the
+  // value an absent key would have given.
+  PublishParamValues defaults = p;
+  ApplyFieldsAsSent(LoginFields(), defaults);
+  ApplyFieldsAsSent(f, p);
+  KeepPublishParamsInRange(&p, defaults, "login reply");
 }
 
 const wchar_t* LoginOutcomeText(LoginOutcome outcome) {

@@ -34,7 +34,10 @@ struct LoginReply {
 LoginReply InterpretLoginReply(const std::string& text);
 
 // Writes the fields into the parameters in the service's order; a missing
-// or unusable largest output size keeps the cache file's fallback 1280*720.
+// or unusable largest output size keeps the cache file's fallback 1280*720,
+// and every number out of the range the library accepts (sample rate, frame
+// rates, B-frames, largest size: PublishParamRanges.h) takes the value an
+// absent key gives, with a line on the program's standard error.
 void ApplyLoginFields(const LoginFields& fields, PublishParamValues& params);
 
 // The presenter's message for a refused or failed reply (empty for success).

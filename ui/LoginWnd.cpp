@@ -16,6 +16,9 @@ namespace {
 // The reply text, posted from the worker to the window; the payload is a
 // heap string the window takes over.
 constexpr UINT WM_LOGIN_REPLY = WM_USER + 0x120;
+// Its second parameter when the service's reply was too large to be a login
+// reply and was dropped; the payload is then empty.
+constexpr LPARAM kOversizedReply = 1;
 
 void FreeReply(WPARAM wParam, LPARAM) { delete reinterpret_cast<std::string*>(wParam); }
 
@@ -25,7 +28,8 @@ CLoginWnd::CLoginWnd(ILoginHost* host, const HttpLimits& limits) : m_host(host),
 
 CLoginWnd::~CLoginWnd() {
   // The worker calls back into this object; it must be done before any
-  // member goes.
+  // member goes, and a silent service must not hold the program's exit.
+  m_netProc.Cancel();
   m_netProc.Join();
 }
 
@@ -48,7 +52,7 @@ void CLoginWnd::InitWindow() {
 void CLoginWnd::OnClick(TNotifyUI& msg) {
   if (msg.pSender == nullptr) return;
   if (msg.pSender == m_closeBtn) {
-    if (m_host) m_host->QuitProgram(2);
+    Quit();
   } else if (msg.pSender == m_loginBtn) {
     StartLogin();
   }
@@ -73,18 +77,33 @@ void CLoginWnd::StartLogin() {
   m_password = password;
 }
 
+void CLoginWnd::Quit() {
+  // Nothing the request could still bring is wanted once the program ends.
+  m_netProc.Cancel();
+  if (m_host) m_host->QuitProgram(2);
+}
+
+void CLoginWnd::OnOversizedReply() {
+  PostMessageW(WM_LOGIN_REPLY, reinterpret_cast<WPARAM>(new std::string()), kOversizedReply, FreeReply);
+}
+
 void CLoginWnd::OnResponse(std::string reply) {
   // Worker thread: only the hand-over. A window that is gone drops it.
   auto* payload = new std::string(std::move(reply));
   PostMessageW(WM_LOGIN_REPLY, reinterpret_cast<WPARAM>(payload), 0, FreeReply);
 }
 
-LRESULT CLoginWnd::HandleCustomMessage(UINT message, WPARAM wParam, LPARAM, bool& handled) {
+LRESULT CLoginWnd::HandleCustomMessage(UINT message, WPARAM wParam, LPARAM lParam, bool& handled) {
   handled = false;
   if (message != WM_LOGIN_REPLY) return 0;
   handled = true;
   std::unique_ptr<std::string> reply(reinterpret_cast<std::string*>(wParam));
   m_requesting = false;
+  if (lParam == kOversizedReply) {
+    // An answer, but none the program can use: as for any unknown reply.
+    ShowPromptBox(LoginOutcomeText(LoginOutcome::kFailed), L"提示");
+    return 0;
+  }
   OnReply(std::move(*reply));
   return 0;
 }
@@ -118,9 +137,16 @@ void CLoginWnd::OnReply(std::string reply) {
 void CLoginWnd::LoginFromCache() {
   // Without the service, only the password checked at the last online login
   // opens the account; the credentials are not stored.
-  if (!CachedPasswordMatches(m_account, m_password)) return;
-  if (!LoadAccountCache(m_account)) return;
-  OnLoginOk();
+  switch (OpenAccountCache(m_account, m_password)) {
+    case AccountCacheOpen::kOpened:
+      OnLoginOk();
+      return;
+    case AccountCacheOpen::kTooLarge:
+      ShowPromptBox(L"该账号的缓存参数文件过大（超过 1 MB），未读取。请在网络恢复后重新登录。", L"提示");
+      return;
+    case AccountCacheOpen::kRefused:
+      return;
+  }
 }
 
 void CLoginWnd::ApplySuccess(const LoginFields& fields) {
@@ -134,11 +160,13 @@ void CLoginWnd::ApplySuccess(const LoginFields& fields) {
 }
 
 void CLoginWnd::OnLoginOk() {
+  // Online or from the cache, this is the account in use from now on.
+  TheUserConfig().SetLoginAccount(m_account);
   ShowWindow(false, true);
   if (m_host) m_host->OnLoginSuccess();
 }
 
 void CLoginWnd::OnFinalMessage(HWND hWnd) {
   WindowImplBase::OnFinalMessage(hWnd);
-  if (m_host) m_host->QuitProgram(2);
+  Quit();
 }

@@ -16,7 +16,8 @@ struct LoginFields;
 class CLoginWnd : public WindowImplBase, public CNetProcNotifySink {
  public:
   explicit CLoginWnd(ILoginHost* host, const HttpLimits& limits = HttpLimits());
-  // Waits for a running request; its reply is then dropped.
+  // Cancels a running request (at once, whatever the service does) and joins
+  // its thread; its reply is dropped.
   ~CLoginWnd() override;
 
   // A request is out and its reply not yet acted on; clicks do nothing.
@@ -29,6 +30,7 @@ class CLoginWnd : public WindowImplBase, public CNetProcNotifySink {
   void OnReply(std::string reply) override;
   void OnResponse(std::string reply) override;
   void OnElapsed(int) override {}
+  void OnOversizedReply() override;
 
  protected:
   const wchar_t* GetWindowClassName() const override { return L"LoginDlg"; }
@@ -40,6 +42,7 @@ class CLoginWnd : public WindowImplBase, public CNetProcNotifySink {
 
  private:
   void StartLogin();
+  void Quit();
   void LoginFromCache();
   void ApplySuccess(const LoginFields& fields);
   void OnLoginOk();

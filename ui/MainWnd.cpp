@@ -4,6 +4,7 @@
 
 #include <QMessageBox>
 #include <QString>
+#include <QTimer>
 
 #include "app/ProgramFolder.h"
 #include "app/StringConvert.h"
@@ -13,6 +14,7 @@
 #include "ui/LoginWnd.h"
 #include "ui/ProgramEventPump.h"
 #include "ui/OutputSizeList.h"
+#include "ui/PromptBox.h"
 #include "ui/SettingDlg.h"
 #include "ui/StatusRelay.h"
 #include "ui/WndUI.h"
@@ -22,6 +24,16 @@ namespace {
 // The frame's own style set, without WS_VISIBLE: windows made here are shown
 // when their owner decides.
 constexpr DWORD kHiddenFrameStyle = UI_WNDSTYLE_FRAME & ~WS_VISIBLE;
+
+// What the presenter is told once when user_config.xml could not be loaded.
+std::wstring SettingsResetNotice(const ProgramConfigLoad& load) {
+  if (load.result != CUserConfig::LoadResult::kDamaged) return {};
+  std::wstring text = L"设置文件 user_config.xml 已损坏或无法读取，所有设置已恢复为默认值。\n";
+  if (load.keptAs.empty()) return text + L"原文件无法移走，本次的设置不会保存。";
+  const size_t slash = load.keptAs.rfind('/');
+  return text + L"原文件已保留为 " + MultiByteToWide(load.keptAs.substr(slash == std::string::npos ? 0 : slash + 1)) +
+         L"。";
+}
 
 }  // namespace
 
@@ -42,7 +54,7 @@ CMainWnd::CMainWnd(ScreenCaptureProxyWiring wiring, bool installCrashHandler)
   // The crash report is set up with the values as they stand before loading,
   // so a broken configuration file cannot keep a crash from being reported.
   if (installCrashHandler) SetupCrashHandler();
-  TheUserConfig().Load(UserConfigPath());
+  m_settingsNotice = SettingsResetNotice(LoadProgramUserConfig());
   m_messageBox = [this](const std::wstring& text, const std::wstring& caption) {
     QMessageBox box(QMessageBox::Warning, QString::fromStdWString(caption), QString::fromStdWString(text),
                     QMessageBox::Ok, GetWidget());
@@ -51,7 +63,7 @@ CMainWnd::CMainWnd(ScreenCaptureProxyWiring wiring, bool installCrashHandler)
 }
 
 CMainWnd::~CMainWnd() {
-  TheUserConfig().Save(UserConfigPath());
+  SaveProgramUserConfig();
   if (m_recording) {
     if (IRtmpPublishManager* manager = m_proxy ? m_proxy->Manager() : nullptr) manager->EnableRecordFile(false);
     m_recording = false;
@@ -143,6 +155,9 @@ void CMainWnd::InitWindow() {
   if (m_recordPathEdit) m_recordPathEdit->SetText(MultiByteToWide(config.recordPath));
   SetStartImages(false);
   SetRecordImages(L"images/recordgray.png", L"images/recordgray.png");
+  // Once the login window is up; the box waits for the presenter.
+  if (!m_settingsNotice.empty())
+    QTimer::singleShot(0, GetWidget(), [text = m_settingsNotice] { ShowPromptBox(text, L"提示"); });
 }
 
 void CMainWnd::FillMicrophoneList() {
@@ -227,7 +242,9 @@ void CMainWnd::OnLoginSuccess() {
 
 void CMainWnd::ApplySettings() {
   const UserConfigValues config = TheUserConfig().Get();
-  if (m_userNameLabel) m_userNameLabel->SetText(MultiByteToWide(config.userId));
+  // The account in use: an offline login leaves USERID at the last online one.
+  if (m_userNameLabel)
+    m_userNameLabel->SetText(MultiByteToWide(config.loginAccount.empty() ? config.userId : config.loginAccount));
   if (m_volumeSlider) m_volumeSlider->SetValue(config.volume);
   if (m_mixOpen) m_mixOpen->Selected(config.audioMix, false);
   if (m_nsOpen) m_nsOpen->Selected(config.antiNoise, false);

@@ -173,6 +173,7 @@ class CMainWnd : public WindowImplBase,
   std::set<UINT> m_armedTimers;
   bool m_trayAdded = false;
   std::string m_startupError;
+  std::wstring m_settingsNotice;  // why the settings were reset; shown once
   std::string m_lastRecordFile;
   std::set<std::string> m_usedRecordFiles;
 

@@ -177,4 +177,24 @@ TEST_F(CrashHandlerTest, IrreplaceableDumpPathStartsNoUploader) {
   EXPECT_TRUE(NoTemporaryDumpIn("bin"));
 }
 
+// The program folder is the user's data folder (the executable's folder is
+// read-only): the dump, the uploader and the "DumpFilePath" it is told are
+// all there.
+TEST_F(CrashHandlerTest, DumpUploaderAndDumpFilePathShareTheProgramFolder) {
+  const std::string program = StageProbe("bin", "probe");
+  std::filesystem::create_directories(temp_.File("data/Velmora"));
+  const std::string folder = temp_.File("data/Velmora");
+  ASSERT_TRUE(test_support::WriteFileBytes(folder + "/Crashwick", ReadFileBytes(CRASH_UPLOADER_STUB_PATH)));
+  ::chmod((folder + "/Crashwick").c_str(), 0755);
+  ExpectKilledBy(RunProbe(program, {"program", folder, "anna"}), SIGSEGV);
+  const std::string dump = folder + "/probe.dmp";
+  EXPECT_NE(ReadFileBytes(dump).find("signal: 11 (SIGSEGV)"), std::string::npos);
+  EXPECT_EQ(FileSize(temp_.File("bin/probe.dmp")), -1);
+  const std::vector<std::string> arguments = RecordedArguments();
+  ASSERT_EQ(arguments.size(), 10u);
+  EXPECT_EQ(arguments[1], dump);
+  EXPECT_NE(arguments[7].find("\"DumpFilePath\" : \"" + dump + "\""), std::string::npos) << arguments[7];
+  EXPECT_NE(arguments[7].find("\"Account\" : \"anna\""), std::string::npos) << arguments[7];
+}
+
 }  // namespace

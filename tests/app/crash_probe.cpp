@@ -1,8 +1,10 @@
 // Installs the crash handler and crashes on purpose; crash_handler_test runs
 // copies of it from folders of its own.
 //   crash_probe <segv|abort|overflow|previous> <uploader path> <info text> [file size limit]
+//   crash_probe program <program folder> <account>
 // "previous" installs a SIGSEGV handler first that reports the signal and
-// whether the dump was already there, then exits with 7.
+// whether the dump was already there, then exits with 7. "program" installs
+// the handler as the program does, for the given program folder, and faults.
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -12,6 +14,8 @@
 #include <unistd.h>
 
 #include "app/CrashHandler.h"
+#include "app/ProgramCrashReport.h"
+#include "app/ProgramFolder.h"
 
 namespace {
 
@@ -57,7 +61,12 @@ int main(int argc, char** argv) {
     const struct rlimit fileSize = {limit, limit};
     setrlimit(RLIMIT_FSIZE, &fileSize);
   }
-  if (!InstallCrashHandler(argv[2], argv[3])) return 3;
+  if (mode == "program") {
+    SetProgramFolderForTesting(argv[2]);
+    if (!InstallProgramCrashHandler(argv[3], "640*480")) return 3;
+  } else if (!InstallCrashHandler(argv[2], argv[3])) {
+    return 3;
+  }
   std::printf("base %s\n", GetExeBaseName().c_str());
   std::fflush(stdout);
   if (mode == "abort") std::abort();

@@ -4,11 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <future>
 
 #include "tests/app/http_test_support.h"
 #include "tests/support/free_port.h"
+#include "tests/support/process_memory.h"
+#include "tests/support/tls_server.h"
 
 using app_test::Base;
+using app_test::LimitedHttp;
 using app_test::Raw;
 using app_test::ShortLimitHttp;
 using test_support::FakeHttpServer;
@@ -99,9 +104,13 @@ TEST(HttpRequest, BlanksInTheUrlAreEncoded) {
 }
 
 TEST(HttpRequest, RedirectsOnlyToHttpAndHttps) {
+  test_support::TlsServer tls;
+  ASSERT_TRUE(tls.Start()) << tls.error();
+  const std::string secure = "https://127.0.0.1:" + std::to_string(tls.port()) + "/";
   FakeHttpServer server;
   ASSERT_TRUE(server.Start([&](const std::string& target) {
     if (target == "/old") return Raw("302 Found\r\nLocation: /new\r\nContent-Length: 0");
+    if (target == "/to-https") return Raw("302 Found\r\nLocation: " + secure + "\r\nContent-Length: 0");
     if (target == "/to-file") return Raw("302 Found\r\nLocation: file:///etc/passwd\r\nContent-Length: 0");
     if (target == "/to-ftp") return Raw("302 Found\r\nLocation: ftp://127.0.0.1:1/x\r\nContent-Length: 0");
     return Echo(target);
@@ -112,6 +121,82 @@ TEST(HttpRequest, RedirectsOnlyToHttpAndHttps) {
   EXPECT_EQ(http->GetErrorText(), kFailure);
   EXPECT_EQ(http->HttpRequestA(Base(server) + "/to-ftp", 1, "", ""), "");
   EXPECT_EQ(server.Requests(), (std::vector<std::string>{"/old", "/new", "/to-file", "/to-ftp"}));
+
+  // The service moved to https: followed, and an https address works as it
+  // stands, against a certificate the client was told to trust...
+  ::setenv("SSL_CERT_FILE", tls.CertificatePath().c_str(), 1);
+  EXPECT_NE(http->HttpRequestA(Base(server) + "/to-https", 1, "", "").find("s_server"), std::string::npos);
+  EXPECT_NE(http->HttpRequestA(secure, 1, "", "").find("s_server"), std::string::npos);
+  // ...and refused against one nobody vouches for.
+  ::unsetenv("SSL_CERT_FILE");
+  EXPECT_EQ(http->HttpRequestA(Base(server) + "/to-https", 1, "", ""), "");
+  EXPECT_EQ(http->LastFailure(), IHttpInterface::Failure::kUnreachable);
+}
+
+TEST(HttpRequest, RepliesBeyondTheCapEndTheTransferThere) {
+  FakeHttpServer server;
+  ASSERT_TRUE(server.Start([](const std::string& target) {
+    HttpReply reply;
+    if (target == "/exact") {
+      reply.body = std::string(4096, 'e');
+    } else {
+      // 256 MiB, far beyond any reply the program reads.
+      reply.piece = std::string(64 << 10, 'x');
+      reply.pieces = 4096;
+    }
+    return reply;
+  }));
+  HttpLimits limits{2000, 1};
+  auto http = LimitedHttp(limits);
+  ASSERT_TRUE(test_support::ResetPeakResident());
+  const long before = test_support::ResidentKb();
+  EXPECT_EQ(http->HttpRequestA(Base(server) + "/huge", 1, "", ""), "");
+  EXPECT_EQ(http->LastFailure(), IHttpInterface::Failure::kTooLarge);
+  EXPECT_EQ(http->GetErrorText(), kFailure);
+  EXPECT_LT(test_support::PeakResidentKb() - before, 32 * 1024) << "KiB kept while the reply streamed in";
+  EXPECT_LT(server.StreamedBytes(), 64ull << 20) << "the transfer went on after the cap";
+
+  limits.maxReplyBytes = 4096;
+  auto small = LimitedHttp(limits);
+  EXPECT_EQ(small->HttpRequestA(Base(server) + "/exact", 1, "", "").size(), 4096u);
+  EXPECT_EQ(small->LastFailure(), IHttpInterface::Failure::kNone);
+  limits.maxReplyBytes = 4095;
+  EXPECT_EQ(LimitedHttp(limits)->HttpRequestA(Base(server) + "/exact", 1, "", ""), "");
+}
+
+TEST(HttpRequest, TricklingRepliesEndAtTheOverallDeadline) {
+  FakeHttpServer server;
+  // Five bytes a second pass the low-speed limit; 100 of them take 20 s.
+  ASSERT_TRUE(server.Start([](const std::string&) {
+    HttpReply reply;
+    reply.piece = "x";
+    reply.pieces = 100;
+    reply.pieceIntervalMs = 200;
+    return reply;
+  }));
+  HttpLimits limits{2000, 1};
+  limits.requestTimeoutMs = 1500;
+  auto http = LimitedHttp(limits);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(http->HttpRequestA(Base(server) + "/trickle", 1, "", ""), "");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  EXPECT_EQ(http->LastFailure(), IHttpInterface::Failure::kUnreachable);
+}
+
+TEST(HttpRequest, CancelEndsAWaitingRequestAtOnce) {
+  FakeHttpServer server;
+  ASSERT_TRUE(server.Start([](const std::string&) { return HttpReply{200, {}, true, {}}; }));
+  auto cancel = std::make_shared<HttpCancellation>();
+  auto http = LimitedHttp(HttpLimits{60000, 60}, cancel);
+  auto reply = std::async(std::launch::async, [&] { return http->HttpRequestA(Base(server) + "/hung", 1, "", ""); });
+  ASSERT_TRUE(server.WaitForRequests(1, 10000));
+  cancel->Cancel();
+  ASSERT_EQ(reply.wait_for(std::chrono::seconds(1)), std::future_status::ready) << "the request outlived its cancel";
+  EXPECT_EQ(reply.get(), "");
+  EXPECT_EQ(http->LastFailure(), IHttpInterface::Failure::kCancelled);
+  // Cancelled for good: nothing more is sent.
+  EXPECT_EQ(http->HttpRequestA(Base(server) + "/again", 1, "", ""), "");
+  EXPECT_EQ(server.Requests().size(), 1u);
 }
 
 TEST(HttpRequest, DeadServersEndWithinTheLimits) {

@@ -9,12 +9,16 @@
 
 namespace app_test {
 
-inline std::unique_ptr<IHttpInterface, HttpInterfaceRelease> ShortLimitHttp(long connectMs = 2000,
-                                                                            long lowSpeedSeconds = 1) {
+inline std::unique_ptr<IHttpInterface, HttpInterfaceRelease> LimitedHttp(
+    const HttpLimits& limits, std::shared_ptr<HttpCancellation> cancel = nullptr) {
   // The wide forms honour proxy settings; tests talk to loopback only.
   for (const char* name : {"http_proxy", "https_proxy", "all_proxy", "ALL_PROXY", "HTTPS_PROXY"}) unsetenv(name);
-  return std::unique_ptr<IHttpInterface, HttpInterfaceRelease>(
-      CreateHttpConnect(HttpLimits{connectMs, lowSpeedSeconds}));
+  return std::unique_ptr<IHttpInterface, HttpInterfaceRelease>(CreateHttpConnect(limits, std::move(cancel)));
+}
+
+inline std::unique_ptr<IHttpInterface, HttpInterfaceRelease> ShortLimitHttp(long connectMs = 2000,
+                                                                            long lowSpeedSeconds = 1) {
+  return LimitedHttp(HttpLimits{connectMs, lowSpeedSeconds});
 }
 
 inline std::string Base(const test_support::FakeHttpServer& server) {

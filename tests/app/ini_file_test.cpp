@@ -1,12 +1,15 @@
 // The INI reader and writer: private-profile lookups, writes that keep the
-// rest of the file, values that round-trip, and text that tries to smuggle in
-// keys or sections.
+// rest of the file, values that round-trip, text that tries to smuggle in
+// keys or sections, and files far larger than settings ever are.
+#include <chrono>
 #include <climits>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include "app/FileAccess.h"
 #include "app/IniFile.h"
+#include "app/PublishParams.h"
+#include "tests/support/process_memory.h"
 #include "tests/support/temp_dir.h"
 
 using namespace test_support;
@@ -79,6 +82,40 @@ TEST(IniFile, LineBreaksAndBadNamesCannotAddKeysOrSections) {
     EXPECT_FALSE(IniWriteString(path, name, "key", "v")) << name;
   }
   EXPECT_EQ(ReadFileBytes(path), before);
+}
+
+// 60 MB of mostly blank lines: parsed once and looked up in an index, not
+// rescanned per key; as a file it is refused unread.
+TEST(IniFile, HugeFilesAreIndexedOnceAndRefusedAsFiles) {
+  std::string text = "; cache\n";
+  text.append(60u << 20, '\n');
+  text += "[VideoParam]\nstream=late\nVDFPS=12\n\n  \n";
+  ASSERT_TRUE(test_support::ResetPeakResident());
+  const long before = test_support::ResidentKb();
+  const auto start = std::chrono::steady_clock::now();
+  IniDocument doc = IniDocument::Parse(text);
+  CPublishParams params;
+  params.LoadIniDocument(doc, "test");  // every key of the cache, looked up
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_LT(test_support::PeakResidentKb() - before, 3 * (60 << 10)) << "KiB for a 60 MiB text";
+  EXPECT_EQ(params.Get().stream, "late");
+  EXPECT_EQ(params.Get().VDFPS, 12);
+  // A key added to the section goes after its last line with content.
+  ASSERT_TRUE(doc.Set("videoparam", "VCFPS", "9"));
+  const std::string out = doc.Serialize();
+  EXPECT_EQ(out.size(), text.size() + 8);
+  const std::string tail = "stream=late\nVDFPS=12\nVCFPS=9\n\n  \n";
+  EXPECT_EQ(out.substr(out.size() - tail.size()), tail);
+
+  TempDir dir("ini");
+  const std::string path = dir.File("account");
+  ASSERT_TRUE(WriteFileBytes(path, text));
+  ReadFileResult result = ReadFileResult::kRead;
+  EXPECT_FALSE(params.LoadIni(path, &result));
+  EXPECT_EQ(result, ReadFileResult::kTooLarge);
+  EXPECT_EQ(IniGetString(path, "VideoParam", "stream", "d"), "d");
+  EXPECT_FALSE(IniWriteString(path, "VideoParam", "stream", "x"));
+  EXPECT_EQ(FileSize(path), static_cast<long long>(text.size()));
 }
 
 }  // namespace

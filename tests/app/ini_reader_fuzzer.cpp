@@ -1,5 +1,7 @@
-// Arbitrary bytes as an INI file: the per-account parameters load, lookups
-// answer, and a write changes exactly the key it names, whatever the file held.
+// Arbitrary bytes as an INI file: the per-account parameters load (within the
+// ranges the library takes; a file beyond the size limit is refused),
+// lookups answer, and a write changes exactly the key it names, whatever the
+// file held.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -7,6 +9,7 @@
 #include <fstream>
 #include <string>
 
+#include "app/FileAccess.h"
 #include "app/IniFile.h"
 #include "app/PublishParams.h"
 #include "tests/app/fuzz_scratch_folder.h"
@@ -29,12 +32,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   }
   CPublishParams params;
-  if (!params.LoadIni(path)) __builtin_trap();
+  ReadFileResult result = ReadFileResult::kRead;
+  const bool read = params.LoadIni(path, &result);
+  if (size > kMaxSettingsFileBytes) {
+    if (read || result != ReadFileResult::kTooLarge) __builtin_trap();
+    return 0;
+  }
+  if (!read) __builtin_trap();
   const PublishParamValues loaded = params.Get();
+  const bool aacRate = loaded.ADSampleRate == 24000 || loaded.ADSampleRate == 32000 || loaded.ADSampleRate == 44100 ||
+                       loaded.ADSampleRate == 48000;
+  if (!aacRate || loaded.VDFPS < 1 || loaded.VDFPS > 60 || loaded.VCFPS < 1 || loaded.VCFPS > 60 ||
+      loaded.BFrameCount < 0 || loaded.BFrameCount > 16 || loaded.MaxVDWidth < 1 || loaded.MaxVDWidth > 1920 ||
+      loaded.MaxVDHeight < 1 || loaded.MaxVDHeight > 1080)
+    __builtin_trap();
   if (loaded.bVBR != (IniGetString(path, "VideoParam", "bVBR", "") == "True" ||
                       IniGetString(path, "VideoParam", "bVBR", "") == "true"))
     __builtin_trap();
-  if (loaded.VDFPS != IniGetInt(path, "videoparam", "VDFPS", 7)) __builtin_trap();
+  const int storedFps = IniGetInt(path, "videoparam", "VDFPS", 7);
+  if (loaded.VDFPS != (storedFps >= 1 && storedFps <= 60 ? storedFps : 7)) __builtin_trap();
 
   // The last bytes, as a value from outside, go into a key of the file.
   const std::string value = bytes.substr(bytes.size() / 2);

@@ -33,4 +33,22 @@ TEST(ProgramFolder, TheProgramWideConfigurationUsesIt) {
   EXPECT_EQ(TheUserConfig().Get().captureSizeList.back(), "全屏");
 }
 
+// The program's own configuration: a damaged file is kept aside at load,
+// and the last save at exit does not repeat the main window's.
+TEST(ProgramFolder, TheProgramKeepsADamagedFileAsideAndSavesOnce) {
+  test_support::TempDir dir("folder");
+  SetProgramFolderForTesting(dir.path());
+  ASSERT_TRUE(test_support::WriteFileBytes(UserConfigPath(), "<USERINFO><MIC>m</MIC>"));
+  const ProgramConfigLoad load = LoadProgramUserConfig();
+  EXPECT_EQ(load.result, CUserConfig::LoadResult::kDamaged);
+  EXPECT_EQ(test_support::ReadFileBytes(load.keptAs), "<USERINFO><MIC>m</MIC>");
+  ASSERT_TRUE(SaveProgramUserConfig());
+  const std::string saved = test_support::ReadFileBytes(UserConfigPath());
+  EXPECT_NE(saved.find("<MIC></MIC>"), std::string::npos);
+  // Another instance wrote meanwhile; a save with nothing new leaves it.
+  ASSERT_TRUE(test_support::WriteFileBytes(UserConfigPath(), "newer"));
+  EXPECT_TRUE(TheUserConfig().SaveIfChanged(UserConfigPath()));
+  EXPECT_EQ(test_support::ReadFileBytes(UserConfigPath()), "newer");
+}
+
 }  // namespace

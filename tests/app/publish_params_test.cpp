@@ -88,4 +88,25 @@ TEST(PublishParams, AccountNamesStayInsideTheUserFolder) {
   EXPECT_EQ(FileSize(dir.path() + "/usr/alice01"), -1);
 }
 
+// Numbers the library cannot take fall back to what a missing key gives.
+TEST(PublishParams, NumbersOutOfRangeTakeTheirFallbacks) {
+  TempDir dir("params");
+  ASSERT_TRUE(WriteFileBytes(dir.File("a"), "[VideoParam]\nADSampleRate=-2147483648\nVDFPS=2147483647\n"
+                                            "VFFPS=0\nVCFPS=61\nBFrameCount=17\nMaxVDWidth=99999\n"
+                                            "MaxVDHeight=99999\nADChannels=3\nADBitperSample=8\n"));
+  CPublishParams params;
+  ASSERT_TRUE(params.LoadIni(dir.File("a")));
+  PublishParamValues v = params.Get();
+  EXPECT_EQ(std::vector<int>({v.ADSampleRate, v.VDFPS, v.VFFPS, v.VCFPS, v.BFrameCount, v.MaxVDWidth, v.MaxVDHeight,
+                              v.ADChannels, v.ADBitperSample}),
+            std::vector<int>({44100, 7, 15, 10, 0, 1280, 720, 2, 16}));
+  ASSERT_TRUE(WriteFileBytes(dir.File("b"), "[VideoParam]\nADSampleRate=48000\nVDFPS=60\nVFFPS=1\nBFrameCount=16\n"
+                                            "MaxVDWidth=1920\nMaxVDHeight=1080\nADChannels=1\n"));
+  ASSERT_TRUE(params.LoadIni(dir.File("b")));
+  v = params.Get();
+  EXPECT_EQ(std::vector<int>({v.ADSampleRate, v.VDFPS, v.VFFPS, v.BFrameCount, v.MaxVDWidth, v.MaxVDHeight,
+                              v.ADChannels}),
+            std::vector<int>({48000, 60, 1, 16, 1920, 1080, 1}));
+}
+
 }  // namespace

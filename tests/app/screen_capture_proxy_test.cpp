@@ -83,7 +83,10 @@ TEST_F(ProxyTest, StartPublishConfiguresTheManagerInOrder) {
   params.ADBitRate = 64000;
   user.volume = 55;
   user.antiNoise = true;
+  // alice logged in online last; bella is the account logged in now (from
+  // her cache): hers are the parameters reloaded.
   user.userId = "alice";
+  user.loginAccount = "bella";
   auto proxy = Make();
   fake.ClearCalls();
   proxy->SetOutputSize(800, 600);
@@ -94,7 +97,9 @@ TEST_F(ProxyTest, StartPublishConfiguresTheManagerInOrder) {
                                         "SetPublishUrl(rtmp://10.0.0.9:1935,room,s1)", "SetUserID(1000)",
                                         "StartPublish()"));
   EXPECT_EQ(fake.commands.at(3), Styled("SetAbrQmin", "\"qMin\" : 0"));
-  EXPECT_THAT(reloaded, ElementsAre("alice"));
+  EXPECT_THAT(reloaded, ElementsAre("bella"));
+  proxy->StartPublish();
+  EXPECT_THAT(reloaded, ElementsAre("bella", "bella"));
 }
 
 TEST_F(ProxyTest, TestAccountIsRefusedWithoutTouchingAnything) {

@@ -1,5 +1,6 @@
 // Arbitrary bytes as user_config.xml. Whatever loads must save and load back
-// to the same settings.
+// to the same settings; whatever does not load (not XML, beyond the size
+// limit) leaves the defaults, and is never written over.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -7,6 +8,7 @@
 #include <fstream>
 #include <string>
 
+#include "app/FileAccess.h"
 #include "app/UserConfig.h"
 #include "tests/app/fuzz_scratch_folder.h"
 
@@ -32,7 +34,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     file.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
   }
   CUserConfig config(FuzzScratchFolder(), 1920, 1080);
-  config.Load(input);
+  const CUserConfig::LoadResult result = config.Load(input);
+  if (size > kMaxSettingsFileBytes && result != CUserConfig::LoadResult::kDamaged) __builtin_trap();
+  if (result == CUserConfig::LoadResult::kDamaged) {
+    if (config.Save(input) || config.SaveIfChanged(input)) __builtin_trap();
+    if (!SameStored(config.Get(), CUserConfig(FuzzScratchFolder(), 1920, 1080).Get())) __builtin_trap();
+  }
   if (!config.Save(output)) __builtin_trap();
   CUserConfig again(FuzzScratchFolder(), 1920, 1080);
   again.Load(output);

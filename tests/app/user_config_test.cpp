@@ -1,8 +1,11 @@
 // user_config.xml: what the first save writes, how loading treats optional,
-// empty and missing elements, the size lists, and texts of any length.
+// empty and missing elements, damaged files, the size lists, and texts of
+// any length.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <tinyxml2.h>
+
+#include <filesystem>
 
 #include "app/FileAccess.h"
 #include "app/UserConfig.h"
@@ -62,7 +65,7 @@ TEST(UserConfig, LoadTakesWhatIsThereAndKeepsTheRest) {
   v.volume = 33;
   v.capRect = {1, 2, 3, 4};
   config.Set(v);
-  config.Load(path);
+  EXPECT_EQ(config.Load(path), CUserConfig::LoadResult::kLoaded);
   v = config.Get();
   EXPECT_EQ(v.micName + v.recordPath + v.userPwd + v.outResolution, "mic/recp1*2");
   EXPECT_FALSE(v.lockCap);
@@ -73,24 +76,61 @@ TEST(UserConfig, LoadTakesWhatIsThereAndKeepsTheRest) {
   EXPECT_EQ(v.fileList, std::vector<std::string>{dir.File("kept.flv")});
   EXPECT_EQ(v.resolutionList, std::vector<std::string>{"1*1"});
 
-  // Without FILELIST nothing after it is read and the list is not pruned.
+  // A missing FILELIST skips itself alone: what follows it is read, and the
+  // list kept from before is still pruned.
   ASSERT_TRUE(WriteFileBytes(path, ConfigFile("<MIC>m2</MIC><CAPRECT>{-5,6,x</CAPRECT><Resolution><Element>9</Element>"
-                                              "</Resolution><m_iSelectResolutionIndex>7</m_iSelectResolutionIndex>")));
+                                              "</Resolution><m_iSelectResolutionIndex>7</m_iSelectResolutionIndex>"
+                                              "<m_lockMode>2</m_lockMode>")));
   v.fileList.push_back(dir.File("ghost"));
   config.Set(v);
-  config.Load(path);
+  EXPECT_EQ(config.Load(path), CUserConfig::LoadResult::kLoaded);
   EXPECT_EQ(config.Get().micName, "m2");
   EXPECT_EQ(config.Get().capRect, (CaptureRect{-5, 6, 3, 4}));
-  EXPECT_EQ(config.Get().resolutionList, std::vector<std::string>{"1*1"});
-  EXPECT_EQ(config.Get().selectResolutionIndex, 5);
-  EXPECT_EQ(config.Get().fileList.size(), 2u);
+  EXPECT_EQ(config.Get().resolutionList, std::vector<std::string>{"9"});
+  EXPECT_EQ(config.Get().selectResolutionIndex, 7);
+  EXPECT_EQ(config.Get().lockMode, 2);
+  EXPECT_EQ(config.Get().fileList, std::vector<std::string>{dir.File("kept.flv")});
+  EXPECT_EQ(config.Load(dir.File("none.xml")), CUserConfig::LoadResult::kMissing);
+}
 
-  for (const std::string bytes : {"", "not xml", "<USERINFO><MIC>x</MIC>", "<?xml version=\"1.0\"?>"}) {
+// A file that cannot be loaded is never written over with settings the
+// presenter did not choose: saves to it are refused until it is kept aside.
+TEST(UserConfig, DamagedFilesAreKeptAsideNeverOverwritten) {
+  TempDir dir("config");
+  const std::string path = dir.File("user_config.xml");
+  const std::string whole = ConfigFile("<MIC>Studio mic</MIC><VOLUME>35</VOLUME><USERID>anna</USERID>"
+                                       "<FILELIST/><m_lockMode>1</m_lockMode>");
+  std::string strayLess = whole, nulInValue = whole;
+  strayLess.insert(strayLess.find("Studio"), "<");
+  nulInValue[nulInValue.find("mic<")] = '\0';
+  const std::pair<const char*, std::string> damaged[] = {
+      {"last 5 bytes missing", whole.substr(0, whole.size() - 5)},
+      {"stray <", strayLess},
+      {"NUL in a value", nulInValue},
+      {"over the size limit", whole + std::string(kMaxSettingsFileBytes, ' ')},
+      {"only a declaration", "<?xml version=\"1.0\"?>\n"}};
+  for (const auto& [why, bytes] : damaged) {
+    SCOPED_TRACE(why);
     ASSERT_TRUE(WriteFileBytes(path, bytes));
-    config.Load(path);
+    CUserConfig config(dir.path(), 1920, 1080);
+    EXPECT_EQ(config.Load(path), CUserConfig::LoadResult::kDamaged);
+    EXPECT_EQ(config.Get().volume, 80);
+    EXPECT_FALSE(config.Save(path));
+    EXPECT_FALSE(config.SaveIfChanged(path));
+    EXPECT_EQ(ReadFileBytes(path), bytes);
+
+    const std::string kept = config.SetAsideDamaged(path);
+    ASSERT_EQ(kept.rfind(path + ".bad-", 0), 0u) << kept;
+    EXPECT_EQ(ReadFileBytes(kept), bytes);
+    EXPECT_EQ(FileSize(path), -1);
+    EXPECT_TRUE(config.Save(path));
+    EXPECT_EQ(config.Get().volume, 80);
   }
-  config.Load(dir.path());
-  EXPECT_EQ(config.Get().micName, "m2");
+  // Five in the same second or so: none replaced another.
+  size_t keptFiles = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+    keptFiles += entry.path().filename().string().rfind("user_config.xml.bad-", 0) == 0;
+  EXPECT_EQ(keptFiles, std::size(damaged));
 }
 
 TEST(UserConfig, CaptureSizesDependOnTheScreen) {

@@ -1,8 +1,10 @@
 // Start-up and login as a presenter meets them: the real program on a
 // private desktop, its login window typed into through xdotool, against the
 // demo login service and a scripted one.
+#include <dirent.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <mutex>
 
 #include "tests/blackbox/blackbox_desktop.h"
@@ -55,12 +57,18 @@ class LoginTest : public ::testing::Test {
   bool CacheExists(const std::string& account) { return test_support::FileSize(m_session.File("usr/" + account)) > 0; }
 
   // The login click brings up the program's message box, which shows
-  // exactly this text: its picture becomes equal to one of a box made with
-  // that text on the same screen. Then it is dismissed with the keyboard.
+  // exactly this text (ExpectPromptShows).
   void ExpectPrompt(XWindow login, const std::string& text, const std::string& shotName) {
+    ASSERT_TRUE(blackbox::TypeLogin(login, "anna", "secret"));
+    ExpectPromptShows(text, shotName);
+  }
+
+  // The program's message box is up and shows exactly this text: its
+  // picture becomes equal to one of a box made with that text on the same
+  // screen. Then it is dismissed with the keyboard.
+  void ExpectPromptShows(const std::string& text, const std::string& shotName) {
     const std::string referenceShot = ScreenshotPath(shotName + "_reference");
     ASSERT_EQ(test_support::RunCommand({PROMPT_REFERENCE, kPromptCaption, text, referenceShot}).exitCode, 0);
-    ASSERT_TRUE(blackbox::TypeLogin(login, "anna", "secret"));
     const XWindow box = test_support::WaitForWindow(kPromptCaption, kWindowTimeoutMs);
     ASSERT_NE(box, 0u) << "no message box for " << text;
     const std::string shot = ScreenshotPath(shotName);
@@ -99,6 +107,17 @@ class ScriptedService {
   std::mutex m_lock;
   HttpReply m_reply{404, ""};
 };
+
+// The names in a folder that start with prefix.
+std::vector<std::string> NamesStartingWith(const std::string& folder, const std::string& prefix) {
+  std::vector<std::string> names;
+  if (DIR* dir = ::opendir(folder.c_str())) {
+    while (const dirent* entry = ::readdir(dir))
+      if (std::string(entry->d_name).rfind(prefix, 0) == 0) names.push_back(entry->d_name);
+    ::closedir(dir);
+  }
+  return names;
+}
 
 const char kSuccess[] =
     R"({"Flag":100,"Uin":"7","PubUrlPub":"127.0.0","Domain":"1:1935","PublishRoomInfo":"live","stream":"s"})";
@@ -216,4 +235,61 @@ TEST_F(LoginTest, WithoutAnAnswerOnlyTheCachedPasswordOpensTheAccount) {
   ASSERT_NE(again, 0u);
   ASSERT_TRUE(blackbox::TypeLogin(again, "demo", "demo"));
   EXPECT_NE(test_support::WaitForWindow("transwnd", 90000), 0u);
+}
+
+// A user_config.xml cut short (a crash while another program wrote it):
+// the program starts, says once that the settings were reset, keeps the
+// damaged file beside the new one, and the presenter logs in as usual.
+TEST_F(LoginTest, ADamagedConfigurationIsKeptAsideAndTheResetIsTold) {
+  DemoService service;
+  ASSERT_TRUE(service.Start("demo", "demo", "rtmp://127.0.0.1:1935/live/velmora"));
+  ASSERT_TRUE(m_session.WriteLoginUrl(service.LoginUrl()));
+  const std::string damaged =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<USERINFO>\n    <MIC>Studio</MIC>\n    <VOLUME>35</VOLUME>\n"
+      "    <USERID>demo</USERID>\n</USERI";
+  ASSERT_TRUE(test_support::WriteFileBytes(m_session.File("user_config.xml"), damaged));
+  const XWindow login = StartAtLogin();
+  ASSERT_NE(login, 0u) << m_session.Output();
+  const std::vector<std::string> kept = NamesStartingWith(m_session.folder(), "user_config.xml.bad-");
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_EQ(test_support::ReadFileBytes(m_session.File(kept[0])), damaged);
+  ExpectPromptShows("设置文件 user_config.xml 已损坏或无法读取，所有设置已恢复为默认值。\n原文件已保留为 " + kept[0] + "。",
+                    "prompt_settings_reset");
+
+  ASSERT_TRUE(blackbox::TypeLogin(login, "demo", "demo"));
+  const XWindow main = test_support::WaitForWindow("transwnd", kWindowTimeoutMs);
+  ASSERT_NE(main, 0u) << m_session.Output();
+  ASSERT_TRUE(blackbox::ClickControl(main, "skin.xml", "closebtn"));
+  const XWindow exitDialog = test_support::WaitForWindow("EDLG", kWindowTimeoutMs);
+  ASSERT_NE(exitDialog, 0u);
+  ASSERT_TRUE(blackbox::ClickControl(exitDialog, "exitDlg.xml", "comfirm"));
+  int exitCode = -1;
+  ASSERT_TRUE(m_session.WaitForExit(kWindowTimeoutMs, &exitCode)) << m_session.Output();
+  EXPECT_EQ(exitCode, 0);
+  // The new file holds the defaults and this login; the damaged one is as it was.
+  const std::string saved = test_support::ReadFileBytes(m_session.File("user_config.xml"));
+  EXPECT_NE(saved.find("<VOLUME>80</VOLUME>"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("<USERID>demo</USERID>"), std::string::npos) << saved;
+  EXPECT_EQ(test_support::ReadFileBytes(m_session.File(kept[0])), damaged);
+}
+
+// A login service that takes the request and never answers: closing the
+// login window ends the program at once, not when the request times out.
+TEST_F(LoginTest, ClosingDuringAHungLoginEndsTheProgramAtOnce) {
+  ScriptedService service;
+  ASSERT_TRUE(service.Start());
+  service.Answer({200, "", true});
+  ASSERT_TRUE(m_session.WriteLoginUrl(service.LoginUrl()));
+  const XWindow login = StartAtLogin();
+  ASSERT_NE(login, 0u) << m_session.Output();
+  ASSERT_TRUE(blackbox::TypeLogin(login, "demo", "demo"));
+  ASSERT_TRUE(service.server().WaitForRequests(1, kWindowTimeoutMs));
+  ASSERT_TRUE(blackbox::ClickControl(login, "login.xml", "closebtn"));
+  const auto clicked = std::chrono::steady_clock::now();
+  int exitCode = -1;
+  ASSERT_TRUE(m_session.WaitForExit(kWindowTimeoutMs, &exitCode)) << m_session.Output();
+  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - clicked);
+  EXPECT_LT(took.count(), 1000) << "ms from the close click to the end of the program";
+  EXPECT_EQ(exitCode, 0);
+  EXPECT_GT(test_support::FileSize(m_session.File("user_config.xml")), 0);
 }

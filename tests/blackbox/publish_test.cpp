@@ -1,13 +1,16 @@
-// A whole broadcast through the program's windows against the real library
+// Whole broadcasts through the program's windows against the real library
 // and a real server: log in, go live, record, lose the server and get it
 // back, quit through the exit dialog; then check what the server and the
-// local recording hold.
+// local recording hold. And an account logged in from its cache publishes
+// to its own stream at every start.
 #include <dirent.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <set>
 
 #include "tests/blackbox/blackbox_desktop.h"
+#include "tests/support/free_port.h"
 #include "tests/support/media_tools.h"
 #include "tests/support/nginx_rtmp.h"
 #include "tests/support/velmora_session.h"
@@ -111,4 +114,59 @@ TEST(PublishThroughWindowsTest, GoesLiveRecordsRidesOutAServerRestartAndQuits) {
   nginx.Stop();
   EXPECT_EQ(Codecs(serverRecording), "aac h264");
   EXPECT_EQ(Codecs(localRecording), "aac h264");
+}
+
+// adam logged in online last (his name is saved, his cache names his
+// stream); bella logs in from her cache while the service is away. Every
+// broadcast of hers, not only the first, reaches her stream.
+TEST(PublishThroughWindowsTest, AnOfflineLoginPublishesToItsOwnStreamEveryTime) {
+  blackbox::Desktop desktop;
+  ASSERT_TRUE(desktop.Start());
+  test_support::NginxRtmp nginx;
+  ASSERT_TRUE(nginx.Start()) << nginx.error();
+  VelmoraSession session(blackbox::VelmoraBinary());
+  ASSERT_TRUE(session.ready());
+  {
+    blackbox::DemoService online;
+    ASSERT_TRUE(online.Start("bella", "pw", nginx.Url("bella")));
+    ASSERT_TRUE(session.WriteLoginUrl(online.LoginUrl()));
+    ASSERT_TRUE(session.Start());
+    const XWindow login = test_support::WaitForWindow("LoginDlg", kWindowTimeoutMs);
+    ASSERT_NE(login, 0u) << session.Output();
+    ASSERT_TRUE(blackbox::TypeLogin(login, "bella", "pw"));
+    ASSERT_NE(test_support::WaitForWindow("transwnd", kWindowTimeoutMs), 0u) << session.Output();
+    session.Stop();
+  }
+  const std::string port = std::to_string(nginx.port());
+  ASSERT_TRUE(test_support::WriteFileBytes(session.File("usr/adam"),
+                                           "[VideoParam]\nPublishRoomInfo=live\nstream=adam\nstrmqPubUrlPub=127.0.0\n"
+                                           "strDomain=.1:" + port + "\n"));
+  ASSERT_TRUE(test_support::WriteFileBytes(
+      session.File("user_config.xml"),
+      "<?xml version=\"1.0\"?>\n<USERINFO><USERID>adam</USERID><USERPWD>a</USERPWD><FILELIST/></USERINFO>\n"));
+
+  test_support::RefusingPort away;
+  ASSERT_TRUE(session.WriteLoginUrl("http://127.0.0.1:" + std::to_string(away.port()) + "/login?v=1"));
+  ASSERT_TRUE(session.Start());
+  const XWindow login = test_support::WaitForWindow("LoginDlg", kWindowTimeoutMs);
+  ASSERT_NE(login, 0u) << session.Output();
+  ASSERT_TRUE(blackbox::TypeLogin(login, "bella", "pw"));
+  const XWindow main = test_support::WaitForWindow("transwnd", kWindowTimeoutMs);
+  ASSERT_NE(main, 0u) << session.Output();
+  const std::string dumpIni = session.File("DUMP.ini");
+  auto dumpStatus = [&] { return test_support::ReadIniValue(dumpIni, "DUMP", "DumpStatus"); };
+  EXPECT_EQ(test_support::ReadIniValue(dumpIni, "DUMP", "UserID"), "bella");
+
+  const std::string recording = nginx.RecordingPath("bella");
+  for (int broadcast = 1; broadcast <= 2; ++broadcast) {
+    SCOPED_TRACE(broadcast);
+    ASSERT_TRUE(ClickControl(main, "skin.xml", "startPubBtn"));
+    ASSERT_TRUE(WaitUntil(kPublishTimeoutMs, [&] { return dumpStatus() == "OnPub"; })) << session.Output();
+    ASSERT_TRUE(WaitUntil(kPublishTimeoutMs, [&] { return FileSize(recording) > 0; }));
+    ASSERT_TRUE(ClickControl(main, "skin.xml", "startPubBtn"));
+    ASSERT_TRUE(WaitUntil(kPublishTimeoutMs, [&] { return dumpStatus() == "NoPub"; })) << session.Output();
+    // The server has closed it; the next broadcast must make it anew.
+    ASSERT_TRUE(WaitUntil(kWindowTimeoutMs, [&] { return std::remove(recording.c_str()) == 0; }));
+  }
+  EXPECT_EQ(FileSize(nginx.RecordingPath("adam")), -1) << "a broadcast went to the account saved before";
 }

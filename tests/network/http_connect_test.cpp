@@ -12,6 +12,7 @@
 #include "tests/support/process_memory.h"
 
 using test_support::FakeHttpServer;
+using test_support::EndlessBlankReply;
 using test_support::HttpReply;
 
 namespace {
@@ -85,7 +86,7 @@ TEST(HttpConnect, RepliesOverTheCapFailWithoutBeingHeld) {
   const std::string atCap(kMaxHttpReplyBytes, 'c');
   FakeHttpServer server;
   ASSERT_TRUE(server.Start([&](const std::string& target) {
-    if (target == "/endless") return HttpReply{200, "{\"success\":true,", false, "", size_t{256} << 20};
+    if (target == "/endless") return EndlessBlankReply("{\"success\":true,", size_t{256} << 20);
     if (target == "/announced")
       return HttpReply{200, "", false, "HTTP/1.1 200 OK\r\nContent-Length: 4000000000\r\n\r\n{}"};
     if (target == "/over") return HttpReply{200, atCap + "!", false};

@@ -19,6 +19,7 @@
 #include "tests/support/temp_dir.h"
 
 using test_support::FakeHttpServer;
+using test_support::EndlessBlankReply;
 using test_support::HttpReply;
 
 namespace {
@@ -183,7 +184,7 @@ TEST(ServerSchedule, SecondRepliesNeedWellTypedValuesAndAPlainAddress) {
 TEST(ServerSchedule, AnEndlessFirstOrSecondReplyEndsTheAttemptWithBoundedMemory) {
   Listening live;
   const std::string candidates = Reply1(Candidate("127.0.0.1", 1, live.port(), 1));
-  const HttpReply endless{200, "{\"success\":true,", false, "", size_t{256} << 20};
+  const HttpReply endless = EndlessBlankReply("{\"success\":true,", size_t{256} << 20);
   for (int which = 1; which <= 2; ++which) {
     Service service;
     ASSERT_TRUE(which == 1 ? service.Start(endless, HttpReply{200, kAddress, false})
@@ -207,7 +208,7 @@ TEST(ServerSchedule, FailedSchedulesLogOnlyTheStartOfTheReply) {
   const std::string refused = std::string(kMaxHttpReplyBytes - 100, 'z');
   Service big, endless;
   ASSERT_TRUE(big.Start(candidates, refused));
-  ASSERT_TRUE(endless.Start(HttpReply{200, candidates, false}, HttpReply{200, "z", false, "", size_t{100} << 20}));
+  ASSERT_TRUE(endless.Start(HttpReply{200, candidates, false}, EndlessBlankReply("z", size_t{100} << 20)));
   const std::string folder = dir.File("RtmpLog");
   const uintmax_t start = test_support::FolderBytes(folder);
   for (int attempt = 0; attempt < 3; ++attempt) {

@@ -93,8 +93,8 @@ void FakeHttpServer::Answer(int fd) {
     m_stalled.push_back(fd);
     return;
   }
-  if (reply.endlessBlanks > 0) {
-    SendEndless(fd, reply);
+  if (!reply.piece.empty()) {
+    Stream(fd, reply);
     close(fd);
     return;
   }
@@ -112,24 +112,40 @@ void FakeHttpServer::Answer(int fd) {
   close(fd);
 }
 
-void FakeHttpServer::SendEndless(int fd, const HttpReply& reply) {
-  std::string out = "HTTP/1.1 " + std::to_string(reply.status) + " X\r\nContent-Type: text/plain\r\n" +
-                    "Connection: close\r\n\r\n" + reply.body;
-  size_t blanksLeft = reply.endlessBlanks;
-  const std::string blanks(64u << 10, ' ');
-  // Until everything is out, the client leaves, or the server stops.
-  while (!m_stopping && (!out.empty() || blanksLeft > 0)) {
-    if (out.empty()) {
-      const size_t n = blanksLeft < blanks.size() ? blanksLeft : blanks.size();
-      out.assign(blanks, 0, n);
-      blanksLeft -= n;
-    }
+bool FakeHttpServer::SendAll(int fd, const std::string& bytes) {
+  size_t sent = 0;
+  while (sent < bytes.size()) {
+    if (m_stopping) return false;
+    // Waits in short steps, so Stop is never held up by a client that
+    // stopped reading.
     pollfd p{fd, POLLOUT, 0};
     if (poll(&p, 1, 20) <= 0) continue;
-    const ssize_t n = send(fd, out.data(), out.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    const ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
-    if (n <= 0) return;
-    out.erase(0, static_cast<size_t>(n));
+    if (n <= 0) return false;
+    sent += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+void FakeHttpServer::Stream(int fd, const HttpReply& reply) {
+  const std::string head = !reply.raw.empty()
+                               ? reply.raw
+                               : "HTTP/1.1 " + std::to_string(reply.status) +
+                                     " X\r\nContent-Type: text/plain\r\nConnection: close\r\n\r\n";
+  if (!SendAll(fd, head)) return;
+  for (size_t count = 0; reply.pieces == 0 || count < reply.pieces; ++count) {
+    if (reply.pieceIntervalMs > 0 && count > 0) {
+      const auto next = std::chrono::steady_clock::now() + std::chrono::milliseconds(reply.pieceIntervalMs);
+      while (!m_stopping && std::chrono::steady_clock::now() < next) {
+        pollfd p{fd, POLLIN, 0};
+        char peek = 0;
+        // The client hung up (readable with nothing to read): stop early.
+        if (poll(&p, 1, 20) > 0 && recv(fd, &peek, 1, MSG_PEEK | MSG_DONTWAIT) == 0) return;
+      }
+    }
+    if (!SendAll(fd, reply.piece)) return;
+    m_streamed += reply.piece.size();
   }
   shutdown(fd, SHUT_WR);
 }
@@ -156,6 +172,15 @@ void FakeHttpServer::Stop() {
   m_stalled.clear();
   if (m_listen >= 0) close(m_listen);
   m_listen = -1;
+}
+
+HttpReply EndlessBlankReply(const std::string& start, size_t blankBytes) {
+  constexpr size_t kPiece = 64u << 10;
+  HttpReply reply;
+  reply.raw = "HTTP/1.1 200 X\r\nContent-Type: text/plain\r\nConnection: close\r\n\r\n" + start;
+  reply.piece.assign(kPiece, ' ');
+  reply.pieces = (blankBytes + kPiece - 1) / kPiece;
+  return reply;
 }
 
 }  // namespace test_support

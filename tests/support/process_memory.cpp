@@ -1,17 +1,26 @@
 #include "tests/support/process_memory.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
 namespace test_support {
 
-long PeakResidentKb() {
+namespace {
+
+long StatusKb(const std::string& field) {
   std::ifstream status("/proc/self/status");
   for (std::string line; std::getline(status, line);) {
-    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+    if (line.compare(0, field.size() + 1, field + ":") == 0) return std::strtol(line.c_str() + field.size() + 1, nullptr, 10);
   }
   return -1;
 }
+
+}  // namespace
+
+long ResidentKb() { return StatusKb("VmRSS"); }
+
+long PeakResidentKb() { return StatusKb("VmHWM"); }
 
 bool ResetPeakResident() {
   // "5" resets the peak resident size (Linux 4.0 and later).

@@ -7,6 +7,8 @@
 
 namespace test_support {
 
+// Resident size (VmRSS) in KiB; -1 when it cannot be read.
+long ResidentKb();
 // Peak resident size (VmHWM) in KiB; -1 when it cannot be read.
 long PeakResidentKb();
 // Starts the peak afresh from the current resident size; false when the

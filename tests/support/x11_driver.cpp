@@ -95,10 +95,12 @@ bool Geometry(XWindow window, WindowGeometry* out) {
 }
 
 bool Click(XWindow window, int x, int y) {
+  // Move and click in one xdotool: its requests reach the server in order.
+  // ("mousemove --sync" to where the pointer already is waits in vain, as a
+  // second click on the same button would.)
   return Xdotool({"windowfocus", "--sync", Id(window)}).exitCode == 0 &&
-         Xdotool({"mousemove", "--window", Id(window), "--sync", std::to_string(x), std::to_string(y)}).exitCode ==
-             0 &&
-         Xdotool({"click", "1"}).exitCode == 0;
+         Xdotool({"mousemove", "--window", Id(window), std::to_string(x), std::to_string(y), "click", "1"})
+                 .exitCode == 0;
 }
 
 bool Type(XWindow window, const std::string& text) {

@@ -1,5 +1,5 @@
 // The login request's URL and what a success reply puts into the publish
-// parameters: field forms, defaults and the service's key names.
+// parameters: field forms, defaults, ranges and the service's key names.
 #include <QtTest>
 
 #include "app/Md5Hex.h"
@@ -50,6 +50,24 @@ class LoginReplyTest : public QObject {
     QCOMPARE(QVector<int>({p.Quality, p.FQuality, p.CQuality, p.ADChannels}), QVector<int>({23, 11, 28, 2}));
     ApplyLoginFields(InterpretLoginReply(R"({"Flag":100,"Domain":".d","MaxOutResolution":"abc"})").fields, p);
     QCOMPARE(p.strDomain, std::string(".d"));
+    QCOMPARE(QPoint(p.MaxVDWidth, p.MaxVDHeight), QPoint(1280, 720));
+  }
+
+  // What the library cannot take is not passed on: the value an absent key
+  // gives is used instead; the edges of each range are kept.
+  void numbersOutOfRangeTakeTheirDefaults() {
+    PublishParamValues p;
+    ApplyLoginFields(InterpretLoginReply(R"({"Flag":100,"ADSampleRate":"-2147483648","VDFPS":"2147483647",
+      "VFFPS":"0","VCFPS":"61","BFrameCount":"2147483647","ADBitperSample":"24",
+      "MaxOutResolution":"99999*99999"})").fields, p);
+    QCOMPARE(QVector<int>({p.ADSampleRate, p.VDFPS, p.VFFPS, p.VCFPS, p.BFrameCount, p.ADBitperSample}),
+             QVector<int>({44100, 10, 25, 15, 0, 16}));
+    QCOMPARE(QPoint(p.MaxVDWidth, p.MaxVDHeight), QPoint(1280, 720));
+    ApplyLoginFields(InterpretLoginReply(R"({"Flag":100,"ADSampleRate":"24000","VDFPS":"60","VFFPS":"1",
+      "BFrameCount":"16","MaxOutResolution":"1920*1080"})").fields, p);
+    QCOMPARE(QVector<int>({p.ADSampleRate, p.VDFPS, p.VFFPS, p.BFrameCount}), QVector<int>({24000, 60, 1, 16}));
+    QCOMPARE(QPoint(p.MaxVDWidth, p.MaxVDHeight), QPoint(1920, 1080));
+    ApplyLoginFields(InterpretLoginReply(R"({"Flag":100,"MaxOutResolution":"1921*1080"})").fields, p);
     QCOMPARE(QPoint(p.MaxVDWidth, p.MaxVDHeight), QPoint(1280, 720));
   }
 };

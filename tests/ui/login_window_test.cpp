@@ -1,6 +1,7 @@
 // The login window against a fake login service on loopback: what each
 // reply does to the boxes, the account's cache and the host; logins from the
-// cache; and the request thread's life (one at a time, joined, late replies).
+// cache; oversized replies and caches; and the request thread's life (one at
+// a time, joined, cancelled on close, late replies).
 #include <QMessageBox>
 #include <QPushButton>
 #include <QtTest>
@@ -9,6 +10,7 @@
 #include <memory>
 #include <mutex>
 
+#include "app/FileAccess.h"
 #include "app/IniFile.h"
 #include "app/Md5Hex.h"
 #include "app/ProgramFolder.h"
@@ -144,9 +146,12 @@ class LoginWindowTest : public QObject {
       Login(*wnd, "dave", "wrong");
       QTRY_VERIFY_WITH_TIMEOUT(!wnd->IsRequesting(), 20000);
       QVERIFY(m_host.successes == 0 && ThePublishParams().Get().StrKey.empty());
+      TheUserConfig().SetCredentials("erin", "pw", "");
       Login(*wnd, "dave", "right");
       QTRY_COMPARE_WITH_TIMEOUT(m_host.successes, 1, 20000);
       QCOMPARE(ThePublishParams().Get().StrKey, std::string("cached-key"));
+      // dave is the account in use; the last online login stays erin.
+      QCOMPARE(TheUserConfig().Get().loginAccount + "|" + TheUserConfig().GetUserId(), std::string("dave|erin"));
       ThePublishParams().Set(PublishParamValues());
     }
     // A cache without a check value opens for nobody.
@@ -195,6 +200,64 @@ class LoginWindowTest : public QObject {
     auto other = Open();
     Click(*other, L"closebtn");
     QCOMPARE(m_host.quits, (std::vector<int>{2, 2}));
+  }
+
+  // More than any login reply (a success, padded to 4 MiB): refused once
+  // the cap is passed, with the message of an answer the program does not
+  // know; the cache stays.
+  void oversizedReplyFailsWithoutOpeningTheCache() {
+    PromptCatcher prompts;
+    SeedCache("hana", "pw");
+    HttpReply huge;
+    huge.raw = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n{\"Flag\":100,\"StrKey\":\"padded\"}";
+    huge.piece = std::string(64 << 10, ' ');
+    huge.pieces = 64;
+    SetReply(huge);
+    auto wnd = Open();
+    Login(*wnd, "hana", "pw");
+    QTRY_VERIFY(!wnd->IsRequesting() && prompts.seen.size() == 1);
+    QCOMPARE(prompts.seen.at(0), QString("提示|请求数据失败！"));
+    QVERIFY(m_host.successes == 0 && CacheExists("hana") && ThePublishParams().Get().StrKey.empty());
+  }
+
+  // A cache far larger than settings ever are is refused unread, with a
+  // message, and opens nothing.
+  void oversizedCacheIsRefusedWithAMessage() {
+    PromptCatcher prompts;
+    SeedCache("ivan", "pw");
+    std::string bloated = test_support::ReadFileBytes(UserIniPath("ivan"));
+    bloated.append(kMaxSettingsFileBytes, '\n');
+    QVERIFY(test_support::WriteFileBytes(UserIniPath("ivan"), bloated));
+    SetReply(HttpReply{404, ""});
+    auto wnd = Open();
+    Login(*wnd, "ivan", "pw");
+    QTRY_VERIFY(!wnd->IsRequesting() && prompts.seen.size() == 1);
+    QVERIFY2(prompts.seen.at(0).contains("过大"), qPrintable(prompts.seen.at(0)));
+    QCOMPARE(m_host.successes, 0);
+    // The next online login replaces it and keeps the refused one aside.
+    SetReply(HttpReply{200, R"({"Flag":100,"StrKey":"fresh"})"});
+    Login(*wnd, "ivan", "pw");
+    QTRY_COMPARE(m_host.successes, 1);
+    QVERIFY(test_support::FileSize(UserIniPath("ivan")) < 4096);
+    QVERIFY(CachedPasswordMatches("ivan", "pw"));
+  }
+
+  // Closing while the service holds the request: the window goes at once,
+  // whatever the time-outs, and nothing of the request arrives afterwards.
+  void closingCancelsAHungRequestAtOnce() {
+    SetReply(HttpReply{200, "", true});
+    auto wnd = std::make_unique<CLoginWnd>(&m_host, HttpLimits{60000, 60});
+    QVERIFY(wnd->Create(0, L"LoginDlg", UI_WNDSTYLE_FRAME, 0) != 0);
+    Login(*wnd, "jack", "pw");
+    QTRY_COMPARE(m_arrived.load(), 1);
+    Click(*wnd, L"closebtn");
+    QCOMPARE(m_host.quits, std::vector<int>{2});
+    QElapsedTimer closing;
+    closing.start();
+    wnd.reset();
+    QVERIFY2(closing.elapsed() < 1000, qPrintable(QString::number(closing.elapsed())));
+    QCoreApplication::processEvents();
+    QVERIFY(m_host.successes == 0 && TheUserConfig().Get().loginAccount != "jack");
   }
 
  private:

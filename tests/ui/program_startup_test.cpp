@@ -1,5 +1,6 @@
 // The Velmora executable itself, copied alone into a folder of its own: it
-// says why when there is no display, and on a private Xvfb it makes its
+// says why when there is no display (and leaves the saved settings alone),
+// and on a private Xvfb it makes its
 // "video" folder, shows the login window and keeps the main window hidden,
 // and ends with 0 when the login window is closed.
 #include <QtTest>
@@ -43,10 +44,15 @@ class ProgramStartupTest : public QObject {
   void withoutADisplayItSaysSoAndFails() {
     test_support::TempDir folder("velmora-nodisplay");
     const std::string program = CopyProgramInto(folder);
+    // Settings of an earlier run: a program that never got to load them
+    // must not write its defaults over them on the way out.
+    const std::string settings = "<?xml version=\"1.0\"?>\n<USERINFO><MIC>kept</MIC></USERINFO>\n";
+    QVERIFY(test_support::WriteFileBytes(folder.File("user_config.xml"), settings));
     auto run = test_support::RunCommand({"env", "-u", "DISPLAY", "-u", "QT_QPA_PLATFORM", program}, 30000);
     QVERIFY(!run.timedOut);
     QVERIFY(run.exitCode != 0);
     QVERIFY2(run.err.find("display") != std::string::npos, run.err.c_str());
+    QCOMPARE(test_support::ReadFileBytes(folder.File("user_config.xml")), settings);
   }
 
   void startsHiddenBehindTheLoginWindowAndEndsWithZero() {
