@@ -1,3 +1,3 @@
-#include "app/VelmoraMain.h"
+#include "program/VelmoraMain.h"
 
 int main(int argc, char** argv) { return RunVelmora(argc, argv); }

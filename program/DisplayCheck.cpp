@@ -1,4 +1,4 @@
-#include "app/DisplayCheck.h"
+#include "program/DisplayCheck.h"
 
 #include <X11/Xlib.h>
 

@@ -1,4 +1,4 @@
-#include "app/VelmoraMain.h"
+#include "program/VelmoraMain.h"
 
 #include <QApplication>
 #include <QFile>
@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "app/DisplayCheck.h"
+#include "program/DisplayCheck.h"
 #include "app/PublishParams.h"
 #include "app/UserConfig.h"
 #include "platform/duilib/paint_manager.h"
