@@ -34,8 +34,8 @@ start_demo_account_service() {
 # remove_velmora_copy takes the copy away again once it has ended.
 place_velmora() {
   local build=$1 folder=$2 login_url=$3 built
-  built=$(find "$build" -maxdepth 3 -type f -name Velmora -perm -u+x | head -n1)
-  [ -n "$built" ] || { echo "no Velmora program in $build: build the project first" >&2; return 1; }
+  built=$build/program/Velmora
+  [ -x "$built" ] || { echo "no Velmora program in $build: build the project first" >&2; return 1; }
   mkdir -p "$folder"
   cp "$built" "$folder/Velmora"
   printf '[PARAMS]\nURL=%s\n' "$login_url" >"$folder/HtmlURL.ini"

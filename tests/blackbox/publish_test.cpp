@@ -155,7 +155,9 @@ TEST(PublishThroughWindowsTest, AnOfflineLoginPublishesToItsOwnStreamEveryTime) 
   ASSERT_NE(main, 0u) << session.Output();
   const std::string dumpIni = session.File("DUMP.ini");
   auto dumpStatus = [&] { return test_support::ReadIniValue(dumpIni, "DUMP", "DumpStatus"); };
-  EXPECT_EQ(test_support::ReadIniValue(dumpIni, "DUMP", "UserID"), "bella");
+  // DUMP.ini is written once the main window is up.
+  EXPECT_TRUE(WaitUntil(kPublishTimeoutMs, [&] { return test_support::ReadIniValue(dumpIni, "DUMP", "UserID") == "bella"; }))
+      << test_support::ReadIniValue(dumpIni, "DUMP", "UserID");
 
   const std::string recording = nginx.RecordingPath("bella");
   for (int broadcast = 1; broadcast <= 2; ++broadcast) {
