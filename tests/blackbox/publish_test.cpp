@@ -156,8 +156,8 @@ TEST(PublishThroughWindowsTest, AnOfflineLoginPublishesToItsOwnStreamEveryTime) 
   const std::string dumpIni = session.File("DUMP.ini");
   auto dumpStatus = [&] { return test_support::ReadIniValue(dumpIni, "DUMP", "DumpStatus"); };
   // DUMP.ini is written once the main window is up.
-  EXPECT_TRUE(WaitUntil(kPublishTimeoutMs, [&] { return test_support::ReadIniValue(dumpIni, "DUMP", "UserID") == "bella"; }))
-      << test_support::ReadIniValue(dumpIni, "DUMP", "UserID");
+  auto dumpUser = [&] { return test_support::ReadIniValue(dumpIni, "DUMP", "UserID"); };
+  EXPECT_TRUE(WaitUntil(kPublishTimeoutMs, [&] { return dumpUser() == "bella"; })) << dumpUser();
 
   const std::string recording = nginx.RecordingPath("bella");
   for (int broadcast = 1; broadcast <= 2; ++broadcast) {
