@@ -39,11 +39,9 @@ void RtmpPublishManager::StopSources() {
   if (m_audioCapture) m_audioCapture->Stop();
   if (m_fileSource) m_fileSource->Pause();
   if (m_videoCapture) m_videoCapture->Stop();
-#if STRIVON_SDK_PICTURE_IN_PICTURE
-  // Leaving picture in picture (or entering another camera) frees the
-  // holder's camera: otherwise the device stays busy with its light on.
-  m_cameraVideo->Stop();
-#endif
+  // Leaving picture in picture (or entering another camera) frees its
+  // camera: otherwise the device stays busy with its light on.
+  if (m_compositor) m_compositor->StopCamera();
   m_currentMode = 1;
   {
     std::lock_guard<std::mutex> pace(m_paceLock);
@@ -60,9 +58,7 @@ void RtmpPublishManager::ReleaseSources() {
   m_videoCapture = nullptr;
   if (m_fileSource) m_fileSource->Release();
   m_fileSource = nullptr;
-#if STRIVON_SDK_PICTURE_IN_PICTURE
-  m_cameraVideo->Stop();
-#endif
+  if (m_compositor) m_compositor->StopCamera();
   // With its capture gone no other mode is left: a camera or file mode kept
   // here would make the next switch to it return at once, opening nothing.
   m_currentMode = 1;
