@@ -44,6 +44,7 @@ RtmpPublishManager::~RtmpPublishManager() {
   if (m_compositor) m_compositor->Release();
   m_compositor = nullptr;
   m_logo.Clear();
+  STRIVON_LOG(kLogInfo, "RtmpPublishManager::~RtmpPublishManager", "m_pMediaRender may release.");
   ReplaceEncoder(nullptr);
   ReleaseSchedule();
   ReleasePreview();

@@ -326,6 +326,7 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   IVideoCapture* m_videoCapture = nullptr;
   IVexaCapture* m_fileSource = nullptr;
   std::atomic<int> m_currentMode{1};  // 1 screen, 2 file, 3 camera (4 picture in picture)
+  std::atomic<bool> m_fileRateLogPending{true};  // the next file picture logs the frame rate
   // Made with the manager when its factory table has one (the build with
   // picture in picture); its camera goes with the sources.
   IPictureCompositor* m_compositor = nullptr;

@@ -48,6 +48,7 @@ void RtmpPublishManager::StopSources() {
     m_pacer.Reset();
   }
   m_media.Clear();
+  m_fileRateLogPending = true;
 }
 
 void RtmpPublishManager::ReleaseSources() {
@@ -200,7 +201,11 @@ bool RtmpPublishManager::OpenFileSource(const std::string& filePath, int framera
     return false;
   }
   std::lock_guard<std::recursive_mutex> lock(m_sourceLock);
+  // A file after a file: the new one continues the time line of the old.
+  const bool fileAfterFile = m_currentMode == 2;
   StopSources();
+  STRIVON_LOG(kLogInfo, "RtmpPublishManager::changeToVexaFile", "changeToVexaFile:m_bNeedConverStamp:%d",
+              fileAfterFile ? 1 : 0);
   m_currentMode = 2;
   if (m_fileSource) m_fileSource->Release();
   m_fileSource = source;
@@ -383,9 +388,14 @@ void RtmpPublishManager::OnVexaCaptureVideo(int /*id*/, BYTE* data, int byteCoun
     return;
   }
   const uint32_t stamp = m_soundClock.StampFileUnit(timestampMs);
+  // The file's own time runs on top of the base the clock keeps for it.
+  STRIVON_LOG(kLogDebug, "RtmpPublishManager::OnVexaCaptureVideo", "OnVexaCaptureVideo:m_dLastOtherTimeStmp:%d",
+              static_cast<int>(stamp - timestampMs));
+  const VideoParams video = Video();
+  if (m_fileRateLogPending.exchange(false))
+    STRIVON_LOG(kLogDebug, "RtmpPublishManager::OnVexaCaptureVideo", "m_uVideoFrameRate:%d", video.frameRate);
   STRIVON_LOG(kLogDebug, "RtmpPublishManager::OnVexaCaptureVideo", "lastTime:%d,time:%d", static_cast<int>(stamp),
               static_cast<int>(timestampMs));
-  const VideoParams video = Video();
   FitAndQueuePicture(data, byteCount, video.outputWidth, video.outputHeight, true, stamp);
 }
 

@@ -1,7 +1,8 @@
 // A publish run on doubles, for what its start and stop must never leave
 // behind: a start without its worker, a camera or a media file that never
 // opens while the run connects anyway, desktop sound running after the stop,
-// and a manager without a notify object that stops reconnecting.
+// a manager without a notify object that stops reconnecting; and what such
+// a run writes to the log.
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -14,7 +15,9 @@
 
 #include "fake_encoder.h"
 #include "manager_test_support.h"
+#include "common/Log.h"
 #include "platform/outside/OutsideDoubles.h"
+#include "tests/support/temp_dir.h"
 #include "tests/support/waiting_notify.h"
 
 namespace {
@@ -160,6 +163,37 @@ TEST_F(RunStartStop, ASwitchToAFileThatCannotBeOpenedKeepsTheScreen) {
   const int before = grabs();
   EXPECT_TRUE(WaitUntil([&] { return grabs() >= before + 3; }, 3000)) << "the screen stopped";
   EXPECT_TRUE(manager->StopPublish());
+}
+
+// The file source's pictures, with sound beside them so the send thread
+// passes them on: ten pairs, 40 ms apart.
+void PumpFile(FakeVexaCapture* file) {
+  for (uint32_t t = 0; t < 400; t += 40) {
+    EXPECT_TRUE(file->PumpPicture(t, 1, 2, 3));
+    EXPECT_TRUE(file->PumpSound(t, 1764, 0));
+  }
+}
+
+TEST_F(RunStartStop, AFileRunLogsWhereItsTimeLineComesFrom) {
+  test_support::TempDir dir("strivon-run-log");
+  struct LogHere {
+    explicit LogHere(const std::string& module) { log_testing::ResetLog(module); }
+    ~LogHere() { log_testing::ResetLog(""); }
+  } logHere(dir.File("libStrivon.so"));
+  {
+    ManagerPtr manager = Make(&notify);
+    manager->SetVideoSource(2, 0, "clip.mp4", 25, 50);
+    ASSERT_TRUE(manager->StartPublish());
+    ASSERT_TRUE(WaitUntil([&] { return encoders.Made() == 1; }, 5000));
+    PumpFile(doubles.fileSources().back());
+    manager->changeToVexaFile("next.mp4", 25, 50);
+    EXPECT_TRUE(manager->StopPublish());
+  }
+  const std::string log = test_support::ReadFileBytes(log_testing::CurrentLogPath());
+  for (const char* line : {"changeToVexaFile:m_bNeedConverStamp:0", "changeToVexaFile:m_bNeedConverStamp:1",
+                           "OnVexaCaptureVideo:m_dLastOtherTimeStmp:0", "m_uVideoFrameRate:25",
+                           "OnVexaCaptureAudio:m_dLastOtherTimeStmp:0", "m_pMediaRender may release."})
+    EXPECT_NE(log.find(line), std::string::npos) << line;
 }
 
 // The desktop-sound device that the fake library makes, counted while it runs.
