@@ -9,6 +9,7 @@
 #include "capture/TextConvert.h"
 #include "common/Log.h"
 #include "platform/base/tick.h"
+#include "platform/vexa/regular_file.h"
 #include "strivon/JsonReply.h"
 #include "strivon/LogoFilterText.h"
 #include "strivon/RtmpPublishManager.h"
@@ -415,6 +416,14 @@ int RtmpPublishManager::OnADFilterMessage(const char*) { return 0; }
 
 int RtmpPublishManager::SetLogo(const char* path, int /*unused*/, int a, int b, int /*c*/) {
   m_logo.Clear();
+  // The filter reads the image with nothing to end a blocked open: a FIFO
+  // would hold this call (and later the picture path) for good.
+  std::string reason;
+  if (path && !CheckRegularFile(path, &reason)) {
+    STRIVON_LOG(kLogWarning, "RtmpPublishManager::SetLogo", "logo %s refused: %s", LogExcerpt(path).c_str(),
+                reason.c_str());
+    return -1;
+  }
   std::string text;
   // Pictures are top-down here: the logo's corner is (b, a) from the top left.
   if (!BuildLogoFilterText(path, b, a, &text)) {

@@ -55,6 +55,8 @@ class IRtmpPublishManager {
   virtual int SetAgcLevel(int level) = 0;
   // Reaches only an encoder of a running connection; otherwise ignored.
   virtual void SetVideoBitrate(int bitrate, int vbrQuality) = 0;
+  // 0 when the logo is drawn from now on. A path that is not a regular file
+  // (a FIFO, a device, a folder) is refused with -1, as is one with a quote.
   virtual int SetLogo(const char* path, int a, int b, int c, int d) = 0;
   virtual void release() = 0;
   // The name lists belong to the manager and live as long as it does; pass a
