@@ -1,8 +1,8 @@
 // A publish run on doubles, for what its start and stop must never leave
 // behind: a start without its worker, a camera or a media file that never
 // opens while the run connects anyway, desktop sound running after the stop,
-// a manager without a notify object that stops reconnecting; and what such
-// a run writes to the log.
+// a manager without a notify object that stops reconnecting, and a size
+// changed while live; and what such a run writes to the log.
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -172,6 +172,21 @@ void PumpFile(FakeVexaCapture* file) {
     EXPECT_TRUE(file->PumpPicture(t, 1, 2, 3));
     EXPECT_TRUE(file->PumpSound(t, 1764, 0));
   }
+}
+
+// A new size while live used to reach the sources' pictures but not the
+// encoder, which dropped every one of them while the run stayed live.
+TEST_F(RunStartStop, ASizeSetWhileLiveIsRefusedSoPicturesKeepTheEncodersSize) {
+  ManagerPtr manager = Make(&notify);
+  manager->SetVideoSource(2, 0, "clip.mp4", 25, 50);
+  ASSERT_TRUE(manager->StartPublish());
+  ASSERT_TRUE(WaitUntil([&] { return encoders.log->formatBytes > 0; }, 5000));
+  EXPECT_EQ(manager->SetPublishVideoPara(32, 18, 25, 100000, 0, 50), 64 * 36 * 3) << "the run's size stays";
+  PumpFile(doubles.fileSources().back());
+  EXPECT_TRUE(WaitUntil([&] { return encoders.log->picturesOfFormat == 10; }, 5000));
+  EXPECT_EQ(encoders.log->picturesOfOtherSizes, 0);
+  EXPECT_TRUE(manager->StopPublish());
+  EXPECT_EQ(manager->SetPublishVideoPara(32, 18, 25, 100000, 0, 50), 32 * 18 * 3) << "taken once stopped";
 }
 
 TEST_F(RunStartStop, AFileRunLogsWhereItsTimeLineComesFrom) {

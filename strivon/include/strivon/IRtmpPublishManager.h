@@ -70,7 +70,10 @@ class IRtmpPublishManager {
   virtual int SetStereoMix(bool stereoMix) = 0;
   virtual void SetPublishAudioPara(int samplerate, int channels, int bitpersample, int bitrate, int volum,
                                    bool bMute) = 0;
-  // Returns the picture's byte count width x height x 3.
+  // Returns the picture's byte count width x height x 3 of the size kept.
+  // While a run is started (StartPublish until StopPublish) the size stays
+  // as the run opened it and a new one is refused (logged); the other
+  // values are taken. Set the size before StartPublish.
   virtual int SetPublishVideoPara(int width, int height, int framerate, int bitrate, HWND display,
                                   int keyInterval) = 0;
   // url "rtmp://host[:port]" publishes directly; "host[:port]",
