@@ -92,8 +92,8 @@ bool Ping::Connect(const std::string& address, std::string* err) {
     Fail("Ping::connect err:" + std::to_string(errno), err);
     return false;
   }
-  STRIVON_LOG(kLogInfo, "Ping::ThreadProcMain", "Ping::begin ip:%s, select, time:%u", address.c_str(),
-              platform::TickCount());
+  STRIVON_LOG(kLogInfo, "Ping::ThreadProcMain", "Ping::begin ip:%s, select, time:%d", address.c_str(),
+              static_cast<int>(platform::TickCount()));
   const uint32_t begin = platform::TickCount();
   for (;;) {
     if (m_stop) {
@@ -117,8 +117,8 @@ bool Ping::Connect(const std::string& address, std::string* err) {
     return false;
   }
   Fail("Ping::select connect timeout", err);
-  STRIVON_LOG(kLogInfo, "Ping::ThreadProcMain", "Ping::select connect timeout, ip:%s, time:%u", address.c_str(),
-              platform::TickCount());
+  STRIVON_LOG(kLogInfo, "Ping::ThreadProcMain", "Ping::select connect timeout, ip:%s, time:%d", address.c_str(),
+              static_cast<int>(platform::TickCount()));
   return false;
 }
 
@@ -164,8 +164,8 @@ void Ping::Run() {
   m_success = false;
   bool ok = false;
   if (!m_stop) {
-    STRIVON_LOG(kLogInfo, "Ping::ThreadProcMain", "AsynPing :ip:%s, port:%s, time:%u", address.c_str(),
-                m_port.c_str(), platform::TickCount());
+    STRIVON_LOG(kLogInfo, "Ping::ThreadProcMain", "AsynPing :ip:%s, port:%s, time:%d", address.c_str(),
+                m_port.c_str(), static_cast<int>(platform::TickCount()));
     if (!IsDottedText(address)) {
       IWinsockEx* resolver = CreateWinsockEx();
       if (resolver) {

@@ -2,6 +2,7 @@
 
 #include "capture/VideoCapture.h"
 #include "capture/VideoShowMain.h"
+#include "strivon/SdkBuild.h"
 
 ManagerFactories DefaultManagerFactories() {
   ManagerFactories factories;
@@ -12,5 +13,8 @@ ManagerFactories DefaultManagerFactories() {
   factories.createEncoder = &CreateEncoderMediaThenSendThroughRtmp;
   factories.createServerSchedule = &CreateServerSchedule;
   factories.outside = OutsideFactories();
+#if STRIVON_SDK_PICTURE_IN_PICTURE
+  factories.createPictureCompositor = &CreatePictureCompositor;
+#endif
   return factories;
 }

@@ -1,6 +1,7 @@
 // The one wiring point between the publish manager and the components it
 // creates: the device list, the microphone capture, the encoder, the
-// scheduler and the outside libraries. The library's export hands the
+// scheduler, the outside libraries and, in the build that has it, the
+// picture-in-picture compositor. The library's export hands the
 // manager the real table; tests hand it doubles.
 #pragma once
 #include <functional>
@@ -13,6 +14,7 @@
 #include "encodemediathensendthroughrtmp/IEncoderMediaThenSendThroughRtmp.h"
 #include "platform/outside/OutsideFactories.h"
 #include "schedule/IServerSchedule.h"
+#include "strivon/IPictureCompositor.h"
 
 struct ManagerFactories {
   std::function<IDeviceList*(IDeviceListNotfiy* notify)> createDeviceList;
@@ -22,9 +24,10 @@ struct ManagerFactories {
       createAudioCapture;
   // Empty until the library carries its camera capture: a switch to the
   // camera then reports that no capture could be made.
-  std::function<IVideoCapture*(IVideoCaptureNotify* notify, int captureId, const char* deviceName, int nameIndex,
-                               int nameCount, int* width, int* height, int* frameRate, bool* ok, std::string* error)>
-      createVideoCapture;
+  VideoCaptureFactory createVideoCapture;
+  // Set only by the build with picture in picture; the manager makes its one
+  // compositor with it, handing it the camera factory above.
+  std::function<IPictureCompositor*(VideoCaptureFactory createCapture)> createPictureCompositor;
   // Empty until the library carries its preview window: runs have none.
   std::function<IVideoShowVMR*()> createPreview;
   std::function<IEncoderMediaThenSendThroughRtmp*(IEncoderMediaThenSendThroughRtmpNotify* notify)> createEncoder;

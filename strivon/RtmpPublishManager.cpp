@@ -20,6 +20,11 @@ RtmpPublishManager::RtmpPublishManager(IRtmpPublishManagerNotify* notify, Manage
   LoadDeviceLists();
   BuildCommandTable();
   m_backgroundRing.Init();
+  if (m_factories.createPictureCompositor) {
+    m_compositor = m_factories.createPictureCompositor(m_factories.createVideoCapture);
+    if (!m_compositor)
+      STRIVON_LOG(kLogWarning, "RtmpPublishManager::RtmpPublishManager", "no picture-in-picture compositor");
+  }
 }
 
 RtmpPublishManager::~RtmpPublishManager() {
@@ -36,7 +41,10 @@ RtmpPublishManager::~RtmpPublishManager() {
     std::lock_guard<std::recursive_mutex> lock(m_sourceLock);
     ReleaseSources();
   }
+  if (m_compositor) m_compositor->Release();
+  m_compositor = nullptr;
   m_logo.Clear();
+  STRIVON_LOG(kLogInfo, "RtmpPublishManager::~RtmpPublishManager", "m_pMediaRender may release.");
   ReplaceEncoder(nullptr);
   ReleaseSchedule();
   ReleasePreview();

@@ -47,9 +47,6 @@
 #include "strivon/ManagerNotifier.h"
 #include "strivon/PublishParams.h"
 #include "strivon/PublishUrl.h"
-#if STRIVON_SDK_PICTURE_IN_PICTURE
-#include "variant/CameraVideo.h"
-#endif
 
 namespace Json {
 class Value;
@@ -270,7 +267,8 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   bool QueuePicture(std::unique_ptr<uint8_t[]> picture, int width, int height, int bufferBytes, bool fromFile,
                     uint32_t timestamp);
 #if STRIVON_SDK_PICTURE_IN_PICTURE
-  // Screen frame plus the held camera frame, one picture (RtmpPublishManagerPictureInPicture.cpp).
+  // Screen frame plus the compositor's camera frame, one picture
+  // (RtmpPublishManagerPictureInPicture.cpp).
   bool ComposeAndQueuePicture(const BYTE* rgb, int len, uint32_t timestamp);
 #endif
   void OpenScreenCapture();
@@ -328,12 +326,12 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   IVideoCapture* m_videoCapture = nullptr;
   IVexaCapture* m_fileSource = nullptr;
   std::atomic<int> m_currentMode{1};  // 1 screen, 2 file, 3 camera (4 picture in picture)
+  std::atomic<bool> m_fileRateLogPending{true};  // the next file picture logs the frame rate
+  // Made with the manager when its factory table has one (the build with
+  // picture in picture); its camera goes with the sources.
+  IPictureCompositor* m_compositor = nullptr;
 #if STRIVON_SDK_PICTURE_IN_PICTURE
   std::atomic<int> m_screenMain{1};  // 1 the screen fills the picture, 0 the camera does
-  static constexpr int kCanvasBytes = 1920 * 1080 * 3;
-  // Worker only: the picture that is pasted small.
-  std::unique_ptr<BYTE[]> m_canvas{new BYTE[kCanvasBytes]};
-  std::unique_ptr<CCameraVideo> m_cameraVideo{std::make_unique<CCameraVideo>(m_factories.createVideoCapture)};
 #endif
   struct InitialSource {
     int kind = 1;

@@ -100,6 +100,8 @@ void RtmpPublishManager::OnVexaCaptureAudio(int /*id*/, BYTE* pcm, int byteCount
   params["uPercent"] = percent;
   m_notifier.Message(WriteEvent(kEventAudioPercent, params).c_str());
   const uint32_t stamp = m_soundClock.StampFileUnit(timestampMs);
+  STRIVON_LOG(kLogDebug, "RtmpPublishManager::OnVexaCaptureAudio", "OnVexaCaptureAudio:m_dLastOtherTimeStmp:%d",
+              static_cast<int>(stamp - timestampMs));
   STRIVON_LOG(kLogDebug, "RtmpPublishManager::OnVexaCaptureAudio", "lastTime:%d,time:%d", static_cast<int>(stamp),
               static_cast<int>(timestampMs));
   QueueSound(&block, stamp);

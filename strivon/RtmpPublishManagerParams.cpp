@@ -18,6 +18,17 @@ int RtmpPublishManager::SetPublishVideoPara(int width, int height, int framerate
   STRIVON_LOG(kLogInfo, "RtmpPublishManager::SetPublishVideoPara",
               "setvideopara:width:%d, height:%d, framerate:%d, bitrate:%d", width, height, framerate, bitrate);
   std::lock_guard<std::mutex> lock(m_paramsLock);
+  const int newWidth = width >= 1 ? PublishablePictureSide(width, kMaxPictureWidth) : m_video.outputWidth;
+  const int newHeight = height >= 1 ? PublishablePictureSide(height, kMaxPictureHeight) : m_video.outputHeight;
+  if (m_started && (newWidth != m_video.outputWidth || newHeight != m_video.outputHeight)) {
+    // A run's encoder, captures and preview were opened at its size; pictures
+    // of another size would all be refused while the run stays live.
+    STRIVON_LOG(kLogWarning, "RtmpPublishManager::SetPublishVideoPara",
+                "size %dx%d refused while publishing, %dx%d kept", width, height, m_video.outputWidth,
+                m_video.outputHeight);
+    width = m_video.outputWidth;
+    height = m_video.outputHeight;
+  }
   return ApplyVideoPara(&m_video, width, height, framerate, bitrate, display, keyInterval);
 }
 

@@ -9,6 +9,7 @@
 #include "capture/TextConvert.h"
 #include "common/Log.h"
 #include "platform/base/tick.h"
+#include "platform/vexa/regular_file.h"
 #include "strivon/JsonReply.h"
 #include "strivon/LogoFilterText.h"
 #include "strivon/RtmpPublishManager.h"
@@ -39,17 +40,16 @@ void RtmpPublishManager::StopSources() {
   if (m_audioCapture) m_audioCapture->Stop();
   if (m_fileSource) m_fileSource->Pause();
   if (m_videoCapture) m_videoCapture->Stop();
-#if STRIVON_SDK_PICTURE_IN_PICTURE
-  // Leaving picture in picture (or entering another camera) frees the
-  // holder's camera: otherwise the device stays busy with its light on.
-  m_cameraVideo->Stop();
-#endif
+  // Leaving picture in picture (or entering another camera) frees its
+  // camera: otherwise the device stays busy with its light on.
+  if (m_compositor) m_compositor->StopCamera();
   m_currentMode = 1;
   {
     std::lock_guard<std::mutex> pace(m_paceLock);
     m_pacer.Reset();
   }
   m_media.Clear();
+  m_fileRateLogPending = true;
 }
 
 void RtmpPublishManager::ReleaseSources() {
@@ -60,9 +60,7 @@ void RtmpPublishManager::ReleaseSources() {
   m_videoCapture = nullptr;
   if (m_fileSource) m_fileSource->Release();
   m_fileSource = nullptr;
-#if STRIVON_SDK_PICTURE_IN_PICTURE
-  m_cameraVideo->Stop();
-#endif
+  if (m_compositor) m_compositor->StopCamera();
   // With its capture gone no other mode is left: a camera or file mode kept
   // here would make the next switch to it return at once, opening nothing.
   m_currentMode = 1;
@@ -204,7 +202,11 @@ bool RtmpPublishManager::OpenFileSource(const std::string& filePath, int framera
     return false;
   }
   std::lock_guard<std::recursive_mutex> lock(m_sourceLock);
+  // A file after a file: the new one continues the time line of the old.
+  const bool fileAfterFile = m_currentMode == 2;
   StopSources();
+  STRIVON_LOG(kLogInfo, "RtmpPublishManager::changeToVexaFile", "changeToVexaFile:m_bNeedConverStamp:%d",
+              fileAfterFile ? 1 : 0);
   m_currentMode = 2;
   if (m_fileSource) m_fileSource->Release();
   m_fileSource = source;
@@ -387,9 +389,14 @@ void RtmpPublishManager::OnVexaCaptureVideo(int /*id*/, BYTE* data, int byteCoun
     return;
   }
   const uint32_t stamp = m_soundClock.StampFileUnit(timestampMs);
+  // The file's own time runs on top of the base the clock keeps for it.
+  STRIVON_LOG(kLogDebug, "RtmpPublishManager::OnVexaCaptureVideo", "OnVexaCaptureVideo:m_dLastOtherTimeStmp:%d",
+              static_cast<int>(stamp - timestampMs));
+  const VideoParams video = Video();
+  if (m_fileRateLogPending.exchange(false))
+    STRIVON_LOG(kLogDebug, "RtmpPublishManager::OnVexaCaptureVideo", "m_uVideoFrameRate:%d", video.frameRate);
   STRIVON_LOG(kLogDebug, "RtmpPublishManager::OnVexaCaptureVideo", "lastTime:%d,time:%d", static_cast<int>(stamp),
               static_cast<int>(timestampMs));
-  const VideoParams video = Video();
   FitAndQueuePicture(data, byteCount, video.outputWidth, video.outputHeight, true, stamp);
 }
 
@@ -409,6 +416,14 @@ int RtmpPublishManager::OnADFilterMessage(const char*) { return 0; }
 
 int RtmpPublishManager::SetLogo(const char* path, int /*unused*/, int a, int b, int /*c*/) {
   m_logo.Clear();
+  // The filter reads the image with nothing to end a blocked open: a FIFO
+  // would hold this call (and later the picture path) for good.
+  std::string reason;
+  if (path && !CheckRegularFile(path, &reason)) {
+    STRIVON_LOG(kLogWarning, "RtmpPublishManager::SetLogo", "logo %s refused: %s", LogExcerpt(path).c_str(),
+                reason.c_str());
+    return -1;
+  }
   std::string text;
   // Pictures are top-down here: the logo's corner is (b, a) from the top left.
   if (!BuildLogoFilterText(path, b, a, &text)) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "common/Log.h"
 #include "platform/base/tick.h"
 
 SoundClock::SoundClock(std::function<uint32_t()> clock) : m_clock(std::move(clock)) {}
@@ -15,7 +16,10 @@ uint32_t SoundClock::Now() const {
 uint32_t SoundClock::StampMicrophoneBlock(int64_t endMs) {
   std::lock_guard<std::mutex> lock(m_lock);
   const uint32_t now = Now();
-  if (m_liveClockStart == 0) m_liveClockStart = now;
+  if (m_liveClockStart == 0) {
+    m_liveClockStart = now;
+    STRIVON_LOG(kLogDebug, "RtmpPublishManager::OnAudioData", "OnAudioData:%d\n", static_cast<int>(now));
+  }
   // A sound device delivers its first block late (up to a sink period,
   // two seconds for PulseAudio) while its position counts from zero. Left
   // alone, that delay would put every sound stamp behind the pictures taken
@@ -34,7 +38,11 @@ uint32_t SoundClock::StampMicrophoneBlock(int64_t endMs) {
 uint32_t SoundClock::StampLivePicture() {
   std::lock_guard<std::mutex> lock(m_lock);
   const uint32_t now = Now();
-  if (m_liveClockStart == 0) m_liveClockStart = now;
+  if (m_liveClockStart == 0) {
+    m_liveClockStart = now;
+    STRIVON_LOG(kLogDebug, "RtmpPublishManager::OnVideoData", "OnVideoData:%d,TimeEnd:%d\n", static_cast<int>(now),
+                static_cast<int>(now));
+  }
   // The live clock runs with the microphone's stream clock (both start with
   // the first unit), and unlike the sound stamps, which move in whole blocks
   // longer than a picture's period, it keeps the pictures' own spacing.

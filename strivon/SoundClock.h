@@ -4,7 +4,9 @@
 // units are stamped with the file's own play clock on top of a base. A
 // source switch rebases everything to the largest stamp queued so far, so
 // the stream's time never goes back, whichever source follows which.
-// Every operation takes the clock's own lock.
+// Every operation takes the clock's own lock. Which unit started the live
+// clock, and when, goes to the log under the manager's callback that
+// delivered it.
 #pragma once
 #include <cstdint>
 #include <functional>

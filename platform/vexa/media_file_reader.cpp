@@ -1,10 +1,8 @@
 #include "platform/vexa/media_file_reader.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
 #include <chrono>
-#include <cstring>
+
+#include "platform/vexa/regular_file.h"
 
 extern "C" {
 #include <libavutil/avutil.h>
@@ -54,18 +52,8 @@ MediaFileReader::~MediaFileReader() {
 }
 
 bool MediaFileReader::Open(const std::string& path, std::string* error) {
-  // The deadline cannot end an open() that the kernel blocks in, which is
-  // what a FIFO or a device does until someone writes: only a regular file
-  // is opened at all.
-  struct stat status {};
-  if (stat(path.c_str(), &status) != 0) {
-    *error = std::strerror(errno);
-    return false;
-  }
-  if (!S_ISREG(status.st_mode)) {
-    *error = "not a regular file";
-    return false;
-  }
+  // The deadline below cannot end an open() the kernel blocks in.
+  if (!CheckRegularFile(path, error)) return false;
   m_format = avformat_alloc_context();
   if (!m_format) {
     *error = "out of memory";

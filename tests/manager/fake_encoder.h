@@ -13,6 +13,11 @@ struct FakeEncoderLog {
   std::atomic<int> autoCtrlCalls{0};
   std::atomic<bool> lastAuto{false};
   std::atomic<int> keyFrameRequests{0};
+  // The picture size the encoder was opened at, and the pictures it got of
+  // that size and of any other.
+  std::atomic<unsigned> formatBytes{0};
+  std::atomic<int> picturesOfFormat{0};
+  std::atomic<int> picturesOfOtherSizes{0};
 };
 
 class FakeEncoder final : public IEncoderMediaThenSendThroughRtmp {
@@ -37,12 +42,18 @@ class FakeEncoder final : public IEncoderMediaThenSendThroughRtmp {
   void SetAudioBitrate(unsigned) override {}
   bool SetAudioFormat(int, int, int) override { return false; }
   void SetFrameRateAndGop(int, int) override {}
-  bool SetVideoFormat(int, int, int, int, unsigned, int) override { return false; }
+  bool SetVideoFormat(int width, int height, int, int, unsigned, int) override {
+    m_log->formatBytes = static_cast<unsigned>(width * height * 3);
+    return false;
+  }
   void SetBframeCount(int) override {}
   void SetAbrQmin(int) override {}
   void SetRfConstant(float, float) override {}
   bool SendRawAudio(const unsigned char*, unsigned, unsigned) override { return false; }
-  bool SendRawVideo(const unsigned char*, unsigned, unsigned) override { return false; }
+  bool SendRawVideo(const unsigned char*, unsigned length, unsigned) override {
+    ++(length == m_log->formatBytes ? m_log->picturesOfFormat : m_log->picturesOfOtherSizes);
+    return false;
+  }
   void ReservedNoOperation() override {}
   void SetLowAudioBitrate(bool) override {}
   void SetStaticScreenMode(bool) override {}

@@ -1,9 +1,13 @@
 // Creating and releasing the manager, and the operations of the manager
 // itself that need no publish run.
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include "manager_test_support.h"
+#include "platform/outside/OutsideDoubles.h"
 #include "strivon/SdkVersion.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -83,6 +87,23 @@ TEST(ManagerLifecycle, OperationsWithoutARunAnswerAsWithNothingOpen) {
   // No camera in the list: the switch says so and opens nothing.
   manager->changeToCamera(0, 15, 0);
   EXPECT_EQ(notify.CountStatus(0, "Cam ID wrong, ID:-1, Cam sum:0"), 1);
+}
+
+// The filter opens the logo with nothing to end a blocked open: a FIFO held
+// SetLogo for good.
+TEST(ManagerLifecycle, ALogoThatIsNotARegularFileIsRefusedBeforeAFilterOpensIt) {
+  OutsideDoubles doubles;
+  ManagerPtr manager = MakeManager(nullptr);
+  test_support::TempDir dir("strivon-logo");
+  const std::string fifo = dir.File("logo.png");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  for (const std::string& path : {fifo, dir.path(), dir.File("missing.png")})
+    EXPECT_EQ(manager->SetLogo(path.c_str(), 0, 10, 10, 0), -1) << path;
+  EXPECT_TRUE(doubles.filters().empty());
+  const std::string image = dir.File("image.png");
+  ASSERT_TRUE(test_support::WriteFileBytes(image, "png"));
+  EXPECT_EQ(manager->SetLogo(image.c_str(), 0, 10, 10, 0), 0);
+  EXPECT_EQ(doubles.filters().size(), 1u);
 }
 
 TEST(SdkVersion, FileTimeIsFormattedAsFourteenDigitsOfLocalTime) {

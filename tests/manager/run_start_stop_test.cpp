@@ -1,7 +1,8 @@
 // A publish run on doubles, for what its start and stop must never leave
 // behind: a start without its worker, a camera or a media file that never
 // opens while the run connects anyway, desktop sound running after the stop,
-// and a manager without a notify object that stops reconnecting.
+// a manager without a notify object that stops reconnecting, and a size
+// changed while live; and what such a run writes to the log.
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -14,7 +15,9 @@
 
 #include "fake_encoder.h"
 #include "manager_test_support.h"
+#include "common/Log.h"
 #include "platform/outside/OutsideDoubles.h"
+#include "tests/support/temp_dir.h"
 #include "tests/support/waiting_notify.h"
 
 namespace {
@@ -160,6 +163,52 @@ TEST_F(RunStartStop, ASwitchToAFileThatCannotBeOpenedKeepsTheScreen) {
   const int before = grabs();
   EXPECT_TRUE(WaitUntil([&] { return grabs() >= before + 3; }, 3000)) << "the screen stopped";
   EXPECT_TRUE(manager->StopPublish());
+}
+
+// The file source's pictures, with sound beside them so the send thread
+// passes them on: ten pairs, 40 ms apart.
+void PumpFile(FakeVexaCapture* file) {
+  for (uint32_t t = 0; t < 400; t += 40) {
+    EXPECT_TRUE(file->PumpPicture(t, 1, 2, 3));
+    EXPECT_TRUE(file->PumpSound(t, 1764, 0));
+  }
+}
+
+// A new size while live used to reach the sources' pictures but not the
+// encoder, which dropped every one of them while the run stayed live.
+TEST_F(RunStartStop, ASizeSetWhileLiveIsRefusedSoPicturesKeepTheEncodersSize) {
+  ManagerPtr manager = Make(&notify);
+  manager->SetVideoSource(2, 0, "clip.mp4", 25, 50);
+  ASSERT_TRUE(manager->StartPublish());
+  ASSERT_TRUE(WaitUntil([&] { return encoders.log->formatBytes > 0; }, 5000));
+  EXPECT_EQ(manager->SetPublishVideoPara(32, 18, 25, 100000, 0, 50), 64 * 36 * 3) << "the run's size stays";
+  PumpFile(doubles.fileSources().back());
+  EXPECT_TRUE(WaitUntil([&] { return encoders.log->picturesOfFormat == 10; }, 5000));
+  EXPECT_EQ(encoders.log->picturesOfOtherSizes, 0);
+  EXPECT_TRUE(manager->StopPublish());
+  EXPECT_EQ(manager->SetPublishVideoPara(32, 18, 25, 100000, 0, 50), 32 * 18 * 3) << "taken once stopped";
+}
+
+TEST_F(RunStartStop, AFileRunLogsWhereItsTimeLineComesFrom) {
+  test_support::TempDir dir("strivon-run-log");
+  struct LogHere {
+    explicit LogHere(const std::string& module) { log_testing::ResetLog(module); }
+    ~LogHere() { log_testing::ResetLog(""); }
+  } logHere(dir.File("libStrivon.so"));
+  {
+    ManagerPtr manager = Make(&notify);
+    manager->SetVideoSource(2, 0, "clip.mp4", 25, 50);
+    ASSERT_TRUE(manager->StartPublish());
+    ASSERT_TRUE(WaitUntil([&] { return encoders.Made() == 1; }, 5000));
+    PumpFile(doubles.fileSources().back());
+    manager->changeToVexaFile("next.mp4", 25, 50);
+    EXPECT_TRUE(manager->StopPublish());
+  }
+  const std::string log = test_support::ReadFileBytes(log_testing::CurrentLogPath());
+  for (const char* line : {"changeToVexaFile:m_bNeedConverStamp:0", "changeToVexaFile:m_bNeedConverStamp:1",
+                           "OnVexaCaptureVideo:m_dLastOtherTimeStmp:0", "m_uVideoFrameRate:25",
+                           "OnVexaCaptureAudio:m_dLastOtherTimeStmp:0", "m_pMediaRender may release."})
+    EXPECT_NE(log.find(line), std::string::npos) << line;
 }
 
 // The desktop-sound device that the fake library makes, counted while it runs.

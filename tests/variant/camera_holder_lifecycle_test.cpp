@@ -46,6 +46,7 @@ TEST(CameraHolder, ItsCameraIsReleasedWhenPictureInPictureEndsOrAnotherCameraOpe
     *ok = true;
     return new FakeCapture(&cameras, owner);
   };
+  factories.createPictureCompositor = &CreatePictureCompositor;
   ManagerPtr manager(CreateRtmpPublishManagerWith(&notify, std::move(factories)));
   ASSERT_NE(manager, nullptr);
   IVideoCaptureNotify* const managerSink = Concrete(manager);

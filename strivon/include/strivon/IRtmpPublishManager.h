@@ -55,6 +55,8 @@ class IRtmpPublishManager {
   virtual int SetAgcLevel(int level) = 0;
   // Reaches only an encoder of a running connection; otherwise ignored.
   virtual void SetVideoBitrate(int bitrate, int vbrQuality) = 0;
+  // 0 when the logo is drawn from now on. A path that is not a regular file
+  // (a FIFO, a device, a folder) is refused with -1, as is one with a quote.
   virtual int SetLogo(const char* path, int a, int b, int c, int d) = 0;
   virtual void release() = 0;
   // The name lists belong to the manager and live as long as it does; pass a
@@ -68,7 +70,10 @@ class IRtmpPublishManager {
   virtual int SetStereoMix(bool stereoMix) = 0;
   virtual void SetPublishAudioPara(int samplerate, int channels, int bitpersample, int bitrate, int volum,
                                    bool bMute) = 0;
-  // Returns the picture's byte count width x height x 3.
+  // Returns the picture's byte count width x height x 3 of the size kept.
+  // While a run is started (StartPublish until StopPublish) the size stays
+  // as the run opened it and a new one is refused (logged); the other
+  // values are taken. Set the size before StartPublish.
   virtual int SetPublishVideoPara(int width, int height, int framerate, int bitrate, HWND display,
                                   int keyInterval) = 0;
   // url "rtmp://host[:port]" publishes directly; "host[:port]",
