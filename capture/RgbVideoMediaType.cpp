@@ -6,9 +6,7 @@
 
 #include "platform/dshow/guids.h"
 
-namespace {
-
-const GUID& SubtypeFor(int bitCount) {
+const GUID& RgbSubtypeFor(int bitCount) {
   switch (bitCount) {
     case 1: return MEDIASUBTYPE_RGB1;
     case 4: return MEDIASUBTYPE_RGB4;
@@ -19,6 +17,8 @@ const GUID& SubtypeFor(int bitCount) {
     default: return GUID_NULL;
   }
 }
+
+namespace {
 
 // The video-info header followed by a 256-entry palette.
 constexpr uint32_t kFormatBytes = sizeof(VIDEOINFOHEADER) + 256 * 4;
@@ -41,7 +41,7 @@ void BuildRgbVideoMediaType(CMediaType* mt, int width, int height, int bitCount,
   }
   mt->Clear();
   mt->majortype = MEDIATYPE_Video;
-  mt->subtype = SubtypeFor(bitCount);
+  mt->subtype = RgbSubtypeFor(bitCount);
   mt->bFixedSizeSamples = 1;
   mt->bTemporalCompression = 0;
   mt->lSampleSize = static_cast<uint32_t>(sampleSize);

@@ -9,3 +9,7 @@
 // format block cannot be had. The subtype of a bit count other than 1, 4, 8,
 // 16, 24 or 32 is the null GUID.
 void BuildRgbVideoMediaType(CMediaType* mt, int width, int height, int bitCount, int fps, HRESULT* hr);
+
+// The RGB subtype of a bit count of 1, 4, 8, 16, 24 or 32; the null GUID
+// for any other.
+const GUID& RgbSubtypeFor(int bitCount);

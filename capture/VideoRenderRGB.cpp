@@ -3,19 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace {
+#include "capture/RgbVideoMediaType.h"
 
-const GUID& SubtypeFor(int bitDepth) {
-  switch (bitDepth) {
-    case 1: return MEDIASUBTYPE_RGB1;
-    case 4: return MEDIASUBTYPE_RGB4;
-    case 8: return MEDIASUBTYPE_RGB8;
-    case 16: return MEDIASUBTYPE_RGB555;
-    case 24: return MEDIASUBTYPE_RGB24;
-    case 32: return MEDIASUBTYPE_RGB32;
-    default: return GUID_NULL;
-  }
-}
+namespace {
 
 // E_UNEXPECTED when the block is missing, E_INVALIDARG when it is another kind.
 HRESULT ReadHeader(const AM_MEDIA_TYPE& mt, BITMAPINFOHEADER* h) {
@@ -41,7 +31,7 @@ CVideoRenderRGB::CVideoRenderRGB(REFCLSID clsid, int bitDepth, HRESULT* hr)
 
 HRESULT CVideoRenderRGB::CheckMediaType(const CMediaType* mt) {
   if (!mt) return E_POINTER;
-  if (mt->majortype != MEDIATYPE_Video || mt->subtype != SubtypeFor(m_bitDepth)) return E_INVALIDARG;
+  if (mt->majortype != MEDIATYPE_Video || mt->subtype != RgbSubtypeFor(m_bitDepth)) return E_INVALIDARG;
   BITMAPINFOHEADER h;
   const HRESULT hr = ReadHeader(*mt, &h);
   if (FAILED(hr)) return hr;

@@ -5,7 +5,6 @@
 // report that says why. Cases: a manager without a notify object whose
 // server dies and comes back, a camera chosen before the first start, and a
 // media file that is missing (or a FIFO).
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,17 +35,6 @@ void ExpectHealthy(const std::string& media) {
   ASSERT_TRUE(test_support::MeasureStreamHealth(media, 2000, &health, &error)) << media << ": " << error;
   std::printf("figures: %s: %s\n", media.c_str(), test_support::DescribeStreamHealth(health).c_str());
   EXPECT_EQ(test_support::StreamHealthProblems(health, kFps), "") << media;
-}
-
-std::vector<std::string> Recordings(const std::string& folder) {
-  std::vector<std::string> files;
-  if (DIR* dir = opendir(folder.c_str())) {
-    while (dirent* entry = readdir(dir))
-      if (std::string(entry->d_name).find(".flv") != std::string::npos) files.push_back(folder + "/" + entry->d_name);
-    closedir(dir);
-  }
-  std::sort(files.begin(), files.end());  // record_unique names them by their start second
-  return files;
 }
 
 bool WaitUntil(const std::function<bool()>& done, int ms) {

@@ -2,7 +2,6 @@
 // nothing listens, a host name that stops resolving, a server that stops
 // reading. The run must notice, retry every two seconds, publish again as
 // soon as the server is back, and stop promptly throughout.
-#include <dirent.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -20,16 +19,6 @@ using namespace publish_test;
 using namespace strivon_status;
 
 namespace {
-
-std::vector<std::string> Recordings(const std::string& folder) {
-  std::vector<std::string> files;
-  if (DIR* dir = opendir(folder.c_str())) {
-    while (dirent* entry = readdir(dir))
-      if (std::string(entry->d_name).find(".flv") != std::string::npos) files.push_back(folder + "/" + entry->d_name);
-    closedir(dir);
-  }
-  return files;
-}
 
 double TimedStop(IRtmpPublishManager* manager) {
   const auto before = Clock::now();

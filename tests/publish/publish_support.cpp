@@ -1,5 +1,8 @@
 #include "tests/publish/publish_support.h"
 
+#include <dirent.h>
+
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -329,6 +332,17 @@ bool EncoderLog::WaitFirstSound(int timeoutMs, Clock::time_point* at) {
   });
   if (found && at) *at = first->at;
   return found;
+}
+
+std::vector<std::string> Recordings(const std::string& folder) {
+  std::vector<std::string> files;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (dirent* entry = readdir(dir))
+      if (std::string(entry->d_name).find(".flv") != std::string::npos) files.push_back(folder + "/" + entry->d_name);
+    closedir(dir);
+  }
+  std::sort(files.begin(), files.end());
+  return files;
 }
 
 }  // namespace publish_test

@@ -158,4 +158,8 @@ double RmsDb(const std::vector<uint8_t>& pcm, int channels);
 // Per stream: the first time a stamp (dts) went back, as text; "" when none did.
 std::string BackwardStamps(const std::vector<test_support::ProbedPacket>& packets);
 
+// The .flv files in folder, sorted by name (nginx's record_unique names them
+// by their start second, so this is their order too).
+std::vector<std::string> Recordings(const std::string& folder);
+
 }  // namespace publish_test
