@@ -35,6 +35,7 @@
 #include "strivon/IHookPlayerNotify.h"
 #include "strivon/NoiseSuppressor.h"
 #include "strivon/RtmpRecord.h"
+#include "strivon/ScreenPullSchedule.h"
 #include "strivon/SendStatistics.h"
 #include "strivon/SoundClock.h"
 #include "strivon/SoundProcessing.h"
@@ -150,7 +151,9 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   void OnAudioData(int captureId, const BYTE* pcm, int length, int64_t startMs, int64_t stopMs) override;
   void OnHDAudioCapNotify(std::string text, int kind) override;
 
-  // IVideoCaptureNotify (camera streaming thread; the worker for the screen).
+  // IVideoCaptureNotify (camera streaming thread; the worker for the screen,
+  // with kScreenCaptureId and the picture's slot time as stopMs).
+  static constexpr int kScreenCaptureId = 1;
   bool OnVideoData(int captureId, BYTE* rgb, int len, int64_t startMs, int64_t stopMs) override;
   bool OnVideoRawData(int captureId, BYTE* rgb, int len, int64_t startMs, int64_t stopMs) override;
   bool OnHDVideoCapNotify(std::string text, int kind) override;
@@ -359,6 +362,7 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   SoundClock m_soundClock;
   uint32_t m_workerFrameRate = 10;  // worker only
   uint32_t m_lastPull = 0;          // worker only
+  ScreenPullSchedule m_pullSchedule;  // worker only
   uint32_t m_lastPing = 0;          // worker only
 
   // Connection (worker, plus the encoder's event threads for the headers).

@@ -111,6 +111,7 @@ void RtmpPublishManager::Run() { ThreadProcMain(); }
 void RtmpPublishManager::ThreadProcMain() {
   const VideoParams video = Video();
   m_workerFrameRate = static_cast<uint32_t>(video.frameRate > 0 ? video.frameRate : 1);
+  m_pullSchedule.Restart(static_cast<int>(m_workerFrameRate));
   m_lastPing = platform::TickCount();
   while (!m_exit) {
     PullScreenFrame();
@@ -127,11 +128,7 @@ void RtmpPublishManager::ThreadProcMain() {
     // Sleep until the next screen pull is due or a command arrives; delayed
     // commands and the ping are looked at every few milliseconds.
     uint32_t wait = kWorkerIdleWaitMs;
-    if (m_screenMode) {
-      const uint32_t interval = 1000 / m_workerFrameRate;
-      const uint32_t since = platform::TickCount() - m_lastPull;
-      wait = since >= interval ? 0 : std::min(wait, interval - since);
-    }
+    if (m_screenMode) wait = std::min(wait, m_pullSchedule.WaitMs(platform::TickCount()));
     if (wait > 0) m_cmdQueue.WaitForWork(wait);
   }
   STRIVON_LOG(kLogInfo, "RtmpPublishManager::ThreadProcMain", "exit thread, StopPublishAsyn");
@@ -141,7 +138,8 @@ void RtmpPublishManager::ThreadProcMain() {
 void RtmpPublishManager::PullScreenFrame() {
   if (!m_screenMode) return;
   const uint32_t now = platform::TickCount();
-  if (now - m_lastPull < 1000 / m_workerFrameRate) return;
+  uint32_t slot = 0;
+  if (!m_pullSchedule.Take(now, &slot)) return;
   std::lock_guard<std::mutex> lock(m_screenCaptureLock);
   if (!m_screenCapture || !m_screenMode) return;
   BITMAPINFOHEADER* info = nullptr;
@@ -160,7 +158,9 @@ void RtmpPublishManager::PullScreenFrame() {
     m_grabFailing = false;
     m_grabWidth = info->biWidth;
     m_grabHeight = info->biHeight;
-    OnVideoData(1, pixels, bytes, m_lastPull, now);
+    // The picture stands for its slot: stamped so, the pictures keep an
+    // even spacing however late the worker got to them.
+    OnVideoData(kScreenCaptureId, pixels, bytes, m_lastPull, slot);
   }
   m_lastPull = now;
 }

@@ -33,12 +33,22 @@ uint32_t SoundClock::StampMicrophoneBlock(int64_t endMs) {
 
 uint32_t SoundClock::StampLivePicture() {
   std::lock_guard<std::mutex> lock(m_lock);
-  const uint32_t now = Now();
+  return StampLivePictureLocked(Now());
+}
+
+uint32_t SoundClock::StampLivePicture(uint32_t capturedAt) {
+  std::lock_guard<std::mutex> lock(m_lock);
+  return StampLivePictureLocked(capturedAt ? capturedAt : 1);
+}
+
+uint32_t SoundClock::StampLivePictureLocked(uint32_t now) {
   if (m_liveClockStart == 0) m_liveClockStart = now;
   // The live clock runs with the microphone's stream clock (both start with
   // the first unit), and unlike the sound stamps, which move in whole blocks
   // longer than a picture's period, it keeps the pictures' own spacing.
-  uint32_t stamp = m_offset + (now - m_liveClockStart);
+  // A picture's slot may lie just before a start that a sound block made.
+  const int32_t sinceStart = static_cast<int32_t>(now - m_liveClockStart);
+  uint32_t stamp = m_offset + static_cast<uint32_t>(sinceStart > 0 ? sinceStart : 0);
   if (m_havePicture && static_cast<int32_t>(stamp - m_lastPicture) <= 0) stamp = m_lastPicture + 1;
   m_lastPicture = stamp;
   m_havePicture = true;

@@ -20,8 +20,10 @@ class SoundClock {
   uint32_t StampMicrophoneBlock(int64_t endMs);
   // A screen or camera picture: starts the live clock on the first one;
   // stamped by the live clock on the sound's time line, always later than
-  // the previous picture.
+  // the previous picture. The first form takes the picture as captured now,
+  // the second at capturedAt (a tick count).
   uint32_t StampLivePicture();
+  uint32_t StampLivePicture(uint32_t capturedAt);
   // A media-file unit with the file's own stamp.
   uint32_t StampFileUnit(uint32_t fileStampMs);
   // The new source's time line starts at base.
@@ -33,6 +35,7 @@ class SoundClock {
 
  private:
   uint32_t Now() const;
+  uint32_t StampLivePictureLocked(uint32_t capturedAt);
 
   std::function<uint32_t()> m_clock;
   mutable std::mutex m_lock;
