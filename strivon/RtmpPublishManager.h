@@ -38,6 +38,7 @@
 #include "strivon/ScreenPullSchedule.h"
 #include "strivon/SendStatistics.h"
 #include "strivon/SoundClock.h"
+#include "strivon/SoundRateCompensator.h"
 #include "strivon/SoundProcessing.h"
 #include "strivon/VideoPacer.h"
 
@@ -392,6 +393,8 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   ICaptureDevice* m_desktopDevice = nullptr;
   NoiseSuppressor m_noise;
   SilenceDetector m_silence;  // send thread only
+  SoundRateCompensator m_soundRate;
+  uint64_t m_soundRateTimeLine = 0;  // the microphone's streaming thread only
 
   // Local recording.
   std::mutex m_recordLock;

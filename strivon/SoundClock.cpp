@@ -74,6 +74,7 @@ void SoundClock::Rebase(uint32_t base) {
   m_liveClockStart = 0;
   m_soundStarted = false;
   m_soundShift = 0;
+  ++m_timeLine;
 }
 
 void SoundClock::Reset() {
@@ -84,9 +85,15 @@ void SoundClock::Reset() {
   m_havePicture = false;
   m_soundStarted = false;
   m_soundShift = 0;
+  ++m_timeLine;
 }
 
 uint32_t SoundClock::Offset() const {
   std::lock_guard<std::mutex> lock(m_lock);
   return m_offset;
+}
+
+uint64_t SoundClock::TimeLine() const {
+  std::lock_guard<std::mutex> lock(m_lock);
+  return m_timeLine;
 }

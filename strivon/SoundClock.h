@@ -32,6 +32,9 @@ class SoundClock {
   void Reset();
 
   uint32_t Offset() const;
+  // Counts the starts and rebases: when it changes, the microphone's
+  // position starts again from 0.
+  uint64_t TimeLine() const;
 
  private:
   uint32_t Now() const;
@@ -47,4 +50,5 @@ class SoundClock {
   bool m_havePicture = false;
   bool m_soundStarted = false;  // a microphone block came since the start or rebase
   uint32_t m_soundShift = 0;  // lines the microphone's position up with the live clock
+  uint64_t m_timeLine = 0;
 };

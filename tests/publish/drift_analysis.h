@@ -1,0 +1,38 @@
+// Checks on a recording for the clock-drift tests: when the beeps sound and
+// the flashes show on the recording's own time line, and how far the
+// strongest sound outside a steady tone and its harmonics stays below the
+// tone (a click, a dropped or repeated stretch shows there).
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace publish_test {
+
+// A picture's presentation time and mean luma (0..255).
+struct PictureLuma {
+  double ptsMs;
+  double luma;
+};
+// Every picture of the recording's video, in presentation order.
+bool PictureLumas(const std::string& media, std::vector<PictureLuma>* pictures, std::string* error);
+// Where the screen turned from dark to bright: midway between the last dark
+// and the first bright picture, the best guess of when it changed.
+std::vector<double> FlashOnsetsMs(const std::vector<PictureLuma>& pictures);
+
+// The recording's sound as mono 16-bit PCM at rate, and the stamp of its
+// first sample (the first audio packet's).
+bool MonoSound(const std::string& media, const std::string& folder, int rate, std::vector<int16_t>* pcm,
+               double* firstMs, std::string* error);
+// Starts of the bursts of hz in the sound, in ms from its first sample; a
+// burst counts once its level reaches half of its peak.
+std::vector<double> BeepOnsetsMs(const std::vector<int16_t>& pcm, int rate, double hz);
+
+// The strongest spectral line, in dB relative to the tone, that is neither
+// the tone (the strongest line) nor one of its harmonics, over windows of
+// the sound from fromMs that keep clear of the given spans (ms, start and
+// end). *worstAtMs and *worstHz get where it was found.
+double LoudestStrayDb(const std::vector<int16_t>& pcm, int rate, double fromMs,
+                      const std::vector<std::pair<double, double>>& avoid, double* worstAtMs, double* worstHz);
+
+}  // namespace publish_test
