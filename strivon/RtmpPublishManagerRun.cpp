@@ -16,6 +16,9 @@ namespace {
 // The longest the worker and the send thread sleep when nothing wakes them.
 constexpr uint32_t kWorkerIdleWaitMs = 5;
 constexpr uint32_t kSendIdleWaitMs = 50;
+// How long the send thread waits for the encoder to free a picture buffer.
+constexpr uint32_t kEncoderBusyWaitMs = 80;
+constexpr uint32_t kEncoderBusyPollMs = 2;
 
 std::string ThisPrefix(const void* self) {
   std::string text;
@@ -291,8 +294,20 @@ void RtmpPublishManager::SendVideoFrame(const PublishCmd& unit) {
     std::wstring err;
     if (m_preview) m_preview->ShowFrame(unit.data.get(), unit.len, &err);
   }
-  std::lock_guard<std::mutex> lock(m_encoderLock);
-  if (m_encoder) m_encoder->SendRawVideo(unit.data.get(), static_cast<unsigned>(unit.len), unit.timestamp);
+  // x264's first pictures after a connect take longer than pictures come
+  // in, and the pictures that waited for the first sound reach the encoder
+  // in one burst: for a moment all its buffers can be in use. A picture it
+  // cannot take waits a little for one instead of being lost.
+  const uint32_t since = platform::TickCount();
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> lock(m_encoderLock);
+      if (!m_encoder) return;
+      if (m_encoder->SendRawVideo(unit.data.get(), static_cast<unsigned>(unit.len), unit.timestamp)) return;
+    }
+    if (!m_connected || m_exit || platform::TickCount() - since >= kEncoderBusyWaitMs) return;
+    platform::SleepMs(kEncoderBusyPollMs);
+  }
 }
 
 void RtmpPublishManager::SendAudioUnit(const PublishCmd& unit) {

@@ -118,7 +118,14 @@ class ObservedEncoder final : public IEncoderMediaThenSendThroughRtmp {
   }
   bool SendRawVideo(const unsigned char* rgb, unsigned length, unsigned ts) override {
     Note(true, ts);
-    return m_inner ? m_inner->SendRawVideo(rgb, length, ts) : true;
+    if (m_inner) return m_inner->SendRawVideo(rgb, length, ts);
+    std::lock_guard<std::mutex> l(m_log->lock);
+    if (m_log->busyPictures > 0) {
+      --m_log->busyPictures;
+      return false;
+    }
+    m_log->takenPictures.push_back(ts);
+    return true;
   }
   bool Connect(const char* url) override { return m_inner ? m_inner->Connect(url) : m_log->connectResult; }
   void Release() override {

@@ -88,6 +88,11 @@ struct EncoderLog {
   std::condition_variable changed;
   std::vector<Unit> units;
   std::vector<uint8_t> sound;  // the PCM handed on, up to its first few megabytes
+  // Without a real encoder behind: the first busyPictures pictures are
+  // refused, as by an encoder whose buffers are all in use; the stamps of
+  // the pictures taken.
+  int busyPictures = 0;
+  std::vector<unsigned> takenPictures;
   std::vector<IEncoderMediaThenSendThroughRtmpNotify*> notifies;
   bool connectResult = true;  // what an encoder without a real one behind answers
 };
