@@ -93,7 +93,7 @@ TEST_F(PublishRules, SoundWaitsForAPictureAndEqualStampsSendThePictureFirst) {
 TEST_F(PublishRules, APictureTheEncoderHasNoRoomForYetIsNotLost) {
   encoders->busyPictures = 3;
   ManagerPtr manager = Start("rtmp://127.0.0.1:1", true);
-  ASSERT_TRUE(encoders->WaitCreated(1, 5000));
+  ASSERT_TRUE(encoders->WaitConnectCalls(1, 5000));
   encoders->LastNotify()->OnEncoderMediaThenSendThroughRtmpConnected();
   FakeVexaCapture* file = FileSource();
   ASSERT_NE(file, nullptr);

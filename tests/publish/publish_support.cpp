@@ -95,6 +95,11 @@ bool EncoderLog::WaitCreated(int count, int timeoutMs) {
                           [&] { return static_cast<int>(notifies.size()) >= count; });
 }
 
+bool EncoderLog::WaitConnectCalls(int count, int timeoutMs) {
+  std::unique_lock<std::mutex> l(lock);
+  return changed.wait_for(l, std::chrono::milliseconds(timeoutMs), [&] { return connectCalls >= count; });
+}
+
 bool EncoderLog::WaitUnits(size_t count, int timeoutMs) {
   std::unique_lock<std::mutex> l(lock);
   return changed.wait_for(l, std::chrono::milliseconds(timeoutMs), [&] { return units.size() >= count; });
@@ -127,7 +132,14 @@ class ObservedEncoder final : public IEncoderMediaThenSendThroughRtmp {
     m_log->takenPictures.push_back(ts);
     return true;
   }
-  bool Connect(const char* url) override { return m_inner ? m_inner->Connect(url) : m_log->connectResult; }
+  bool Connect(const char* url) override {
+    {
+      std::lock_guard<std::mutex> l(m_log->lock);
+      ++m_log->connectCalls;
+    }
+    m_log->changed.notify_all();
+    return m_inner ? m_inner->Connect(url) : m_log->connectResult;
+  }
   void Release() override {
     if (m_inner) m_inner->Release();
     delete this;

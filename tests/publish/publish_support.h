@@ -80,6 +80,9 @@ struct EncoderLog {
   // The notify the newest encoder was made with (doubles drive the manager through it).
   IEncoderMediaThenSendThroughRtmpNotify* LastNotify();
   bool WaitCreated(int count, int timeoutMs);
+  // Waits until count encoders were asked to connect: the manager hands
+  // units to an encoder from then on.
+  bool WaitConnectCalls(int count, int timeoutMs);
   bool WaitUnits(size_t count, int timeoutMs);
   // Waits for the first sound unit; *at gets when it was handed on.
   bool WaitFirstSound(int timeoutMs, Clock::time_point* at);
@@ -93,6 +96,7 @@ struct EncoderLog {
   // the pictures taken.
   int busyPictures = 0;
   std::vector<unsigned> takenPictures;
+  int connectCalls = 0;
   std::vector<IEncoderMediaThenSendThroughRtmpNotify*> notifies;
   bool connectResult = true;  // what an encoder without a real one behind answers
 };
