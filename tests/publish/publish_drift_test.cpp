@@ -89,8 +89,12 @@ void PublishWithDriftingMicrophone(double clockRate, const std::string& stream) 
   const std::vector<double> flashes = FlashOnsetsMs(pictures);
   ASSERT_GE(beeps.size(), kPublishSeconds - 5u);
   ASSERT_GE(flashes.size(), beeps.size() - 5 - flasher.skipped());
+  // nginx records the stream from its first message on and cuts the stamps
+  // of anything that arrives later but is stamped earlier to 0: the
+  // recording's first second says little about when things happened.
   double worst = 0, sum = 0;
   for (double flash : flashes) {
+    if (flash < 1000) continue;
     const double beep = *std::min_element(beeps.begin(), beeps.end(), [&](double a, double b) {
       return std::abs(a - flash) < std::abs(b - flash);
     });
