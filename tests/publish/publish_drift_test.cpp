@@ -93,8 +93,10 @@ void PublishWithDriftingMicrophone(double clockRate, const std::string& stream) 
   // of anything that arrives later but is stamped earlier to 0: the
   // recording's first second says little about when things happened.
   double worst = 0, sum = 0;
+  int paired = 0;
   for (double flash : flashes) {
     if (flash < 1000) continue;
+    ++paired;
     const double beep = *std::min_element(beeps.begin(), beeps.end(), [&](double a, double b) {
       return std::abs(a - flash) < std::abs(b - flash);
     });
@@ -114,7 +116,7 @@ void PublishWithDriftingMicrophone(double clockRate, const std::string& stream) 
 
   std::printf("figures: clock %.4f: %.2f pictures/s over the last 30 s; %zu flashes (%d left out), %zu beeps; "
               "beep - flash mean %.1f ms, largest %.1f ms; loudest stray line %.1f dB (%.0f Hz at %.0f ms)\n",
-              clockRate, fps, flashes.size(), flasher.skipped(), beeps.size(), sum / flashes.size(), worst, stray,
+              clockRate, fps, flashes.size(), flasher.skipped(), beeps.size(), sum / std::max(paired, 1), worst, stray,
               strayHz, strayAtMs + soundStartMs);
 }
 
