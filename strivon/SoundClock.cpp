@@ -16,17 +16,22 @@ uint32_t SoundClock::StampMicrophoneBlock(int64_t endMs) {
   std::lock_guard<std::mutex> lock(m_lock);
   const uint32_t now = Now();
   if (m_liveClockStart == 0) m_liveClockStart = now;
-  // A sound device delivers its first block late (up to a sink period,
-  // two seconds for PulseAudio) while its position counts from zero. Left
-  // alone, that delay would put every sound stamp behind the pictures taken
-  // at the same moment, and the send thread, which interleaves by stamp,
-  // would hold the pictures back by as much and drop what overflows.
+  // The first block is stamped with when it arrived on the live clock, and
+  // the device's position counts on from there. A sound device delivers its
+  // first block late (up to a sink period, two seconds for PulseAudio) while
+  // its position counts from zero: left alone, that delay would put every
+  // sound stamp behind the pictures taken at the same moment, and the send
+  // thread, which interleaves by stamp, would hold the pictures back by as
+  // much and drop what overflows. Never over sound already queued, though:
+  // after a source switch the new sound follows the old.
   if (!m_soundStarted) {
     m_soundStarted = true;
     const int64_t live = static_cast<int64_t>(now - m_liveClockStart);
-    m_soundShift = live > endMs ? static_cast<uint32_t>(live - endMs) : 0;
+    m_soundShift = live - endMs;
+    if (m_soundBefore) m_soundShift = std::max<int64_t>(m_soundShift, int64_t{m_current} - m_offset);
   }
-  const uint32_t stamp = static_cast<uint32_t>(endMs) + m_offset + m_soundShift;
+  m_soundBefore = true;
+  const uint32_t stamp = static_cast<uint32_t>(endMs + m_offset + m_soundShift);
   m_current = stamp;
   return stamp;
 }
@@ -60,6 +65,7 @@ uint32_t SoundClock::StampFileUnit(uint32_t fileStampMs) {
   // A file runs on its own clock: the live clock starts again after it.
   m_liveClockStart = 0;
   const uint32_t stamp = m_latestOther + fileStampMs;
+  m_soundBefore = true;
   m_offset = std::max(m_offset, stamp);
   m_current = std::max(m_current, stamp);
   return stamp;
@@ -84,6 +90,7 @@ void SoundClock::Reset() {
   m_lastPicture = 0;
   m_havePicture = false;
   m_soundStarted = false;
+  m_soundBefore = false;
   m_soundShift = 0;
   ++m_timeLine;
 }

@@ -49,6 +49,7 @@ class SoundClock {
   uint32_t m_lastPicture = 0;
   bool m_havePicture = false;
   bool m_soundStarted = false;  // a microphone block came since the start or rebase
-  uint32_t m_soundShift = 0;  // lines the microphone's position up with the live clock
+  bool m_soundBefore = false;  // sound was stamped since the start
+  int64_t m_soundShift = 0;    // lines the microphone's position up with the live clock
   uint64_t m_timeLine = 0;
 };

@@ -9,6 +9,10 @@ constexpr int64_t kBucketUs = 1000000;
 // about half a minute and holds a 0.3% device within a few milliseconds.
 constexpr double kProportional = 0.5;
 constexpr double kIntegral = 0.08;
+// The ratio follows the loop within about a second rather than at once: the
+// lowest difference moves in steps as the buckets turn over, and a step in
+// the ratio is a step in pitch, which would smear a steady tone.
+constexpr double kRatioFollowSeconds = 1.0;
 
 }  // namespace
 
@@ -60,7 +64,8 @@ SoundRateEstimator::Step SoundRateEstimator::Update(int64_t arrivalUs, size_t fr
     const double lowest = m_havePrevious ? std::min(m_previousLowest, m_bucketLowest) : m_bucketLowest;
     const double error = lowest - m_reference;  // > 0: the sound fell behind the clock
     m_integral = std::clamp(m_integral + kIntegral * error * dt, -kMaxCorrection, kMaxCorrection);
-    m_ratio = 1.0 + std::clamp(kProportional * error + m_integral, -kMaxCorrection, kMaxCorrection);
+    const double wanted = 1.0 + std::clamp(kProportional * error + m_integral, -kMaxCorrection, kMaxCorrection);
+    m_ratio += (wanted - m_ratio) * std::min(1.0, dt / kRatioFollowSeconds);
   }
   step.ratio = m_ratio;
   m_output += blockFrames * m_ratio;

@@ -11,8 +11,9 @@
 // (compensated frames per device frame) that holds that difference where
 // the first second put it: the integral learns the device's rate, the
 // proportional part takes back what drifted while it learned. The ratio
-// stays within kMaxCorrection, so a wrong reading never makes an audible
-// pitch change. Used by SoundRateCompensator only; not thread-safe.
+// follows the loop smoothly and stays within kMaxCorrection, so neither a
+// wrong reading nor the loop's own steps make an audible pitch change.
+// Used by SoundRateCompensator only; not thread-safe.
 #pragma once
 #include <cstddef>
 #include <cstdint>

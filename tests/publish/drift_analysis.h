@@ -1,7 +1,5 @@
 // Checks on a recording for the clock-drift tests: when the beeps sound and
-// the flashes show on the recording's own time line, and how far the
-// strongest sound outside a steady tone and its harmonics stays below the
-// tone (a click, a dropped or repeated stretch shows there).
+// the flashes show on the recording's own time line.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -27,12 +25,5 @@ bool MonoSound(const std::string& media, const std::string& folder, int rate, st
 // Starts of the bursts of hz in the sound, in ms from its first sample; a
 // burst counts once its level reaches half of its peak.
 std::vector<double> BeepOnsetsMs(const std::vector<int16_t>& pcm, int rate, double hz);
-
-// The strongest spectral line, in dB relative to the tone, that is neither
-// the tone (the strongest line) nor one of its harmonics, over windows of
-// the sound from fromMs that keep clear of the given spans (ms, start and
-// end). *worstAtMs and *worstHz get where it was found.
-double LoudestStrayDb(const std::vector<int16_t>& pcm, int rate, double fromMs,
-                      const std::vector<std::pair<double, double>>& avoid, double* worstAtMs, double* worstHz);
 
 }  // namespace publish_test

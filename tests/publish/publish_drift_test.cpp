@@ -15,6 +15,7 @@
 #include "strivon/StatusWords.h"
 #include "tests/publish/drift_analysis.h"
 #include "tests/publish/publish_support.h"
+#include "tests/support/tone_purity.h"
 
 using namespace publish_test;
 using namespace strivon_status;
@@ -91,11 +92,13 @@ void PublishWithDriftingMicrophone(double clockRate, const std::string& stream) 
   ASSERT_GE(flashes.size(), beeps.size() - 5 - flasher.skipped());
   // nginx records the stream from its first message on and cuts the stamps
   // of anything that arrives later but is stamped earlier to 0: the
-  // recording's first second says little about when things happened.
+  // recording's first second says little about when things happened. At
+  // the stop, the sound of the last moments is still in the encoder.
+  const double soundEndMs = soundStartMs + pcm.size() * 1000.0 / kRate;
   double worst = 0, sum = 0;
   int paired = 0;
   for (double flash : flashes) {
-    if (flash < 1000) continue;
+    if (flash < 1000 || flash > soundEndMs - kBeepMs - 100) continue;
     ++paired;
     const double beep = *std::min_element(beeps.begin(), beeps.end(), [&](double a, double b) {
       return std::abs(a - flash) < std::abs(b - flash);
@@ -105,13 +108,25 @@ void PublishWithDriftingMicrophone(double clockRate, const std::string& stream) 
     sum += beep - flash;
   }
 
+  // The sound's stamps rise and leave no hole.
+  std::vector<test_support::ProbedPacket> packets;
+  ASSERT_TRUE(test_support::ProbePackets(recording, &packets, &error)) << error;
+  EXPECT_EQ(BackwardStamps(packets), "");
+  long long lastSoundMs = -1, widestStepMs = 0;
+  for (const auto& p : packets) {
+    if (p.codecType != "audio") continue;
+    if (lastSoundMs >= 0 && p.ptsMs > 1000) widestStepMs = std::max(widestStepMs, p.ptsMs - lastSoundMs);
+    lastSoundMs = p.ptsMs;
+  }
+  EXPECT_LE(widestStepMs, 47 + 50) << "a hole in the sound";
+
   // The tone between the beeps: no click, nothing dropped or repeated. The
   // codec smears a beep over up to a frame (46 ms) each side.
   std::vector<std::pair<double, double>> beepSpans;
   for (double beep : beeps)
     beepSpans.emplace_back(beep - soundStartMs - 100, beep - soundStartMs + kBeepMs + 100);
   double strayAtMs = 0, strayHz = 0;
-  const double stray = LoudestStrayDb(pcm, kRate, 2000, beepSpans, &strayAtMs, &strayHz);
+  const double stray = test_support::LoudestStrayDb(pcm, kRate, 2000, beepSpans, &strayAtMs, &strayHz);
   EXPECT_LT(stray, -60.0) << strayHz << " Hz at " << strayAtMs + soundStartMs << " ms of the recording";
 
   std::printf("figures: clock %.4f: %.2f pictures/s over the last 30 s; %zu flashes (%d left out), %zu beeps; "
