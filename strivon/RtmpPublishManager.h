@@ -38,8 +38,8 @@
 #include "strivon/ScreenPullSchedule.h"
 #include "strivon/SendStatistics.h"
 #include "strivon/SoundClock.h"
-#include "strivon/SoundRateCompensator.h"
 #include "strivon/SoundProcessing.h"
+#include "strivon/SoundRateCompensator.h"
 #include "strivon/VideoPacer.h"
 
 #include "strivon/DeviceCatalog.h"
