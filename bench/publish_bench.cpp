@@ -12,6 +12,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -59,6 +60,7 @@ struct RunFigures {
   int tapPictures = 0;    // pictures that arrived at the server
   int recorded = -1;      // video packets in nginx's recording
   int stampGaps = 0;      // publisher stamps more than 1.5 frame periods apart
+  uint32_t largestGapMs = 0;  // between neighbouring publisher stamps
   int laterDropped = 0;   // pictures missing after the first two seconds
   LatencyFigures latency;
   std::string load;       // /proc/loadavg before the run
@@ -163,8 +165,11 @@ void FillArrivalFigures(const std::vector<TappedPicture>& pictures, RunFigures* 
     figures->laterDropped = 1 + static_cast<int>(settledS * kFps + 0.5) - settledPictures;
   }
   const uint32_t period = 1000 / kFps;
-  for (size_t n = 1; n < pictures.size(); ++n)
-    if (pictures[n].timestamp - pictures[n - 1].timestamp > period * 3 / 2) figures->stampGaps += 1;
+  for (size_t n = 1; n < pictures.size(); ++n) {
+    const uint32_t gap = pictures[n].timestamp - pictures[n - 1].timestamp;
+    if (gap > period * 3 / 2) figures->stampGaps += 1;
+    figures->largestGapMs = std::max(figures->largestGapMs, gap);
+  }
 }
 
 RunFigures PublishOnce(Environment& env, const Options& options, const std::string& publisher, int run) {
@@ -268,27 +273,28 @@ bool ParseOptions(int argc, char** argv, Options* options) {
 
 void PrintRaw(const std::vector<RunFigures>& all) {
   std::printf("\nraw figures\n");
-  std::printf("%-3s %-8s %-11s %7s %7s %7s %8s %8s %8s %7s %6s %7s %5s %8s %8s %8s %8s %5s %5s\n", "run", "who",
+  std::printf("%-3s %-8s %-11s %7s %7s %7s %8s %8s %8s %7s %6s %7s %5s %7s %8s %8s %8s %8s %5s %5s\n", "run", "who",
               "load", "pub_s", "cpu_s", "cpu/s", "cpu_ms/p", "expected", "arrived", "nginx", "drop", "drop>2s", "gaps",
-              "lat_min", "lat_med", "lat_p95", "lat_max", "unrd", "rept");
+              "max_gap", "lat_min", "lat_med", "lat_p95", "lat_max", "unrd", "rept");
   for (const RunFigures& f : all) {
     if (!f.ok) {
       std::printf("%-3d %-8s FAILED: %s\n", f.run, f.publisher.c_str(), f.failure.c_str());
       continue;
     }
     const auto& l = f.latency;
-    std::printf("%-3d %-8s %-11s %7.2f %7.2f %7.3f %8.1f %8d %8d %7d %6d %7d %5d %8.1f %8.1f %8.1f %8.1f %5d %5d\n",
+    std::printf("%-3d %-8s %-11s %7.2f %7.2f %7.3f %8.1f %8d %8d %7d %6d %7d %5d %7u %8.1f %8.1f %8.1f %8.1f %5d %5d\n",
                 f.run, f.publisher.c_str(), f.load.c_str(), f.publishedS, f.cpuS, f.cpuS / f.publishedS,
                 f.tapPictures > 0 ? 1000 * f.cpuS / f.tapPictures : 0.0, f.expected, f.tapPictures, f.recorded,
-                f.expected - f.recorded, f.laterDropped, f.stampGaps, Quantile(l.latenciesMs, 0), l.medianMs, l.p95Ms, l.maxMs,
-                l.unreadable, l.repeated);
+                f.expected - f.recorded, f.laterDropped, f.stampGaps, f.largestGapMs, Quantile(l.latenciesMs, 0),
+                l.medianMs, l.p95Ms, l.maxMs, l.unreadable, l.repeated);
   }
   std::printf("  load: 1/5-minute load average before the run; cpu/s: CPU seconds per published second;\n"
               "  cpu_ms/p: CPU milliseconds per picture that arrived (a publisher dropping pictures saves work);\n"
               "  expected: 25 x (last - first picture stamp) + 1; arrived: pictures at the relay;\n"
               "  nginx: video packets in nginx's recording; drop = expected - nginx; drop>2s: pictures missing\n"
               "  after the first two seconds of the stream (from the relay's count); gaps: publisher stamps\n"
-              "  more than 60 ms apart; lat_*: capture-to-server latency in ms; unrd: pictures whose counter\n"
+              "  more than 60 ms apart; max_gap: the largest step between neighbouring publisher stamps in ms;\n"
+              "  lat_*: capture-to-server latency in ms; unrd: pictures whose counter\n"
               "  could not be read; rept: pictures showing the same counter as the previous one.\n");
 }
 

@@ -1,10 +1,13 @@
 # Test helpers shared by every tests/<area>/CMakeLists.txt.
 #
 # strivon_add_test(NAME <target> SOURCES ... LIBS ... LABELS ...
-#                  [SANITIZE address thread] [TIMEOUT s] [RUN_SERIAL])
+#                  [SANITIZE address thread] [TIMEOUT s] [RUN_SERIAL]
+#                  [CASES <suffix>=<gtest filter> ...] [COST n])
 #   A GoogleTest executable registered with CTest as one test. In a sanitizer
 #   build only tests that list that sanitizer under SANITIZE are built, so
 #   scripts/test can re-run just the threaded and buffer-handling code.
+#   With CASES, each filter is a CTest test of its own, <target>_<suffix>,
+#   so that long cases run side by side; COST makes ctest start them early.
 # strivon_add_fuzzer(NAME <target> SOURCES ... LIBS ... [SEEDS <folder>] [DICT <file>])
 #   A libFuzzer target, built only when STRIVON_FUZZ is on, run by CTest for
 #   STRIVON_FUZZ_SECONDS with label "fuzz". The run starts from the seed
@@ -13,7 +16,7 @@ find_package(GTest REQUIRED)
 add_custom_target(strivon_tests)
 
 function(strivon_add_test)
-  cmake_parse_arguments(T "RUN_SERIAL" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS;SANITIZE" ${ARGN})
+  cmake_parse_arguments(T "RUN_SERIAL" "NAME;TIMEOUT;COST" "SOURCES;LIBS;LABELS;SANITIZE;CASES" ${ARGN})
   if(STRIVON_FUZZ)
     return()
   endif()
@@ -24,14 +27,28 @@ function(strivon_add_test)
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock Threads::Threads)
   target_include_directories(${T_NAME} PRIVATE ${PROJECT_SOURCE_DIR})
   add_dependencies(strivon_tests ${T_NAME})
-  add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  set(tests)
+  if(T_CASES)
+    foreach(case IN LISTS T_CASES)
+      string(REGEX REPLACE "=.*" "" suffix "${case}")
+      string(REGEX REPLACE "^[^=]*=" "" filter "${case}")
+      add_test(NAME ${T_NAME}_${suffix} COMMAND ${T_NAME} --gtest_filter=${filter})
+      list(APPEND tests ${T_NAME}_${suffix})
+    endforeach()
+  else()
+    add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+    set(tests ${T_NAME})
+  endif()
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
-  set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
+  set_tests_properties(${tests} PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
     ENVIRONMENT "STRIVON_SOURCE_DIR=${PROJECT_SOURCE_DIR};STRIVON_BINARY_DIR=${PROJECT_BINARY_DIR}")
   if(T_RUN_SERIAL)
-    set_tests_properties(${T_NAME} PROPERTIES RUN_SERIAL TRUE)
+    set_tests_properties(${tests} PROPERTIES RUN_SERIAL TRUE)
+  endif()
+  if(T_COST)
+    set_tests_properties(${tests} PROPERTIES COST ${T_COST})
   endif()
 endfunction()
 

@@ -58,6 +58,10 @@ int InitAudioEncoder(const PcmFormat* pcm, AacConfig* cfg) {
       aacEncoder_SetParam(state->handle, AACENC_BITRATEMODE, 0) == AACENC_OK &&
       aacEncoder_SetParam(state->handle, AACENC_BITRATE, static_cast<UINT>(cfg->bitRate)) == AACENC_OK &&
       aacEncoder_SetParam(state->handle, AACENC_TRANSMUX, TT_MP4_RAW) == AACENC_OK &&
+      // The SBR and stereo headers in every frame rather than every tenth:
+      // a viewer who joins a live stream, or a stream whose first packets
+      // are not sent, decodes its full band and both channels at once.
+      aacEncoder_SetParam(state->handle, AACENC_HEADER_PERIOD, 1) == AACENC_OK &&
       aacEncoder_SetParam(state->handle, AACENC_AFTERBURNER, 1) == AACENC_OK;
   if (!ok) return 1;
   if (aacEncEncode(state->handle, nullptr, nullptr, nullptr, nullptr) != AACENC_OK) return 1;
@@ -67,6 +71,7 @@ int InitAudioEncoder(const PcmFormat* pcm, AacConfig* cfg) {
   // samples per channel; anything else would break the caller's framing.
   if (info.frameLength != static_cast<UINT>(kAacInputSamplesPerChannel)) return 1;
   cfg->coreSampleRate = pcm->sampleRate / 2;
+  cfg->delaySamples = static_cast<int>(info.nDelay);
   state->output.resize(info.maxOutBufBytes > 0 ? info.maxOutBufBytes : 8192);
   cfg->state = std::move(state);
   return 0;

@@ -23,6 +23,9 @@ struct AacConfig {
   int coreSampleRate = 0;  // filled by InitAudioEncoder: half the input rate
   int bandwidth = 0;       // 0 = encoder's choice
   bool parametricStereo = false;
+  // Filled by InitAudioEncoder: how many samples per channel a sound comes
+  // out of a decoder later than it went into the encoder.
+  int delaySamples = 0;
   std::unique_ptr<AacEncoderState> state;
 
   AacConfig();

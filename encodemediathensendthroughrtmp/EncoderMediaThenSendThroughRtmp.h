@@ -113,6 +113,7 @@ class CEncoderMediaThenSendThroughRtmp : public IEncoderMediaThenSendThroughRtmp
     int sampleRate;
     int frameBytes;
     uint32_t timeBase;
+    uint32_t packetLeadMs;  // how long before its frame's end a packet's sound begins
     int aacOpens;    // codec (re)opens since construction
     int videoOpens;
     size_t queuedAudioBytes;
@@ -133,6 +134,9 @@ class CEncoderMediaThenSendThroughRtmp : public IEncoderMediaThenSendThroughRtmp
   // Hands a new client the formats configured before it existed.
   void PassFormatsTo(IRtmpLib* transport);
   void RunAudioStep();
+  // How long before the end of the frame it was encoded from the sound of an
+  // AAC packet begins: the frame and the codec's delay. Under the AAC lock.
+  uint32_t PacketLeadMsLocked() const;
   void EncodeAndSendAudioBlock(const AudioBlock& block);
   // An access unit in m_videoToSend, between its encode and its send.
   struct EncodedPicture {

@@ -213,6 +213,7 @@ CEncoderMediaThenSendThroughRtmp::Snapshot CEncoderMediaThenSendThroughRtmp::Get
     s.sampleRate = m_pcmFormat.sampleRate;
     s.frameBytes = m_frameBytes;
     s.aacOpens = m_aacOpens;
+    s.packetLeadMs = PacketLeadMsLocked();
   }
   {
     std::lock_guard<std::mutex> lock(m_videoLock);

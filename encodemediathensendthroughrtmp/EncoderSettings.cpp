@@ -19,6 +19,14 @@ void CEncoderMediaThenSendThroughRtmp::ReopenAacLocked() {
   m_aacOpen = InitAudioEncoder(&m_pcmFormat, &m_aacConfig) == 0;
 }
 
+uint32_t CEncoderMediaThenSendThroughRtmp::PacketLeadMsLocked() const {
+  // What a packet decodes into went into the encoder the codec's delay
+  // before the frame it was encoded from began (HE-AAC v2: 7106 samples).
+  if (m_pcmFormat.sampleRate <= 0) return 0;
+  return static_cast<uint32_t>((int64_t{kAacInputSamplesPerChannel + m_aacConfig.delaySamples} * 1000 +
+                                m_pcmFormat.sampleRate / 2) / m_pcmFormat.sampleRate);
+}
+
 void CEncoderMediaThenSendThroughRtmp::ReopenVideoLocked() {
   CloseVideoEncoder(&m_video);
   m_videoOpens += 1;

@@ -182,11 +182,13 @@ void CEncoderMediaThenSendThroughRtmp::EncodeAndSendAudioBlock(const AudioBlock&
 
   int frameBytes = 0;
   int bytesPerSecond = 0;
+  int64_t leadMs = 0;
   {
     std::lock_guard<std::mutex> lock(m_aacLock);
     if (!m_aacOpen && m_connected && m_audioFormatSet) ReopenAacLocked();
     frameBytes = m_frameBytes;
     bytesPerSecond = m_pcmFormat.sampleRate * m_pcmFormat.channels * m_pcmFormat.bitsPerSample / 8;
+    leadMs = PacketLeadMsLocked();
   }
   IRtmpLib* transport = Transport();
   if (!m_audioFormatSet || !m_aacOpen || !transport) return;
@@ -196,17 +198,21 @@ void CEncoderMediaThenSendThroughRtmp::EncodeAndSendAudioBlock(const AudioBlock&
                                    static_cast<int>(block.pcm.size()));
   // The block's stamp is the time of its end. A frame cut from the ring ends
   // as long before that as the sound still buffered behind it lasts, so the
-  // frames of one long block get their own rising stamps instead of sharing one.
-  auto frameEnd = [&]() -> uint32_t {
+  // frames of one long block get their own rising stamps instead of sharing
+  // one. Its packet is stamped with the capture time of the first sample it
+  // decodes into, so that a player sounds it with the picture of that time;
+  // negative for the encoder's first packets, whose sound precedes the run.
+  auto packetStart = [&]() -> int64_t {
     const int64_t behind = bytesPerSecond > 0 ? int64_t{m_ring.Buffered()} * 1000 / bytesPerSecond : 0;
-    return block.timestamp - static_cast<uint32_t>(std::min<int64_t>(behind, block.timestamp));
+    return int64_t{block.timestamp} - behind - leadMs;
   };
   short* frame = reinterpret_cast<short*>(m_pcmFrame.data());
   bool haveFrame = m_ring.Read(frame, frameBytes) == frameBytes;
   if (written == 0 || !haveFrame) return;
 
   while (haveFrame && m_connected) {
-    const uint32_t stamp = frameEnd();
+    const int64_t start = packetStart();
+    const uint32_t stamp = start > 0 ? static_cast<uint32_t>(start) : 0;
     bool encoded = false;
     int length = 0;
     uint32_t base = 0;
@@ -226,12 +232,12 @@ void CEncoderMediaThenSendThroughRtmp::EncodeAndSendAudioBlock(const AudioBlock&
           encoded = false;
         }
       }
-      base = EnsureTimeBase(stamp);
+      if (start >= 0) base = EnsureTimeBase(stamp);
     }
     if (!encoded) break;
     // The encoder primes for a few frames; an empty frame is not a frame. A
-    // frame that ended before the stream's first media is not sent.
-    if (length > 0 && stamp >= base) {
+    // packet whose sound began before the stream's first media is not sent.
+    if (length > 0 && start >= 0 && stamp >= base) {
       if (!transport->SendAAC(m_aacToSend.data(), length, stamp - base)) break;
       m_audioSentOnConnection = true;
     }

@@ -36,9 +36,11 @@
 #include "strivon/LogoOverlay.h"
 #include "strivon/NoiseSuppressor.h"
 #include "strivon/RtmpRecord.h"
+#include "strivon/ScreenPullSchedule.h"
 #include "strivon/SendStatistics.h"
 #include "strivon/SoundClock.h"
 #include "strivon/SoundProcessing.h"
+#include "strivon/SoundRateCompensator.h"
 #include "strivon/VideoPacer.h"
 
 #include "strivon/DeviceCatalog.h"
@@ -148,7 +150,9 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   void OnAudioData(int captureId, const BYTE* pcm, int length, int64_t startMs, int64_t stopMs) override;
   void OnHDAudioCapNotify(std::string text, int kind) override;
 
-  // IVideoCaptureNotify (camera streaming thread; the worker for the screen).
+  // IVideoCaptureNotify (camera streaming thread; the worker for the screen,
+  // with kScreenCaptureId and the picture's slot time as stopMs).
+  static constexpr int kScreenCaptureId = 1;
   bool OnVideoData(int captureId, BYTE* rgb, int len, int64_t startMs, int64_t stopMs) override;
   bool OnVideoRawData(int captureId, BYTE* rgb, int len, int64_t startMs, int64_t stopMs) override;
   bool OnHDVideoCapNotify(std::string text, int kind) override;
@@ -366,9 +370,9 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   CommandQueue m_cmdQueue;
   MediaQueues m_media;
   SoundClock m_soundClock;
-  uint32_t m_workerPullIntervalMs = 100;  // worker only
-  uint32_t m_lastPull = 0;                // worker only
-  uint32_t m_lastPing = 0;                // worker only
+  uint32_t m_lastPull = 0;            // worker only
+  ScreenPullSchedule m_pullSchedule;  // worker only
+  uint32_t m_lastPing = 0;            // worker only
 
   // Connection (worker, plus the encoder's event threads for the headers).
   ConnectTarget m_connectTarget;
@@ -397,6 +401,8 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   ICaptureDevice* m_desktopDevice = nullptr;
   NoiseSuppressor m_noise;
   SilenceDetector m_silence;  // send thread only
+  SoundRateCompensator m_soundRate;
+  uint64_t m_soundRateTimeLine = 0;  // the microphone's streaming thread only
 
   // Local recording.
   std::mutex m_recordLock;

@@ -1,7 +1,9 @@
-// The sound path: microphone and media-file blocks get the publish volume,
+// The sound path: microphone blocks are held on the monotonic clock by the
+// rate compensation; they and media-file blocks get the publish volume,
 // noise suppression, the background mix and a time stamp, then wait in the
 // audio queue; the send thread's silence check lowers the audio bit rate
 // after five seconds of silence.
+#include <chrono>
 #include <cstring>
 #include <new>
 
@@ -12,7 +14,16 @@
 
 using namespace strivon_status;
 
-void RtmpPublishManager::OnAudioData(int /*captureId*/, const BYTE* pcm, int length, int64_t /*startMs*/,
+namespace {
+
+int64_t MonotonicMicros() {
+  return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+}  // namespace
+
+void RtmpPublishManager::OnAudioData(int /*captureId*/, const BYTE* pcm, int length, int64_t startMs,
                                      int64_t stopMs) {
   if (!pcm || length <= 0) {
     m_notifier.Status(kLevelError, kAudioDataNull);
@@ -31,6 +42,18 @@ void RtmpPublishManager::OnAudioData(int /*captureId*/, const BYTE* pcm, int len
     return;
   }
   if (block.empty()) return;
+  // On the monotonic clock, as the pictures are: the device's own clock
+  // drifts from it.
+  const int channels = m_captureChannels == 2 && Audio().channels == 1 ? 1 : m_captureChannels.load();
+  const size_t frames = block.size() / static_cast<size_t>(channels);
+  const uint64_t timeLine = m_soundClock.TimeLine();
+  if (timeLine != m_soundRateTimeLine) m_soundRate.Reset();
+  m_soundRateTimeLine = timeLine;
+  std::vector<int16_t> compensated;
+  m_soundRate.Process(block.data(), frames, Audio().sampleRate, channels, startMs, stopMs, MonotonicMicros(),
+                      &compensated);
+  block.swap(compensated);
+  if (block.empty()) return;
   ApplyVolume(block.data(), block.size(), m_publishVolume, m_publishMute);
   if (m_noise.enabled()) {
     std::vector<int16_t> frames;
@@ -38,7 +61,7 @@ void RtmpPublishManager::OnAudioData(int /*captureId*/, const BYTE* pcm, int len
     block.swap(frames);
   }
   MixBackground(block.data(), block.size());
-  const uint32_t stamp = m_soundClock.StampMicrophoneBlock(stopMs);
+  const uint32_t stamp = m_soundClock.StampMicrophoneBlock(m_soundRate.OutputEndMs());
   QueueSound(&block, stamp);
 }
 

@@ -16,6 +16,9 @@ namespace {
 // The longest the worker and the send thread sleep when nothing wakes them.
 constexpr uint32_t kWorkerIdleWaitMs = 5;
 constexpr uint32_t kSendIdleWaitMs = 50;
+// How long the send thread waits for the encoder to free a picture buffer.
+constexpr uint32_t kEncoderBusyWaitMs = 80;
+constexpr uint32_t kEncoderBusyPollMs = 2;
 
 std::string ThisPrefix(const void* self) {
   std::string text;
@@ -143,7 +146,7 @@ void RtmpPublishManager::Run() { ThreadProcMain(); }
 
 void RtmpPublishManager::ThreadProcMain() {
   const VideoParams video = Video();
-  m_workerPullIntervalMs = VideoPacer::PullIntervalMs(video.frameRate);
+  m_pullSchedule.Restart(video.frameRate);
   m_lastPing = platform::TickCount();
   while (!m_exit) {
     PullScreenFrame();
@@ -160,11 +163,7 @@ void RtmpPublishManager::ThreadProcMain() {
     // Sleep until the next screen pull is due or a command arrives; delayed
     // commands and the ping are looked at every few milliseconds.
     uint32_t wait = kWorkerIdleWaitMs;
-    if (m_screenMode) {
-      const uint32_t interval = m_workerPullIntervalMs;
-      const uint32_t since = platform::TickCount() - m_lastPull;
-      wait = since >= interval ? 0 : std::min(wait, interval - since);
-    }
+    if (m_screenMode) wait = std::min(wait, m_pullSchedule.WaitMs(platform::TickCount()));
     if (wait > 0) m_cmdQueue.WaitForWork(wait);
   }
   STRIVON_LOG(kLogInfo, "RtmpPublishManager::ThreadProcMain", "exit thread, StopPublishAsyn");
@@ -174,7 +173,8 @@ void RtmpPublishManager::ThreadProcMain() {
 void RtmpPublishManager::PullScreenFrame() {
   if (!m_screenMode) return;
   const uint32_t now = platform::TickCount();
-  if (now - m_lastPull < m_workerPullIntervalMs) return;
+  uint32_t slot = 0;
+  if (!m_pullSchedule.Take(now, &slot)) return;
   std::lock_guard<std::mutex> lock(m_screenCaptureLock);
   if (!m_screenCapture || !m_screenMode) return;
   BITMAPINFOHEADER* info = nullptr;
@@ -193,7 +193,9 @@ void RtmpPublishManager::PullScreenFrame() {
     m_grabFailing = false;
     m_grabWidth = info->biWidth;
     m_grabHeight = info->biHeight;
-    OnVideoData(1, pixels, bytes, m_lastPull, now);
+    // The picture stands for its slot: stamped so, the pictures keep an
+    // even spacing however late the worker got to them.
+    OnVideoData(kScreenCaptureId, pixels, bytes, m_lastPull, slot);
   }
   m_lastPull = now;
 }
@@ -329,8 +331,20 @@ void RtmpPublishManager::SendVideoFrame(const PublishCmd& unit) {
     std::wstring err;
     if (m_preview) m_preview->ShowFrame(unit.data.get(), unit.len, &err);
   }
-  std::lock_guard<std::mutex> lock(m_encoderLock);
-  if (m_encoder) m_encoder->SendRawVideo(unit.data.get(), static_cast<unsigned>(unit.len), unit.timestamp);
+  // x264's first pictures after a connect take longer than pictures come
+  // in, and the pictures that waited for the first sound reach the encoder
+  // in one burst: for a moment all its buffers can be in use. A picture it
+  // cannot take waits a little for one instead of being lost.
+  const uint32_t since = platform::TickCount();
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> lock(m_encoderLock);
+      if (!m_encoder) return;
+      if (m_encoder->SendRawVideo(unit.data.get(), static_cast<unsigned>(unit.len), unit.timestamp)) return;
+    }
+    if (!m_connected || m_exit || platform::TickCount() - since >= kEncoderBusyWaitMs) return;
+    platform::SleepMs(kEncoderBusyPollMs);
+  }
 }
 
 void RtmpPublishManager::SendAudioUnit(const PublishCmd& unit) {

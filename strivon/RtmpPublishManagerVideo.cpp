@@ -281,8 +281,10 @@ void RtmpPublishManager::setCaptrueArea(bool bFullScreen, int width, int height,
   m_screenCapture->SetCaptureRect(&rect);
 }
 
-bool RtmpPublishManager::OnVideoData(int /*captureId*/, BYTE* rgb, int len, int64_t /*startMs*/, int64_t /*stopMs*/) {
-  const uint32_t stamp = m_soundClock.StampLivePicture();
+bool RtmpPublishManager::OnVideoData(int captureId, BYTE* rgb, int len, int64_t /*startMs*/, int64_t stopMs) {
+  // A camera's own times run on its clock, not the tick count.
+  const uint32_t stamp = captureId == kScreenCaptureId ? m_soundClock.StampLivePicture(static_cast<uint32_t>(stopMs))
+                                                       : m_soundClock.StampLivePicture();
   if (m_media.VideoRefused()) {
     STRIVON_LOG(kLogDebug, "RtmpPublishManager::OnVideoData", "m_qVMsg.size:%d", static_cast<int>(m_media.VideoSize()));
     return false;

@@ -22,8 +22,10 @@ class SoundClock {
   uint32_t StampMicrophoneBlock(int64_t endMs);
   // A screen or camera picture: starts the live clock on the first one;
   // stamped by the live clock on the sound's time line, always later than
-  // the previous picture.
+  // the previous picture. The first form takes the picture as captured now,
+  // the second at capturedAt (a tick count).
   uint32_t StampLivePicture();
+  uint32_t StampLivePicture(uint32_t capturedAt);
   // A media-file unit with the file's own stamp.
   uint32_t StampFileUnit(uint32_t fileStampMs);
   // The new source's time line starts at base.
@@ -32,9 +34,13 @@ class SoundClock {
   void Reset();
 
   uint32_t Offset() const;
+  // Counts the starts and rebases: when it changes, the microphone's
+  // position starts again from 0.
+  uint64_t TimeLine() const;
 
  private:
   uint32_t Now() const;
+  uint32_t StampLivePictureLocked(uint32_t capturedAt);
 
   std::function<uint32_t()> m_clock;
   mutable std::mutex m_lock;
@@ -45,5 +51,7 @@ class SoundClock {
   uint32_t m_lastPicture = 0;
   bool m_havePicture = false;
   bool m_soundStarted = false;  // a microphone block came since the start or rebase
-  uint32_t m_soundShift = 0;  // lines the microphone's position up with the live clock
+  bool m_soundBefore = false;  // sound was stamped since the start
+  int64_t m_soundShift = 0;    // lines the microphone's position up with the live clock
+  uint64_t m_timeLine = 0;
 };

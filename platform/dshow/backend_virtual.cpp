@@ -1,9 +1,11 @@
 #include "platform/dshow/backend_virtual.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 #include "platform/dshow/capture_pin.h"
 
@@ -140,6 +142,43 @@ class CVirtualPin : public CCapturePin {
   HRESULT Active() override {
     if (m_device.failStart) return E_FAIL;
     return CCapturePin::Active();
+  }
+
+  bool UsesThread() const override { return m_device.kind == VirtualKind::AudioInput && m_device.live; }
+
+  // The live microphone: one buffer at a time, each delivered when its last
+  // sample is due on the device's own clock.
+  void CaptureLoop() override {
+    const CMediaType mt = Format();
+    WAVEFORMATEX wf{};
+    if (mt.cbFormat < sizeof(wf)) return;
+    std::memcpy(&wf, mt.pbFormat, sizeof(wf));
+    const long chunk = BufferSize() / std::max<int>(1, wf.nBlockAlign) * wf.nBlockAlign;
+    if (chunk <= 0 || wf.wBitsPerSample != 16 || m_device.clockRate <= 0) return;
+    const double samplesPerNs = wf.nSamplesPerSec * m_device.clockRate / 1e9;
+    const auto start = std::chrono::steady_clock::now();
+    const int64_t startNs = start.time_since_epoch().count();
+    std::vector<BYTE> pcm(static_cast<size_t>(chunk));
+    const long frames = chunk / wf.nBlockAlign;
+    for (int64_t first = 0; IsStreaming(); first += frames) {
+      const auto dueNs = static_cast<int64_t>((first + frames) / samplesPerNs);
+      // Short sleeps, so a stop is never held up by a long wait.
+      while (IsStreaming() && std::chrono::steady_clock::now() < start + std::chrono::nanoseconds(dueNs))
+        std::this_thread::sleep_until(std::min(start + std::chrono::nanoseconds(dueNs),
+                                               std::chrono::steady_clock::now() + std::chrono::milliseconds(20)));
+      for (long f = 0; f < frames; ++f) {
+        const int64_t n = first + f;
+        const double t = static_cast<double>(n) / wf.nSamplesPerSec;
+        double v = m_device.toneLevel * std::sin(2.0 * M_PI * m_device.toneHz * t);
+        const int64_t atNs = startNs + static_cast<int64_t>(n / samplesPerNs);
+        if (m_device.beepMs > 0 && atNs % 1000000000 < int64_t{m_device.beepMs} * 1000000)
+          v += 0.25 * std::sin(2.0 * M_PI * m_device.beepHz * t);
+        const int16_t sample = static_cast<int16_t>(std::lround(std::clamp(v, -1.0, 1.0) * 32767));
+        for (int c = 0; c < wf.nChannels; ++c)
+          std::memcpy(&pcm[static_cast<size_t>(f * wf.nBlockAlign + c * 2)], &sample, 2);
+      }
+      if (PushBytes(pcm.data(), chunk, wf.nAvgBytesPerSec) != chunk) return;
+    }
   }
 
   HRESULT Run(REFERENCE_TIME start) override {

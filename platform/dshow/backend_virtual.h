@@ -1,7 +1,8 @@
 // Virtual devices for tests: a tone microphone, a test-pattern camera and
 // name-only playback devices and compressors. Tests configure them, then push
 // sound or frames by hand; a push runs on the caller's thread as the
-// streaming thread, so a test decides exactly what arrives and when.
+// streaming thread, so a test decides exactly what arrives and when. A live
+// microphone instead delivers by itself, on its own clock.
 #pragma once
 #include <string>
 #include <utility>
@@ -26,6 +27,18 @@ struct VirtualDevice {
   int bufferMs = 100;                // buffer size when nobody suggests one
   bool failStart = false;            // the graph cannot be started with this device
   bool failOpen = false;             // listed, but gone when it is opened (unplugged)
+  // A live microphone delivers its tone by itself while it runs, from a
+  // thread of its own as a sound card does: each buffer when its last sample
+  // is due, its times counting samples at the nominal rate. clockRate is how
+  // many samples it takes per nominal sample period: 1.003 is a device clock
+  // 0.3% fast, 0.997 one 0.3% slow. With beepMs set, every sample due within
+  // beepMs after a whole second of the monotonic clock (steady_clock) also
+  // carries a beep of beepHz, so a test can find those instants in the sound.
+  bool live = false;
+  double clockRate = 1.0;
+  double toneLevel = 0.5;  // of full scale
+  int beepMs = 0;
+  double beepHz = 2500.0;
   // Cameras: RGB24 (bottom-up unless topDown), YUY2 or YV12 frames of
   // width x height; moreSizes are further sizes the camera offers.
   int width = 320, height = 240;

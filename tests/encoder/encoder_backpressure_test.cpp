@@ -98,9 +98,11 @@ TEST(EncoderBackpressure, SoundQueueIsBoundedAndKeepsTheOldestSound) {
   const uint32_t base = t.encoder->GetSnapshot().timeBase;
   ASSERT_TRUE(EncoderUnderTest::WaitFor([&] { return t.encoder->GetSnapshot().queuedAudioBytes == 0; }));
   ASSERT_TRUE(EncoderUnderTest::WaitFor([&] { return AudioSends(fake) >= accepted - 2; }));
+  // Where the newest packet's frame ended: its stamp is the lead before.
+  const uint32_t lead = t.encoder->GetSnapshot().packetLeadMs;
   uint32_t newest = 0;
   for (const auto& s : fake->Sends())
-    if (s.audio) newest = std::max(newest, s.timestamp + base);
+    if (s.audio) newest = std::max(newest, s.timestamp + base + lead);
   EXPECT_LE(newest, lastAccepted) << "refused sound reached the stream";
   EXPECT_GE(newest, lastAccepted - 46 * 2);
 }
@@ -117,9 +119,10 @@ TEST(EncoderBackpressure, SoundKeepsUpWithSlowPictures) {
   LiveFeedResult fed = FeedLive(t.encoder.get(), feed);
   const uint32_t lastFed = feed.firstTimestamp + feed.durationMs - 24;  // the last 1024-sample block
   const uint32_t base = t.encoder->GetSnapshot().timeBase;
+  const uint32_t lead = t.encoder->GetSnapshot().packetLeadMs;
   uint32_t newestSent = 0;
   for (const auto& s : fake->Sends())
-    if (s.audio) newestSent = std::max(newestSent, s.timestamp + base);
+    if (s.audio) newestSent = std::max(newestSent, s.timestamp + base + lead);
   EXPECT_EQ(fed.blocksRefused, 0);
   const int lag = static_cast<int>(lastFed - newestSent);
   std::cout << "sound " << lag << " ms behind after " << feed.durationMs << " ms of 150 ms pictures\n";

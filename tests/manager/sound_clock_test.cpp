@@ -23,13 +23,18 @@ TEST(SoundClock, LateFirstSoundBlockLinesUpWithThePictures) {
   EXPECT_NEAR(static_cast<double>(nextSound), clock.StampLivePicture(), 2.0);
 }
 
-TEST(SoundClock, SoundFirstKeepsTheDevicePosition) {
+TEST(SoundClock, FirstSoundEndsWhenItArrived) {
   uint32_t now = 100;
   SoundClock clock([&] { return now; });
-  EXPECT_EQ(clock.StampMicrophoneBlock(23), 23u);
-  now += 40;
-  EXPECT_EQ(clock.StampMicrophoneBlock(46), 46u);
-  EXPECT_EQ(clock.StampLivePicture(), 40u);
+  // The sound starts the live clock: its first block ended then, not 23 ms
+  // later, or the sound would play that much behind its pictures.
+  EXPECT_EQ(clock.StampMicrophoneBlock(23), 0u);
+  now += 23;
+  EXPECT_EQ(clock.StampMicrophoneBlock(46), 23u);  // then the device's own spacing
+  EXPECT_EQ(clock.StampLivePicture(), 23u);
+  // After a switch the next sound never overlaps what was queued.
+  clock.Rebase(23);
+  EXPECT_EQ(clock.StampMicrophoneBlock(23), 46u);
 }
 
 TEST(SoundClock, RebaseLinesTheNextSoundUpAgain) {

@@ -102,6 +102,23 @@ TEST_F(PublishRules, AFormatTheEncoderRefusesEndsTheConnectionWithAReport) {
   EXPECT_TRUE(manager->StopPublish());
 }
 
+TEST_F(PublishRules, APictureTheEncoderHasNoRoomForYetIsNotLost) {
+  encoders->busyPictures = 3;
+  ManagerPtr manager = Start("rtmp://127.0.0.1:1", true);
+  ASSERT_TRUE(encoders->WaitConnectCalls(1, 5000));
+  encoders->LastNotify()->OnEncoderMediaThenSendThroughRtmpConnected();
+  FakeVexaCapture* file = FileSource();
+  ASSERT_NE(file, nullptr);
+  ASSERT_TRUE(file->PumpPicture(100, 1, 2, 3));
+  ASSERT_TRUE(file->PumpSound(140, 441, 1000));
+  ASSERT_TRUE(file->PumpPicture(180, 1, 2, 3));
+  ASSERT_TRUE(encoders->WaitUnits(5, 5000)) << log.Dump();
+  EXPECT_TRUE(manager->StopPublish());
+  std::lock_guard<std::mutex> lock(encoders->lock);
+  ASSERT_FALSE(encoders->takenPictures.empty());
+  EXPECT_EQ(encoders->takenPictures.front(), 100u) << "the first picture was dropped while the encoder was busy";
+}
+
 TEST_F(PublishRules, EightWaitingPicturesTurnAwayTheNinth) {
   ManagerPtr manager(CreateRtmpPublishManagerWith(&log, factories));
   manager->SetPublishVideoPara(64, 36, 25, 100000, 0, 50);

@@ -103,6 +103,11 @@ bool EncoderLog::WaitReleased(int count, int timeoutMs) {
   return changed.wait_for(l, std::chrono::milliseconds(timeoutMs), [&] { return released >= count; });
 }
 
+bool EncoderLog::WaitConnectCalls(int count, int timeoutMs) {
+  std::unique_lock<std::mutex> l(lock);
+  return changed.wait_for(l, std::chrono::milliseconds(timeoutMs), [&] { return connectCalls >= count; });
+}
+
 bool EncoderLog::WaitUnits(size_t count, int timeoutMs) {
   std::unique_lock<std::mutex> l(lock);
   return changed.wait_for(l, std::chrono::milliseconds(timeoutMs), [&] { return units.size() >= count; });
@@ -126,9 +131,23 @@ class ObservedEncoder final : public IEncoderMediaThenSendThroughRtmp {
   }
   bool SendRawVideo(const unsigned char* rgb, unsigned length, unsigned ts) override {
     Note(true, ts);
-    return m_inner ? m_inner->SendRawVideo(rgb, length, ts) : true;
+    if (m_inner) return m_inner->SendRawVideo(rgb, length, ts);
+    std::lock_guard<std::mutex> l(m_log->lock);
+    if (m_log->busyPictures > 0) {
+      --m_log->busyPictures;
+      return false;
+    }
+    m_log->takenPictures.push_back(ts);
+    return true;
   }
-  bool Connect(const char* url) override { return m_inner ? m_inner->Connect(url) : m_log->connectResult; }
+  bool Connect(const char* url) override {
+    {
+      std::lock_guard<std::mutex> l(m_log->lock);
+      ++m_log->connectCalls;
+    }
+    m_log->changed.notify_all();
+    return m_inner ? m_inner->Connect(url) : m_log->connectResult;
+  }
   void Release() override {
     if (m_inner) m_inner->Release();
     {
@@ -264,6 +283,50 @@ ScreenPattern::~ScreenPattern() {
   Display* display = static_cast<Display*>(m_display);
   if (m_pixmap) XFreePixmap(display, m_pixmap);
   XCloseDisplay(display);
+}
+
+ScreenFlasher::~ScreenFlasher() { Stop(); }
+
+bool ScreenFlasher::Start() {
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) return false;
+  m_display = display;
+  Paint(false);
+  m_thread = std::thread([this] { Loop(); });
+  return true;
+}
+
+void ScreenFlasher::Stop() {
+  m_stop = true;
+  if (m_thread.joinable()) m_thread.join();
+  if (m_display) XCloseDisplay(static_cast<Display*>(m_display));
+  m_display = nullptr;
+}
+
+void ScreenFlasher::Paint(bool white) {
+  Display* display = static_cast<Display*>(m_display);
+  const int screen = DefaultScreen(display);
+  const Window root = RootWindow(display, screen);
+  XSetWindowBackground(display, root, white ? WhitePixel(display, screen) : BlackPixel(display, screen));
+  XClearWindow(display, root);
+  XSync(display, False);
+}
+
+void ScreenFlasher::Loop() {
+  using namespace std::chrono;
+  auto second = time_point_cast<seconds>(steady_clock::now()) + seconds(1);
+  while (!m_stop) {
+    std::this_thread::sleep_until(second);
+    if (steady_clock::now() - second < milliseconds(2)) {
+      Paint(true);
+      ++m_flashes;
+      std::this_thread::sleep_until(second + milliseconds(m_flashMs));
+      Paint(false);
+    } else {
+      ++m_skipped;
+    }
+    second += seconds(1);
+  }
 }
 
 bool DecodeSound(const std::string& media, const test_support::TempDir& dir, int rate, int channels, int skipMs,

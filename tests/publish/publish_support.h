@@ -4,6 +4,7 @@
 // (Xvfb, PulseAudio, nginx-rtmp) with a manager configured against them, and
 // the checks on what a server recorded (pitch, level, pixels).
 #pragma once
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -11,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "strivon/RtmpPublishManager.h"
@@ -78,6 +80,9 @@ struct EncoderLog {
   // The notify the newest encoder was made with (doubles drive the manager through it).
   IEncoderMediaThenSendThroughRtmpNotify* LastNotify();
   bool WaitCreated(int count, int timeoutMs);
+  // Waits until count encoders were asked to connect: the manager hands
+  // units to an encoder from then on.
+  bool WaitConnectCalls(int count, int timeoutMs);
   bool WaitUnits(size_t count, int timeoutMs);
   // Waits for the first sound unit; *at gets when it was handed on.
   bool WaitFirstSound(int timeoutMs, Clock::time_point* at);
@@ -86,6 +91,12 @@ struct EncoderLog {
   std::condition_variable changed;
   std::vector<Unit> units;
   std::vector<uint8_t> sound;  // the PCM handed on, up to its first few megabytes
+  // Without a real encoder behind: the first busyPictures pictures are
+  // refused, as by an encoder whose buffers are all in use; the stamps of
+  // the pictures taken.
+  int busyPictures = 0;
+  std::vector<unsigned> takenPictures;
+  int connectCalls = 0;
   std::vector<IEncoderMediaThenSendThroughRtmpNotify*> notifies;
   bool connectResult = true;  // what an encoder without a real one behind answers
   bool videoFormatResult = true;  // likewise for SetVideoFormat
@@ -137,6 +148,33 @@ class ScreenPattern {
   void* m_display = nullptr;
   unsigned long m_pixmap = 0;
   bool m_painted = false;
+};
+
+// Flashes the root window of $DISPLAY white at each whole second of
+// steady_clock for flashMs, black otherwise, from a thread of its own. A
+// second for which the thread woke late stays dark, so every flash that
+// shows happened at its instant.
+class ScreenFlasher {
+ public:
+  explicit ScreenFlasher(int flashMs = 200) : m_flashMs(flashMs) {}
+  ~ScreenFlasher();
+  ScreenFlasher(const ScreenFlasher&) = delete;
+  ScreenFlasher& operator=(const ScreenFlasher&) = delete;
+  bool Start();
+  void Stop();
+  int flashes() const { return m_flashes; }
+  int skipped() const { return m_skipped; }
+
+ private:
+  void Paint(bool white);
+  void Loop();
+
+  const int m_flashMs;
+  void* m_display = nullptr;
+  std::thread m_thread;
+  std::atomic<bool> m_stop{false};
+  std::atomic<int> m_flashes{0};
+  std::atomic<int> m_skipped{0};
 };
 
 // The recording's sound as interleaved 16-bit PCM at rate and channels,

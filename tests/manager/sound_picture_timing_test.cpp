@@ -1,0 +1,157 @@
+// How the live pictures and the microphone keep to the monotonic clock: the
+// worker's screen pulls stay on the frame rate's grid however late it wakes,
+// and the sound rate compensation holds a fast or slow device on the clock
+// without breaking the sound.
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "strivon/ScreenPullSchedule.h"
+#include "strivon/SoundRateCompensator.h"
+#include "strivon/SoundRateEstimator.h"
+#include "tests/support/tone_purity.h"
+
+namespace {
+
+// The worker wakes when the schedule says, plus a random lateness, and now
+// and then much later (a long command, a loaded machine).
+std::vector<uint32_t> PullSlots(int frameRate, uint32_t seconds, uint32_t start) {
+  ScreenPullSchedule schedule;
+  schedule.Restart(frameRate);
+  std::mt19937 random(7);
+  std::uniform_int_distribution<uint32_t> late(0, 12);
+  std::vector<uint32_t> slots;
+  uint32_t now = start;
+  while (now - start < seconds * 1000) {
+    uint32_t slot = 0;
+    while (schedule.Take(now, &slot)) slots.push_back(slot);
+    now += schedule.WaitMs(now) + late(random) + (random() % 200 == 0 ? 90 : 0);
+  }
+  return slots;
+}
+
+TEST(ScreenPullSchedule, LateWakesNeitherLosePicturesNorUnevenTheirSpacing) {
+  const uint32_t start = 0xFFFF0000u;  // across the tick's wrap
+  const std::vector<uint32_t> slots = PullSlots(25, 600, start);
+  EXPECT_NEAR(static_cast<double>(slots.size()), 600.0 * 25, 2.0);
+  for (size_t n = 1; n < slots.size(); ++n) ASSERT_EQ(slots[n] - slots[n - 1], 40u) << "pull " << n;
+  // A rate that does not divide a second keeps its average.
+  EXPECT_NEAR(static_cast<double>(PullSlots(30, 100, 0).size()), 100.0 * 30, 2.0);
+}
+
+TEST(ScreenPullSchedule, AStallLongerThanTheCatchUpStartsTheGridAgain) {
+  ScreenPullSchedule schedule;
+  schedule.Restart(25);
+  uint32_t slot = 0;
+  ASSERT_TRUE(schedule.Take(1000, &slot));
+  EXPECT_EQ(slot, 1000u);
+  EXPECT_FALSE(schedule.Take(1039, &slot));
+  EXPECT_EQ(schedule.WaitMs(1039), 1u);
+  // Three slots late: made up at once, each with its own slot time.
+  for (uint32_t expected : {1040u, 1080u, 1120u}) {
+    ASSERT_TRUE(schedule.Take(1130, &slot));
+    EXPECT_EQ(slot, expected);
+  }
+  EXPECT_FALSE(schedule.Take(1130, &slot));
+  // Stalled for seconds: no burst of pictures, the grid starts at now.
+  ASSERT_TRUE(schedule.Take(5000, &slot));
+  EXPECT_EQ(slot, 5000u);
+  EXPECT_FALSE(schedule.Take(5001, &slot));
+}
+
+// A device whose clock runs at clockRate delivers blocks of 1024 frames,
+// each arriving a little late, now and then much later. Returns, per block,
+// how far the compensated sound's end is from the block's capture on the
+// monotonic clock (ms), relative to the first block.
+std::vector<double> CompensatedOffsets(double clockRate, int seconds) {
+  SoundRateEstimator estimator(44100);
+  std::mt19937 random(3);
+  std::exponential_distribution<double> jitter(1 / 1500.0);
+  const double blockUs = 1024 / (44100 * clockRate) * 1e6;
+  std::vector<double> offsets;
+  for (int64_t n = 1; n * blockUs < seconds * 1e6; ++n) {
+    const double capturedUs = n * blockUs;
+    const double lateUs = 500 + jitter(random) + (random() % 300 == 0 ? 150000 : 0);
+    estimator.Update(static_cast<int64_t>(capturedUs + lateUs), 1024);
+    offsets.push_back(estimator.OutputFrames() / 44.1 - capturedUs / 1000);
+  }
+  for (double& offset : offsets) offset -= offsets.front();
+  return offsets;
+}
+
+TEST(SoundRateEstimator, HoldsAFastOrSlowDeviceOnTheClock) {
+  for (double clockRate : {1.003, 0.997, 1.0001}) {
+    SCOPED_TRACE(clockRate);
+    const std::vector<double> offsets = CompensatedOffsets(clockRate, 600);
+    double worst = 0;
+    for (double offset : offsets) worst = std::max(worst, std::abs(offset));
+    EXPECT_LT(worst, 15.0) << "ms off the clock at the worst";
+    EXPECT_NEAR(offsets.back(), 0.0, 3.0) << "ms off the clock after ten minutes";
+  }
+}
+
+// A 1 kHz tone from a device 0.3% fast, its blocks arriving a little late:
+// the compensated tone's stamps keep to the clock and rise with every
+// block, and the tone stays clean.
+TEST(SoundRateCompensator, StretchesTheSoundWithoutAStep) {
+  SoundRateCompensator compensator;
+  constexpr int kRate = 44100;
+  constexpr size_t kFrames = 1024;
+  const double clockRate = 1.003;
+  std::vector<int16_t> tone, block(kFrames * 2), out;
+  std::mt19937 random(5);
+  std::exponential_distribution<double> jitter(1 / 1500.0);
+  int64_t lastEndMs = -1;
+  for (int64_t n = 0; n < 2583; ++n) {  // a minute of the device's sound
+    for (size_t f = 0; f < kFrames; ++f) {
+      const double t = static_cast<double>(n * kFrames + f) / kRate;
+      block[2 * f] = block[2 * f + 1] = static_cast<int16_t>(std::lround(8000 * std::sin(2 * M_PI * 1000 * t)));
+    }
+    const int64_t startMs = n * kFrames * 1000 / kRate, stopMs = (n + 1) * kFrames * 1000 / kRate;
+    const auto arrivalUs = static_cast<int64_t>((n + 1) * kFrames / (kRate * clockRate) * 1e6 + 500 + jitter(random));
+    ASSERT_TRUE(compensator.Process(block.data(), kFrames, kRate, 2, startMs, stopMs, arrivalUs, &out));
+    ASSERT_GT(compensator.OutputEndMs(), lastEndMs) << "block " << n;
+    lastEndMs = compensator.OutputEndMs();
+    for (size_t f = 0; f < out.size(); f += 2) tone.push_back(out[f]);
+  }
+  const double lastCapturedMs = static_cast<double>(tone.size() > 0 ? 2583 * kFrames : 0) / (kRate * clockRate) * 1000;
+  EXPECT_NEAR(lastEndMs, lastCapturedMs, 15.0) << "the sound left the clock";
+  EXPECT_NEAR(compensator.Ratio(), 1 / clockRate, 0.0002);
+  // Nothing but the tone: no lost or doubled sample, no sudden change of
+  // pitch while the ratio settles.
+  EXPECT_LT(test_support::LoudestStrayDb(tone, kRate, 0), -80.0);
+}
+
+TEST(SoundRateCompensator, ARestartedOrSkippingDeviceNeverTakesTheStampsBack) {
+  SoundRateCompensator compensator;
+  std::vector<int16_t> block(1024 * 2, 0), out;
+  constexpr double kBlockMs = 1024 * 1000.0 / 44100;
+  double arrivedMs = 0;
+  // Block number position of the device, arriving blockMs after the last.
+  auto feed = [&](int64_t position, double afterMs) {
+    arrivedMs += afterMs;
+    compensator.Process(block.data(), 1024, 44100, 2, std::llround(position * kBlockMs),
+                        std::llround((position + 1) * kBlockMs), std::llround(arrivedMs * 1000), &out);
+    return compensator.OutputEndMs();
+  };
+  int64_t end = 0;
+  for (int64_t n = 0; n < 130; ++n) end = feed(n, kBlockMs);
+  // The device starts again from 0 after half a second: a hole of that
+  // length, the stamps going on from there.
+  const int64_t restarted = feed(0, 500 + kBlockMs);
+  EXPECT_NEAR(static_cast<double>(restarted - end), 500 + kBlockMs, 3.0);
+  // Sound lost at the device: its position jumps, so does the time line.
+  end = restarted;
+  for (int64_t n = 1; n < 10; ++n) end = feed(n, kBlockMs);
+  const int64_t skipped = feed(10 + 43, 43 * kBlockMs + kBlockMs);
+  EXPECT_NEAR(static_cast<double>(skipped - end), 44 * kBlockMs, 3.0);
+  // A new time line starts at 0.
+  compensator.Reset();
+  EXPECT_EQ(compensator.OutputEndMs(), 0);
+  EXPECT_NEAR(static_cast<double>(feed(0, 99000)), kBlockMs, 1.5);
+}
+
+}  // namespace
