@@ -411,6 +411,7 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   bool m_recordAudioHeaderPending = true;
   bool m_recordVideoHeaderPending = true;
   bool m_recordWaitsForKeyFrame = true;
+  double m_recordOpensAtMs = 0;  // the stamp of the key frame the file opens with
   bool m_recordFailing = false;
 
   // Pictures.

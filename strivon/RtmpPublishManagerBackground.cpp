@@ -194,6 +194,8 @@ void RtmpPublishManager::CloseRecordFileLocked(const char* function) {
 void RtmpPublishManager::StartRecordingTimeLine() {
   std::lock_guard<std::mutex> lock(m_recordLock);
   m_record.StartNewTimeLine();
+  // A new connection's stamps start again from its own time base.
+  m_recordOpensAtMs = 0;
 }
 
 void RtmpPublishManager::WriteRecording(const char* body, int size, double timestampMs, int kind) {
@@ -202,13 +204,18 @@ void RtmpPublishManager::WriteRecording(const char* body, int size, double times
   const bool audio = kind == 1;
   bool& pending = audio ? m_recordAudioHeaderPending : m_recordVideoHeaderPending;
   const bool isConfig = size >= 2 && body[1] == 0;
-  if (!audio && !isConfig && m_recordWaitsForKeyFrame) {
+  if (!isConfig && m_recordWaitsForKeyFrame) {
     // Pictures before the first key frame cannot be decoded: a recording
-    // started in the middle of a run opens with one.
-    const bool keyFrame = (static_cast<unsigned char>(body[0]) >> 4) == 1;
+    // started in the middle of a run opens with one, and with the sound of
+    // that moment. Sound is stamped with when it was heard, which the
+    // encoder's delay puts a fifth of a second before the pictures sent
+    // beside it: what comes earlier than the opening picture is left out.
+    const bool keyFrame = !audio && (static_cast<unsigned char>(body[0]) >> 4) == 1;
     if (!keyFrame) return;
     m_recordWaitsForKeyFrame = false;
+    m_recordOpensAtMs = timestampMs;
   }
+  if (audio && !isConfig && timestampMs < m_recordOpensAtMs) return;
   if (pending && !isConfig) {
     std::vector<char> header;
     {

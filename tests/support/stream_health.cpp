@@ -51,10 +51,10 @@ bool MeasureStreamHealth(const std::string& recording, long long t0Ms, StreamHea
     std::vector<long long> edges{from};
     for (long long stamp : sound)
       if (stamp >= from) edges.push_back(stamp);
-    edges.push_back(std::max(end, edges.back()));
     long long largest = 0;
     for (size_t i = 1; i < edges.size(); ++i) largest = std::max(largest, edges[i] - edges[i - 1] - packetMs);
     health->largestSoundGapMs = largest;
+    health->soundEndsEarlyMs = std::max(0LL, end - (edges.back() + packetMs));
   }
 
   health->decodeErrorText = DecodeErrors(recording);
@@ -64,17 +64,24 @@ bool MeasureStreamHealth(const std::string& recording, long long t0Ms, StreamHea
 }
 
 std::string DescribeStreamHealth(const StreamHealth& health) {
-  char text[160];
-  std::snprintf(text, sizeof text, "%d pictures at %.2f fps, largest sound gap %lld ms, %d decode errors",
-                health.pictures, health.picturesPerSecond, health.largestSoundGapMs, health.decodeErrors);
+  char text[200];
+  std::snprintf(text, sizeof text,
+                "%d pictures at %.2f fps, largest sound gap %lld ms, sound ends %lld ms early, %d decode errors",
+                health.pictures, health.picturesPerSecond, health.largestSoundGapMs, health.soundEndsEarlyMs,
+                health.decodeErrors);
   return std::string(text) + (health.decodeErrorText.empty() ? "" : ":\n" + health.decodeErrorText.substr(0, 600));
 }
+
+// The sound encoder's delay at the end of a run, with room for the last
+// sound block that was still on its way.
+constexpr long long kSoundEncoderTailMs = 300;
 
 std::string StreamHealthProblems(const StreamHealth& health, int fps) {
   std::string problems;
   if (health.pictures < 2 || std::abs(health.picturesPerSecond - fps) > fps * 0.05)
     problems += "picture rate not " + std::to_string(fps) + " within 5%; ";
   if (health.largestSoundGapMs > 50) problems += "sound hole over 50 ms; ";
+  if (health.soundEndsEarlyMs > kSoundEncoderTailMs) problems += "sound ends early; ";
   if (health.decodeErrors > 0) problems += "decode errors; ";
   return problems.empty() ? problems : problems + DescribeStreamHealth(health);
 }
