@@ -82,4 +82,24 @@ bool TypeLogin(XWindow loginWindow, const std::string& user, const std::string& 
          ClickControl(loginWindow, "login.xml", "login");
 }
 
+XWindow StartAndLogIn(test_support::VelmoraSession& session, const std::string& user, const std::string& password) {
+  if (!session.Start()) return 0;
+  const XWindow login = test_support::WaitForWindow("LoginDlg", kWindowTimeoutMs);
+  if (login == 0 || !TypeLogin(login, user, password)) return 0;
+  return test_support::WaitForWindow("transwnd", kWindowTimeoutMs);
+}
+
+std::string DumpStatus(const std::string& programFolder) {
+  return test_support::ReadIniValue(programFolder + "/DUMP.ini", "DUMP", "DumpStatus");
+}
+
+bool QuitThroughExitDialog(XWindow main, test_support::VelmoraSession& session, int* exitCode,
+                           const std::string& shotName) {
+  if (!ClickControl(main, "skin.xml", "closebtn")) return false;
+  const XWindow exitDialog = test_support::WaitForWindow("EDLG", kWindowTimeoutMs);
+  if (exitDialog == 0) return false;
+  if (!shotName.empty() && !test_support::Screenshot(exitDialog, ScreenshotPath(shotName))) return false;
+  return ClickControl(exitDialog, "exitDlg.xml", "comfirm") && session.WaitForExit(kPublishTimeoutMs, exitCode);
+}
+
 }  // namespace blackbox

@@ -12,10 +12,16 @@
 #include "tests/support/process.h"
 #include "tests/support/pulse_server.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/velmora_session.h"
 #include "tests/support/x11_driver.h"
 #include "tests/support/xvfb_server.h"
 
 namespace blackbox {
+
+// How long a window may take to come up, and how long going live or off may
+// take (the library's capture set-up and connect, a reconnect's delay on top).
+constexpr int kWindowTimeoutMs = 30000;
+constexpr int kPublishTimeoutMs = 60000;
 
 // Polls the condition until it holds (true) or timeoutMs passed (false).
 template <typename Condition>
@@ -84,5 +90,20 @@ bool ClickControl(test_support::XWindow window, const std::string& layout, const
 // Replaces the user name and password in the login window and clicks its
 // login button.
 bool TypeLogin(test_support::XWindow loginWindow, const std::string& user, const std::string& password);
+
+// Starts the program of the session and logs in through its login window;
+// the main window, or 0 when either window did not come up.
+test_support::XWindow StartAndLogIn(test_support::VelmoraSession& session, const std::string& user,
+                                    const std::string& password);
+
+// The live state the program keeps in DUMP.ini in its folder: "OnPub" or
+// "NoPub" ("" before the main window has written it).
+std::string DumpStatus(const std::string& programFolder);
+
+// Closes the main window through its exit dialog (photographed as shotName
+// first, unless that is empty) and waits for the program to end. False when
+// a step failed or the program did not end; exitCode as WaitForExit gives it.
+bool QuitThroughExitDialog(test_support::XWindow main, test_support::VelmoraSession& session, int* exitCode,
+                           const std::string& shotName = "");
 
 }  // namespace blackbox

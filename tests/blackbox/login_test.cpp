@@ -12,6 +12,7 @@
 #include "tests/support/velmora_session.h"
 
 using blackbox::DemoService;
+using blackbox::kWindowTimeoutMs;
 using blackbox::ScreenshotPath;
 using blackbox::ServiceMode;
 using blackbox::WaitUntil;
@@ -23,7 +24,6 @@ using test_support::XWindow;
 
 namespace {
 
-constexpr int kWindowTimeoutMs = 30000;
 const char kPromptCaption[] = "\xE6\x8F\x90\xE7\xA4\xBA";  // 提示
 
 // Pixels that differ between two pictures of the same size; -1 when they
@@ -49,9 +49,7 @@ class LoginTest : public ::testing::Test {
   // Starts the program, logs in and returns the main window (0 when it did
   // not appear).
   XWindow LogIn(const std::string& user, const std::string& password) {
-    const XWindow login = StartAtLogin();
-    if (login == 0 || !blackbox::TypeLogin(login, user, password)) return 0;
-    return test_support::WaitForWindow("transwnd", kWindowTimeoutMs);
+    return blackbox::StartAndLogIn(m_session, user, password);
   }
 
   bool CacheExists(const std::string& account) { return test_support::FileSize(m_session.File("usr/" + account)) > 0; }
@@ -152,8 +150,7 @@ TEST_F(LoginTest, MainWindowStaysHiddenUntilLoginThenShowsCentred) {
   EXPECT_TRUE(CacheExists("demo"));
   // Written last when the main window takes over.
   const std::string dumpIni = m_session.File("DUMP.ini");
-  EXPECT_TRUE(WaitUntil(kWindowTimeoutMs,
-                        [&] { return test_support::ReadIniValue(dumpIni, "DUMP", "DumpStatus") == "NoPub"; }));
+  EXPECT_TRUE(WaitUntil(kWindowTimeoutMs, [&] { return blackbox::DumpStatus(m_session.folder()) == "NoPub"; }));
   EXPECT_EQ(test_support::ReadIniValue(dumpIni, "DUMP", "UserID"), "demo");
 }
 

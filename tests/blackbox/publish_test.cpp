@@ -16,6 +16,9 @@
 #include "tests/support/velmora_session.h"
 
 using blackbox::ClickControl;
+using blackbox::DumpStatus;
+using blackbox::kPublishTimeoutMs;
+using blackbox::kWindowTimeoutMs;
 using blackbox::ScreenshotPath;
 using blackbox::WaitUntil;
 using test_support::FileSize;
@@ -23,11 +26,6 @@ using test_support::VelmoraSession;
 using test_support::XWindow;
 
 namespace {
-
-constexpr int kWindowTimeoutMs = 30000;
-// Going live takes the library's capture set-up and connect; getting the
-// server back takes its reconnect delay on top.
-constexpr int kPublishTimeoutMs = 60000;
 
 // The first .flv file of a folder, "" when there is none.
 std::string FirstFlv(const std::string& folder) {
@@ -69,15 +67,10 @@ TEST(PublishThroughWindowsTest, GoesLiveRecordsRidesOutAServerRestartAndQuits) {
   VelmoraSession session(blackbox::VelmoraBinary());
   ASSERT_TRUE(session.ready());
   ASSERT_TRUE(session.WriteLoginUrl(service.LoginUrl()));
-  ASSERT_TRUE(session.Start());
-  const XWindow login = test_support::WaitForWindow("LoginDlg", kWindowTimeoutMs);
-  ASSERT_NE(login, 0u) << session.Output();
-  ASSERT_TRUE(blackbox::TypeLogin(login, "demo", "demo"));
-  const XWindow main = test_support::WaitForWindow("transwnd", kWindowTimeoutMs);
+  const XWindow main = blackbox::StartAndLogIn(session, "demo", "demo");
   ASSERT_NE(main, 0u) << session.Output();
 
-  const std::string dumpIni = session.File("DUMP.ini");
-  auto dumpStatus = [&] { return test_support::ReadIniValue(dumpIni, "DUMP", "DumpStatus"); };
+  auto dumpStatus = [&] { return DumpStatus(session.folder()); };
   const std::string serverRecording = nginx.RecordingPath("velmora");
   ASSERT_TRUE(ClickControl(main, "skin.xml", "startPubBtn"));
   ASSERT_TRUE(WaitUntil(kPublishTimeoutMs, [&] { return dumpStatus() == "OnPub"; })) << session.Output();
@@ -102,13 +95,8 @@ TEST(PublishThroughWindowsTest, GoesLiveRecordsRidesOutAServerRestartAndQuits) {
     return size > 0 && size != beforeCrash;
   }));
 
-  ASSERT_TRUE(ClickControl(main, "skin.xml", "closebtn"));
-  const XWindow exitDialog = test_support::WaitForWindow("EDLG", kWindowTimeoutMs);
-  ASSERT_NE(exitDialog, 0u);
-  EXPECT_TRUE(test_support::Screenshot(exitDialog, ScreenshotPath("exit_dialog_live")));
-  ASSERT_TRUE(ClickControl(exitDialog, "exitDlg.xml", "comfirm"));
   int exitCode = -1;
-  ASSERT_TRUE(session.WaitForExit(kPublishTimeoutMs, &exitCode)) << session.Output();
+  ASSERT_TRUE(blackbox::QuitThroughExitDialog(main, session, &exitCode, "exit_dialog_live")) << session.Output();
   EXPECT_EQ(exitCode, 0) << session.Output();
 
   nginx.Stop();
@@ -130,11 +118,7 @@ TEST(PublishThroughWindowsTest, AnOfflineLoginPublishesToItsOwnStreamEveryTime) 
     blackbox::DemoService online;
     ASSERT_TRUE(online.Start("bella", "pw", nginx.Url("bella")));
     ASSERT_TRUE(session.WriteLoginUrl(online.LoginUrl()));
-    ASSERT_TRUE(session.Start());
-    const XWindow login = test_support::WaitForWindow("LoginDlg", kWindowTimeoutMs);
-    ASSERT_NE(login, 0u) << session.Output();
-    ASSERT_TRUE(blackbox::TypeLogin(login, "bella", "pw"));
-    ASSERT_NE(test_support::WaitForWindow("transwnd", kWindowTimeoutMs), 0u) << session.Output();
+    ASSERT_NE(blackbox::StartAndLogIn(session, "bella", "pw"), 0u) << session.Output();
     session.Stop();
   }
   const std::string port = std::to_string(nginx.port());
@@ -147,14 +131,10 @@ TEST(PublishThroughWindowsTest, AnOfflineLoginPublishesToItsOwnStreamEveryTime) 
 
   test_support::RefusingPort away;
   ASSERT_TRUE(session.WriteLoginUrl("http://127.0.0.1:" + std::to_string(away.port()) + "/login?v=1"));
-  ASSERT_TRUE(session.Start());
-  const XWindow login = test_support::WaitForWindow("LoginDlg", kWindowTimeoutMs);
-  ASSERT_NE(login, 0u) << session.Output();
-  ASSERT_TRUE(blackbox::TypeLogin(login, "bella", "pw"));
-  const XWindow main = test_support::WaitForWindow("transwnd", kWindowTimeoutMs);
+  const XWindow main = blackbox::StartAndLogIn(session, "bella", "pw");
   ASSERT_NE(main, 0u) << session.Output();
   const std::string dumpIni = session.File("DUMP.ini");
-  auto dumpStatus = [&] { return test_support::ReadIniValue(dumpIni, "DUMP", "DumpStatus"); };
+  auto dumpStatus = [&] { return DumpStatus(session.folder()); };
   // DUMP.ini is written once the main window is up.
   auto dumpUser = [&] { return test_support::ReadIniValue(dumpIni, "DUMP", "UserID"); };
   EXPECT_TRUE(WaitUntil(kPublishTimeoutMs, [&] { return dumpUser() == "bella"; })) << dumpUser();

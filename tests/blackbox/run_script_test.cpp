@@ -66,8 +66,7 @@ TEST(RunScriptOnADesktopTest, StartsTheProgramWithTheDemoAccountAndCleansUp) {
   ASSERT_TRUE(blackbox::TypeLogin(login, "demo", "demo"));
   const XWindow main = test_support::WaitForWindow("transwnd", kTimeoutMs);
   ASSERT_NE(main, 0u) << test_support::ReadFileBytes(output);
-  const std::string dumpIni = folder + "/DUMP.ini";
-  auto dumpStatus = [&] { return test_support::ReadIniValue(dumpIni, "DUMP", "DumpStatus"); };
+  auto dumpStatus = [&] { return blackbox::DumpStatus(folder); };
   const std::string serverFolder = folder + "/../server";
   // Two broadcasts, one after the other: the server keeps both.
   for (size_t broadcast = 1; broadcast <= 2; ++broadcast) {

@@ -13,18 +13,14 @@
 #include "tests/support/velmora_session.h"
 
 using blackbox::ClickControl;
+using blackbox::DumpStatus;
+using blackbox::kPublishTimeoutMs;
+using blackbox::kWindowTimeoutMs;
 using blackbox::WaitUntil;
 using test_support::WindowGeometry;
 using test_support::XWindow;
 
 namespace {
-
-constexpr int kWindowTimeoutMs = 30000;
-constexpr int kPublishTimeoutMs = 60000;
-
-std::string DumpStatus(const test_support::VelmoraSession& session) {
-  return test_support::ReadIniValue(session.File("DUMP.ini"), "DUMP", "DumpStatus");
-}
 
 bool Xdo(const std::vector<std::string>& args) { return test_support::Xdotool(args).exitCode == 0; }
 
@@ -43,11 +39,7 @@ TEST(ScaledScreenTest, ServerRecordsTheFramedAreaWhenQtScalesTheWindows) {
   test_support::VelmoraSession session(blackbox::VelmoraBinary());
   ASSERT_TRUE(session.ready());
   ASSERT_TRUE(session.WriteLoginUrl(service.LoginUrl()));
-  ASSERT_TRUE(session.Start());
-  const XWindow login = test_support::WaitForWindow("LoginDlg", kWindowTimeoutMs);
-  ASSERT_NE(login, 0u) << session.Output();
-  ASSERT_TRUE(blackbox::TypeLogin(login, "demo", "demo"));
-  const XWindow main = test_support::WaitForWindow("transwnd", kWindowTimeoutMs);
+  const XWindow main = blackbox::StartAndLogIn(session, "demo", "demo");
   ASSERT_NE(main, 0u) << session.Output();
   const XWindow frame = test_support::WaitForWindow("CaptureDlg", kWindowTimeoutMs);
   ASSERT_NE(frame, 0u);
@@ -70,16 +62,12 @@ TEST(ScaledScreenTest, ServerRecordsTheFramedAreaWhenQtScalesTheWindows) {
 
   const std::string recording = nginx.RecordingPath("velmora");
   ASSERT_TRUE(ClickControl(main, "skin.xml", "startPubBtn"));
-  ASSERT_TRUE(WaitUntil(kPublishTimeoutMs, [&] { return DumpStatus(session) == "OnPub"; })) << session.Output();
+  ASSERT_TRUE(WaitUntil(kPublishTimeoutMs, [&] { return DumpStatus(session.folder()) == "OnPub"; })) << session.Output();
   ASSERT_TRUE(WaitUntil(kPublishTimeoutMs, [&] { return test_support::FileSize(recording) > 40000; }));
   ASSERT_TRUE(ClickControl(main, "skin.xml", "startPubBtn"));
-  ASSERT_TRUE(WaitUntil(kPublishTimeoutMs, [&] { return DumpStatus(session) == "NoPub"; })) << session.Output();
-  ASSERT_TRUE(ClickControl(main, "skin.xml", "closebtn"));
-  const XWindow exitDialog = test_support::WaitForWindow("EDLG", kWindowTimeoutMs);
-  ASSERT_NE(exitDialog, 0u);
-  ASSERT_TRUE(ClickControl(exitDialog, "exitDlg.xml", "comfirm"));
+  ASSERT_TRUE(WaitUntil(kPublishTimeoutMs, [&] { return DumpStatus(session.folder()) == "NoPub"; })) << session.Output();
   int exitCode = -1;
-  ASSERT_TRUE(session.WaitForExit(kPublishTimeoutMs, &exitCode)) << session.Output();
+  ASSERT_TRUE(blackbox::QuitThroughExitDialog(main, session, &exitCode)) << session.Output();
   nginx.Stop();
 
   test_support::RunFfmpeg(

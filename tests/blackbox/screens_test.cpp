@@ -13,13 +13,13 @@
 #include "tests/support/velmora_session.h"
 
 using blackbox::ClickControl;
+using blackbox::DumpStatus;
+using blackbox::kPublishTimeoutMs;
+using blackbox::kWindowTimeoutMs;
 using blackbox::WaitUntil;
 using test_support::XWindow;
 
 namespace {
-
-constexpr int kWindowTimeoutMs = 30000;
-constexpr int kPublishTimeoutMs = 60000;
 
 class ScreensTest : public ::testing::TestWithParam<const char*> {
  protected:
@@ -49,6 +49,7 @@ TEST_P(ScreensTest, EveryWindowAndPage) {
   ASSERT_TRUE(session.WriteLoginUrl(service.LoginUrl()));
   ASSERT_TRUE(session.Start());
 
+  // Logged in by hand: the login window is photographed on the way.
   const XWindow login = test_support::WaitForWindow("LoginDlg", kWindowTimeoutMs);
   ASSERT_NE(login, 0u) << session.Output();
   Shoot(login, "login");
@@ -85,23 +86,17 @@ TEST_P(ScreensTest, EveryWindowAndPage) {
   ASSERT_TRUE(test_support::WaitForNoWindow("CSettingDlg", kWindowTimeoutMs));
 
   ASSERT_TRUE(ClickControl(main, "skin.xml", "startPubBtn"));
-  const std::string dumpIni = session.File("DUMP.ini");
-  ASSERT_TRUE(WaitUntil(kPublishTimeoutMs, [&] {
-    return test_support::ReadIniValue(dumpIni, "DUMP", "DumpStatus") == "OnPub";
-  })) << session.Output();
+  ASSERT_TRUE(WaitUntil(kPublishTimeoutMs, [&] { return DumpStatus(session.folder()) == "OnPub"; }))
+      << session.Output();
   Shoot(main, "main_live");
   ASSERT_TRUE(ClickControl(main, "skin.xml", "startPubBtn"));
-  ASSERT_TRUE(WaitUntil(kPublishTimeoutMs, [&] {
-    return test_support::ReadIniValue(dumpIni, "DUMP", "DumpStatus") == "NoPub";
-  })) << session.Output();
+  ASSERT_TRUE(WaitUntil(kPublishTimeoutMs, [&] { return DumpStatus(session.folder()) == "NoPub"; }))
+      << session.Output();
 
-  ASSERT_TRUE(ClickControl(main, "skin.xml", "closebtn"));
-  const XWindow exitDialog = test_support::WaitForWindow("EDLG", kWindowTimeoutMs);
-  ASSERT_NE(exitDialog, 0u);
-  Shoot(exitDialog, "exit_dialog");
-  ASSERT_TRUE(ClickControl(exitDialog, "exitDlg.xml", "comfirm"));
   int exitCode = -1;
-  ASSERT_TRUE(session.WaitForExit(kPublishTimeoutMs, &exitCode)) << session.Output();
+  ASSERT_TRUE(blackbox::QuitThroughExitDialog(main, session, &exitCode,
+                                              std::string("screen_") + GetParam() + "_exit_dialog"))
+      << session.Output();
   EXPECT_EQ(exitCode, 0) << session.Output();
 }
 

@@ -12,15 +12,14 @@
 #include "tests/support/velmora_session.h"
 
 using blackbox::ClickControl;
+using blackbox::kPublishTimeoutMs;
+using blackbox::kWindowTimeoutMs;
 using blackbox::ScreenshotPath;
 using blackbox::WaitUntil;
 using test_support::WindowGeometry;
 using test_support::XWindow;
 
 namespace {
-
-constexpr int kWindowTimeoutMs = 30000;
-constexpr int kPublishTimeoutMs = 60000;
 
 // The text of the first element of that name in an XML file ("" when absent).
 std::string XmlElementText(const std::string& path, const std::string& name) {
@@ -46,12 +45,7 @@ class SettingsTest : public ::testing::Test {
   }
 
   // Starts the program in its folder and logs in; the main window or 0.
-  XWindow LogIn() {
-    if (!m_session.Start()) return 0;
-    const XWindow login = test_support::WaitForWindow("LoginDlg", kWindowTimeoutMs);
-    if (login == 0 || !blackbox::TypeLogin(login, "demo", "demo")) return 0;
-    return test_support::WaitForWindow("transwnd", kWindowTimeoutMs);
-  }
+  XWindow LogIn() { return blackbox::StartAndLogIn(m_session, "demo", "demo"); }
 
   // The setting button's modal dialog, shown over the hidden one made at
   // login; 0 when none appeared.
@@ -73,12 +67,8 @@ class SettingsTest : public ::testing::Test {
   }
 
   void QuitThroughExitDialog(XWindow main) {
-    ASSERT_TRUE(ClickControl(main, "skin.xml", "closebtn"));
-    const XWindow exitDialog = test_support::WaitForWindow("EDLG", kWindowTimeoutMs);
-    ASSERT_NE(exitDialog, 0u);
-    ASSERT_TRUE(ClickControl(exitDialog, "exitDlg.xml", "comfirm"));
     int exitCode = -1;
-    ASSERT_TRUE(m_session.WaitForExit(kPublishTimeoutMs, &exitCode)) << m_session.Output();
+    ASSERT_TRUE(blackbox::QuitThroughExitDialog(main, m_session, &exitCode)) << m_session.Output();
     EXPECT_EQ(exitCode, 0) << m_session.Output();
   }
 
@@ -127,7 +117,7 @@ class SettingsTest : public ::testing::Test {
     return sized;
   }
 
-  std::string DumpStatus() { return test_support::ReadIniValue(m_session.File("DUMP.ini"), "DUMP", "DumpStatus"); }
+  std::string DumpStatus() { return blackbox::DumpStatus(m_session.folder()); }
 
   std::string ConfigValue(const std::string& name) { return XmlElementText(m_session.File("user_config.xml"), name); }
 

@@ -124,18 +124,26 @@ bool HasNalType(const uint8_t* p, int n, int type) {
   return false;
 }
 
-TEST(VideoEncoder, ConfiguredRateChangesTheOutput) {
-  auto bytesAt = [](int kbps) {
-    VideoEncoderSettings r;
-    std::vector<uint8_t> out(320 * 240 * 4);
+// An encoder at 25 fps with a key frame every 250 pictures and no B-frames,
+// writing into a buffer of its own that holds any picture of its size.
+struct BufferedEncoder {
+  BufferedEncoder() {
     r.output = out.data();
     r.outputCapacity = static_cast<int>(out.size());
     r.frameRate = 25;
     r.keyInterval = 250;
     r.bframeCount = 0;
-    r.bitrateKbps = kbps;
-    EXPECT_EQ(OpenVideoEncoder(&r), 0);
-    return EncodeFrames(&r, 50).bytes;
+  }
+  std::vector<uint8_t> out = std::vector<uint8_t>(320 * 240 * 4);
+  VideoEncoderSettings r;
+};
+
+TEST(VideoEncoder, ConfiguredRateChangesTheOutput) {
+  auto bytesAt = [](int kbps) {
+    BufferedEncoder encoder;
+    encoder.r.bitrateKbps = kbps;
+    EXPECT_EQ(OpenVideoEncoder(&encoder.r), 0);
+    return EncodeFrames(&encoder.r, 50).bytes;
   };
   const int high = bytesAt(2000);
   const int low = bytesAt(64);
@@ -143,11 +151,8 @@ TEST(VideoEncoder, ConfiguredRateChangesTheOutput) {
 }
 
 TEST(VideoEncoder, PictureAfterTheFrameLimitReopensWithAKeyFrame) {
-  VideoEncoderSettings r;
-  std::vector<uint8_t> out(320 * 240 * 4);
-  r.output = out.data();
-  r.outputCapacity = static_cast<int>(out.size());
-  r.bframeCount = 0;
+  BufferedEncoder encoder;
+  VideoEncoderSettings& r = encoder.r;
   ASSERT_EQ(OpenVideoEncoder(&r), 0);
   EncodeRun first = EncodeFrames(&r, 3);
   EXPECT_EQ(first.failures, 0);
@@ -166,13 +171,8 @@ TEST(VideoEncoder, PictureAfterTheFrameLimitReopensWithAKeyFrame) {
 }
 
 TEST(VideoEncoder, AKeyFrameAskedForIsTheNextPictureAndOnlyThatOne) {
-  VideoEncoderSettings r;
-  std::vector<uint8_t> out(320 * 240 * 4);
-  r.output = out.data();
-  r.outputCapacity = static_cast<int>(out.size());
-  r.frameRate = 25;
-  r.keyInterval = 250;
-  r.bframeCount = 0;
+  BufferedEncoder encoder;
+  VideoEncoderSettings& r = encoder.r;
   ASSERT_EQ(OpenVideoEncoder(&r), 0);
   ASSERT_EQ(EncodeFrames(&r, 5).failures, 0);
   EXPECT_FALSE(r.lastFrameIdr) << "a key frame every 250 pictures";
