@@ -12,8 +12,19 @@
 #   A libFuzzer target, built only when STRIVON_FUZZ is on, run by CTest for
 #   STRIVON_FUZZ_SECONDS with label "fuzz". The run starts from the seed
 #   inputs kept in the tree (read, never written) and uses the dictionary.
+# strivon_register_test(<name> <command> [args...])
+#   add_test through tests/support/in_private_folders.sh, so the test's home,
+#   XDG folders and TMPDIR are its own and removed after it. Every CTest test
+#   of the tree is registered this way; <command> may name a target.
 find_package(GTest REQUIRED)
 add_custom_target(strivon_tests)
+
+function(strivon_register_test name command)
+  if(TARGET ${command})
+    set(command $<TARGET_FILE:${command}>)
+  endif()
+  add_test(NAME ${name} COMMAND ${PROJECT_SOURCE_DIR}/tests/support/in_private_folders.sh ${command} ${ARGN})
+endfunction()
 
 function(strivon_add_test)
   cmake_parse_arguments(T "RUN_SERIAL" "NAME;TIMEOUT;COST" "SOURCES;LIBS;LABELS;SANITIZE;CASES" ${ARGN})
@@ -32,11 +43,11 @@ function(strivon_add_test)
     foreach(case IN LISTS T_CASES)
       string(REGEX REPLACE "=.*" "" suffix "${case}")
       string(REGEX REPLACE "^[^=]*=" "" filter "${case}")
-      add_test(NAME ${T_NAME}_${suffix} COMMAND ${T_NAME} --gtest_filter=${filter})
+      strivon_register_test(${T_NAME}_${suffix} ${T_NAME} --gtest_filter=${filter})
       list(APPEND tests ${T_NAME}_${suffix})
     endforeach()
   else()
-    add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+    strivon_register_test(${T_NAME} ${T_NAME})
     set(tests ${T_NAME})
   endif()
   if(NOT T_TIMEOUT)
@@ -73,7 +84,7 @@ function(strivon_add_fuzzer)
   if(F_SEEDS)
     list(APPEND corpora ${F_SEEDS})
   endif()
-  add_test(NAME ${F_NAME} COMMAND ${F_NAME} ${options} ${corpora})
+  strivon_register_test(${F_NAME} ${F_NAME} ${options} ${corpora})
   math(EXPR fuzz_timeout "${STRIVON_FUZZ_SECONDS} + 120")
   set_tests_properties(${F_NAME} PROPERTIES LABELS fuzz TIMEOUT ${fuzz_timeout})
 endfunction()

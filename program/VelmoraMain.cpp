@@ -11,6 +11,7 @@
 #include "app/PublishParams.h"
 #include "app/UserConfig.h"
 #include "platform/duilib/paint_manager.h"
+#include "platform/duilib/qt_start.h"
 #include "ui/MainWnd.h"
 #include "ui/QtTranslations.h"
 
@@ -40,6 +41,7 @@ int RunVelmora(int argc, char** argv) {
     Fail(why);
     return 1;
   }
+  PrepareQtForWindows();
   QApplication app(argc, argv);
   InstallQtTranslations();
   // The sizes the capture frame offers depend on the screen, known only now.

@@ -131,9 +131,11 @@ use_display() {
 use_sound() {
   local dir=$1/pulse pid
   private_microphone=""
-  # A probe must not start a sound server of its own.
+  # A probe must not start a sound server of its own. Without
+  # XDG_RUNTIME_DIR, libpulse makes a runtime folder under TMPDIR when it
+  # finds none: that one goes into the run's folder, which is removed.
   printf 'autospawn = no\n' >"$1/client.conf"
-  if PULSE_CLIENTCONFIG="$1/client.conf" pactl info >/dev/null 2>&1; then
+  if PULSE_CLIENTCONFIG="$1/client.conf" TMPDIR="$1" pactl info >/dev/null 2>&1; then
     echo "sound: the session's sound server"
     return 0
   fi

@@ -42,8 +42,10 @@ std::string ScreenshotPath(const std::string& name);
 // program and xdotool started from here use them.
 class Desktop {
  public:
-  // screen is Xvfb's "-screen 0" value.
+  // screen is Xvfb's "-screen 0" value. False, with why in error(), when
+  // either server did not come up.
   bool Start(const std::string& screen = "1366x768x24");
+  std::string error() const { return m_xvfb.error() + m_pulse.error(); }
 
  private:
   test_support::XvfbServer m_xvfb;

@@ -37,7 +37,7 @@ long DifferentPixels(const std::string& a, const std::string& b) {
 class LoginTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(m_desktop.Start());
+    ASSERT_TRUE(m_desktop.Start()) << m_desktop.error();
     ASSERT_TRUE(m_session.ready());
   }
 
@@ -66,7 +66,9 @@ class LoginTest : public ::testing::Test {
   // screen. Then it is dismissed with the keyboard.
   void ExpectPromptShows(const std::string& text, const std::string& shotName) {
     const std::string referenceShot = ScreenshotPath(shotName + "_reference");
-    ASSERT_EQ(test_support::RunCommand({PROMPT_REFERENCE, kPromptCaption, text, referenceShot}).exitCode, 0);
+    const test_support::CommandResult reference =
+        test_support::RunCommand({PROMPT_REFERENCE, kPromptCaption, text, referenceShot});
+    ASSERT_EQ(reference.exitCode, 0) << reference.err;
     const XWindow box = test_support::WaitForWindow(kPromptCaption, kWindowTimeoutMs);
     ASSERT_NE(box, 0u) << "no message box for " << text;
     const std::string shot = ScreenshotPath(shotName);

@@ -9,11 +9,14 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QWindow>
+#include <cstdio>
 
+#include "platform/duilib/qt_start.h"
 #include "ui/QtTranslations.h"
 
 int main(int argc, char** argv) {
   if (argc != 4) return 2;
+  PrepareQtForWindows();
   QApplication application(argc, argv);
   InstallQtTranslations();
   // The program's windows all use this face where it is installed.
@@ -32,5 +35,10 @@ int main(int argc, char** argv) {
   box.repaint();
   QApplication::processEvents();
   const QPixmap picture = box.screen()->grabWindow(box.winId());
-  return picture.save(QString::fromUtf8(argv[3]), "PNG") ? 0 : 1;
+  if (picture.isNull() || !picture.save(QString::fromUtf8(argv[3]), "PNG")) {
+    std::fprintf(stderr, "prompt_reference: no picture of the box (%dx%d) saved to %s\n", picture.width(),
+                 picture.height(), argv[3]);
+    return 1;
+  }
+  return 0;
 }

@@ -59,7 +59,7 @@ std::string Codecs(const std::string& path) {
 
 TEST(PublishThroughWindowsTest, GoesLiveRecordsRidesOutAServerRestartAndQuits) {
   blackbox::Desktop desktop;
-  ASSERT_TRUE(desktop.Start());
+  ASSERT_TRUE(desktop.Start()) << desktop.error();
   test_support::NginxRtmp nginx;
   ASSERT_TRUE(nginx.Start()) << nginx.error();
   blackbox::DemoService service;
@@ -109,7 +109,7 @@ TEST(PublishThroughWindowsTest, GoesLiveRecordsRidesOutAServerRestartAndQuits) {
 // broadcast of hers, not only the first, reaches her stream.
 TEST(PublishThroughWindowsTest, AnOfflineLoginPublishesToItsOwnStreamEveryTime) {
   blackbox::Desktop desktop;
-  ASSERT_TRUE(desktop.Start());
+  ASSERT_TRUE(desktop.Start()) << desktop.error();
   test_support::NginxRtmp nginx;
   ASSERT_TRUE(nginx.Start()) << nginx.error();
   VelmoraSession session(blackbox::VelmoraBinary());

@@ -37,6 +37,12 @@ std::vector<std::string> FlvFiles(const std::string& folder) {
   return found;
 }
 
+std::string Listed(const std::vector<std::string>& files) {
+  std::string all = "recordings:";
+  for (const auto& file : files) all += " " + file;
+  return all;
+}
+
 std::string Env(const char* name) {
   const char* value = std::getenv(name);
   return value ? value : "";
@@ -46,7 +52,7 @@ std::string Env(const char* name) {
 
 TEST(RunScriptOnADesktopTest, StartsTheProgramWithTheDemoAccountAndCleansUp) {
   blackbox::Desktop desktop;
-  ASSERT_TRUE(desktop.Start());
+  ASSERT_TRUE(desktop.Start()) << desktop.error();
   test_support::TempDir scratch("run-script");
   const std::string output = scratch.File("out");
   test_support::ChildProcess script;
@@ -70,15 +76,18 @@ TEST(RunScriptOnADesktopTest, StartsTheProgramWithTheDemoAccountAndCleansUp) {
   const std::string serverFolder = folder + "/../server";
   // Two broadcasts, one after the other: the server keeps both.
   for (size_t broadcast = 1; broadcast <= 2; ++broadcast) {
-    const std::time_t started = std::time(nullptr);
     ASSERT_TRUE(ClickControl(main, "skin.xml", "startPubBtn"));
     ASSERT_TRUE(WaitUntil(kTimeoutMs, [&] { return dumpStatus() == "OnPub"; }));
-    ASSERT_TRUE(WaitUntil(kTimeoutMs, [&] { return FlvFiles(serverFolder).size() == broadcast; }));
+    ASSERT_TRUE(WaitUntil(kTimeoutMs, [&] { return FlvFiles(serverFolder).size() == broadcast; }))
+        << Listed(FlvFiles(serverFolder));
+    // The server names a recording by the second it opened the file in, at
+    // the latest now.
+    const std::time_t recordedFrom = std::time(nullptr);
     ASSERT_TRUE(WaitUntil(kTimeoutMs, [&] { return test_support::FileSize(FlvFiles(serverFolder).back()) > 0; }));
     ASSERT_TRUE(ClickControl(main, "skin.xml", "startPubBtn"));
     ASSERT_TRUE(WaitUntil(kTimeoutMs, [&] { return dumpStatus() == "NoPub"; }));
-    // The server names recordings by the second they start in.
-    ASSERT_TRUE(WaitUntil(kTimeoutMs, [&] { return std::time(nullptr) > started; }));
+    // So the next one, in a later second, gets a name of its own.
+    ASSERT_TRUE(WaitUntil(kTimeoutMs, [&] { return std::time(nullptr) > recordedFrom; }));
   }
 
   ASSERT_TRUE(ClickControl(main, "skin.xml", "closebtn"));

@@ -29,7 +29,7 @@ bool Xdo(const std::vector<std::string>& args) { return test_support::Xdotool(ar
 TEST(ScaledScreenTest, ServerRecordsTheFramedAreaWhenQtScalesTheWindows) {
   blackbox::Desktop desktop;
   // Room for the main window at twice its size and, beside it, the target.
-  ASSERT_TRUE(desktop.Start("2600x1600x24"));
+  ASSERT_TRUE(desktop.Start("2600x1600x24")) << desktop.error();
   ::setenv("QT_SCALE_FACTOR", "2", 1);
   blackbox::SetUiScale(2);
   test_support::NginxRtmp nginx;

@@ -39,7 +39,7 @@ class ScreensTest : public ::testing::TestWithParam<const char*> {
 
 TEST_P(ScreensTest, EveryWindowAndPage) {
   blackbox::Desktop desktop;
-  ASSERT_TRUE(desktop.Start(std::string(GetParam()) + "x24"));
+  ASSERT_TRUE(desktop.Start(std::string(GetParam()) + "x24")) << desktop.error();
   test_support::NginxRtmp nginx;
   ASSERT_TRUE(nginx.Start()) << nginx.error();
   blackbox::DemoService service;

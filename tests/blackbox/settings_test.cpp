@@ -35,7 +35,7 @@ std::string XmlElementText(const std::string& path, const std::string& name) {
 class SettingsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(m_desktop.Start());
+    ASSERT_TRUE(m_desktop.Start()) << m_desktop.error();
     ASSERT_TRUE(m_session.ready());
   }
 

@@ -9,6 +9,7 @@
 
 #include "fake_encoder.h"
 #include "manager_test_support.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -57,13 +58,13 @@ TEST(ManagerEncoder, ARecordingStartedLiveAsksForAKeyFrame) {
   RtmpPublishManager* m = Concrete(manager);
   auto log = std::make_shared<FakeEncoderLog>();
   m->ReplaceEncoder(new FakeEncoder(log));
-  const std::string path = ::testing::TempDir() + "strivon_key_frame_request.flv";
+  test_support::TempDir dir("key-frame-request");
+  const std::string path = dir.File("recording.flv");
   manager->SetRecordFilePath(path.c_str());
   manager->EnableRecordFile(true);
   EXPECT_EQ(log->keyFrameRequests, 1) << "the file would wait for the next key frame";
   manager->EnableRecordFile(false);
   EXPECT_EQ(log->keyFrameRequests, 1);
-  std::remove(path.c_str());
 }
 
 // The host keeps adjusting the bit rate while the connection replaces its

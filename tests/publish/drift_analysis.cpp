@@ -1,9 +1,13 @@
 #include "tests/publish/drift_analysis.h"
 
+#include <X11/Xlib.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <complex>
 #include <cstring>
+#include <map>
 #include <sstream>
 
 #include "tests/support/media_tools.h"
@@ -18,6 +22,74 @@ double ValueAfter(const std::string& line, const std::string& key) {
 }
 
 }  // namespace
+
+ScreenFlasher::~ScreenFlasher() { Stop(); }
+
+bool ScreenFlasher::Start() {
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) return false;
+  m_display = display;
+  Paint(false);
+  m_thread = std::thread([this] { Loop(); });
+  return true;
+}
+
+void ScreenFlasher::Stop() {
+  m_stop = true;
+  if (m_thread.joinable()) m_thread.join();
+  if (m_display) XCloseDisplay(static_cast<Display*>(m_display));
+  m_display = nullptr;
+}
+
+std::vector<FlashDraw> ScreenFlasher::draws() const {
+  std::lock_guard<std::mutex> lock(m_lock);
+  return m_draws;
+}
+
+bool ScreenFlasher::LeftOutOnPurpose(long long second) {
+  // A quarter of the seconds, in no pattern a shift of a few seconds repeats.
+  return (static_cast<uint64_t>(second) * 0x9E3779B97F4A7C15ull) >> 62 == 0;
+}
+
+void ScreenFlasher::Paint(bool white) {
+  Display* display = static_cast<Display*>(m_display);
+  const int screen = DefaultScreen(display);
+  const Window root = RootWindow(display, screen);
+  XSetWindowBackground(display, root, white ? WhitePixel(display, screen) : BlackPixel(display, screen));
+  XClearWindow(display, root);
+  // Returns once the server has drawn it.
+  XSync(display, False);
+}
+
+void ScreenFlasher::Loop() {
+  using namespace std::chrono;
+  auto second = time_point_cast<seconds>(steady_clock::now()) + seconds(1);
+  const auto msAfter = [&second] { return duration<double, std::milli>(steady_clock::now() - second).count(); };
+  while (!m_stop) {
+    std::this_thread::sleep_until(second);
+    FlashDraw draw;
+    draw.second = duration_cast<seconds>(second.time_since_epoch()).count();
+    if (LeftOutOnPurpose(draw.second)) {
+    } else if (steady_clock::now() - second < milliseconds(2)) {
+      draw.whiteSentMs = msAfter();
+      Paint(true);
+      draw.whiteDoneMs = msAfter();
+      std::this_thread::sleep_until(second + milliseconds(m_flashMs));
+      draw.darkSentMs = msAfter();
+      Paint(false);
+      draw.darkDoneMs = msAfter();
+      draw.drawn = true;
+      ++m_flashes;
+    } else {
+      ++m_skipped;
+    }
+    {
+      std::lock_guard<std::mutex> lock(m_lock);
+      m_draws.push_back(draw);
+    }
+    second += seconds(1);
+  }
+}
 
 bool PictureLumas(const std::string& media, std::vector<PictureLuma>* pictures, std::string* error) {
   const test_support::CommandResult result =
@@ -39,12 +111,57 @@ bool PictureLumas(const std::string& media, std::vector<PictureLuma>* pictures, 
   return !pictures->empty();
 }
 
-std::vector<double> FlashOnsetsMs(const std::vector<PictureLuma>& pictures) {
-  std::vector<double> onsets;
-  for (size_t n = 1; n < pictures.size(); ++n)
-    if (pictures[n].luma > 128 && pictures[n - 1].luma <= 128)
-      onsets.push_back((pictures[n - 1].ptsMs + pictures[n].ptsMs) / 2);
-  return onsets;
+std::vector<RecordedFlash> RecordedFlashes(const std::vector<PictureLuma>& pictures) {
+  std::vector<RecordedFlash> flashes;
+  for (size_t n = 1; n < pictures.size(); ++n) {
+    if (!(pictures[n].luma > 128 && pictures[n - 1].luma <= 128)) continue;
+    const double rise = (pictures[n - 1].ptsMs + pictures[n].ptsMs) / 2;
+    size_t dark = n + 1;
+    while (dark < pictures.size() && pictures[dark].luma > 128) ++dark;
+    if (dark == pictures.size()) break;
+    flashes.push_back({rise, (pictures[dark - 1].ptsMs + pictures[dark].ptsMs) / 2});
+    n = dark;
+  }
+  return flashes;
+}
+
+bool MatchFlashesToDraws(const std::vector<RecordedFlash>& flashes, const std::vector<FlashDraw>& draws,
+                         std::vector<int>* drawOf, std::string* error) {
+  drawOf->assign(flashes.size(), -1);
+  std::map<long long, int> drawn;
+  for (size_t k = 0; k < draws.size(); ++k)
+    if (draws[k].drawn) drawn[draws[k].second] = static_cast<int>(k);
+  if (flashes.empty() || drawn.empty()) {
+    *error = "no flash to match";
+    return false;
+  }
+  // Each flash's whole second counted from the first one's.
+  std::vector<long long> offset;
+  for (const auto& f : flashes) offset.push_back(std::llround((f.riseMs - flashes[0].riseMs) / 1000.0));
+  size_t best = 0, runnerUp = 0;
+  long long bestFirst = 0;
+  for (const auto& [first, index] : drawn) {
+    size_t fits = 0;
+    for (long long o : offset) fits += drawn.count(first + o);
+    if (fits > best) {
+      runnerUp = best;
+      best = fits;
+      bestFirst = first;
+    } else if (fits > runnerUp) {
+      runnerUp = fits;
+    }
+  }
+  // A wrong shift still meets about three quarters of the drawn seconds.
+  if (best * 10 < flashes.size() * 9 || best - runnerUp < std::max<size_t>(3, flashes.size() / 10)) {
+    *error = "the recording's " + std::to_string(flashes.size()) + " flashes fit no one shift of the drawn seconds (" +
+             std::to_string(best) + " at best, then " + std::to_string(runnerUp) + ")";
+    return false;
+  }
+  for (size_t j = 0; j < flashes.size(); ++j) {
+    const auto found = drawn.find(bestFirst + offset[j]);
+    if (found != drawn.end()) (*drawOf)[j] = found->second;
+  }
+  return true;
 }
 
 bool MonoSound(const std::string& media, const std::string& folder, int rate, std::vector<int16_t>* pcm,

@@ -285,50 +285,6 @@ ScreenPattern::~ScreenPattern() {
   XCloseDisplay(display);
 }
 
-ScreenFlasher::~ScreenFlasher() { Stop(); }
-
-bool ScreenFlasher::Start() {
-  Display* display = XOpenDisplay(nullptr);
-  if (!display) return false;
-  m_display = display;
-  Paint(false);
-  m_thread = std::thread([this] { Loop(); });
-  return true;
-}
-
-void ScreenFlasher::Stop() {
-  m_stop = true;
-  if (m_thread.joinable()) m_thread.join();
-  if (m_display) XCloseDisplay(static_cast<Display*>(m_display));
-  m_display = nullptr;
-}
-
-void ScreenFlasher::Paint(bool white) {
-  Display* display = static_cast<Display*>(m_display);
-  const int screen = DefaultScreen(display);
-  const Window root = RootWindow(display, screen);
-  XSetWindowBackground(display, root, white ? WhitePixel(display, screen) : BlackPixel(display, screen));
-  XClearWindow(display, root);
-  XSync(display, False);
-}
-
-void ScreenFlasher::Loop() {
-  using namespace std::chrono;
-  auto second = time_point_cast<seconds>(steady_clock::now()) + seconds(1);
-  while (!m_stop) {
-    std::this_thread::sleep_until(second);
-    if (steady_clock::now() - second < milliseconds(2)) {
-      Paint(true);
-      ++m_flashes;
-      std::this_thread::sleep_until(second + milliseconds(m_flashMs));
-      Paint(false);
-    } else {
-      ++m_skipped;
-    }
-    second += seconds(1);
-  }
-}
-
 bool DecodeSound(const std::string& media, const test_support::TempDir& dir, int rate, int channels, int skipMs,
                  std::vector<uint8_t>* pcm) {
   const std::string out = dir.File("sound-" + std::to_string(rate) + "-" + std::to_string(channels) + ".raw");

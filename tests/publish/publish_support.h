@@ -150,33 +150,6 @@ class ScreenPattern {
   bool m_painted = false;
 };
 
-// Flashes the root window of $DISPLAY white at each whole second of
-// steady_clock for flashMs, black otherwise, from a thread of its own. A
-// second for which the thread woke late stays dark, so every flash that
-// shows happened at its instant.
-class ScreenFlasher {
- public:
-  explicit ScreenFlasher(int flashMs = 200) : m_flashMs(flashMs) {}
-  ~ScreenFlasher();
-  ScreenFlasher(const ScreenFlasher&) = delete;
-  ScreenFlasher& operator=(const ScreenFlasher&) = delete;
-  bool Start();
-  void Stop();
-  int flashes() const { return m_flashes; }
-  int skipped() const { return m_skipped; }
-
- private:
-  void Paint(bool white);
-  void Loop();
-
-  const int m_flashMs;
-  void* m_display = nullptr;
-  std::thread m_thread;
-  std::atomic<bool> m_stop{false};
-  std::atomic<int> m_flashes{0};
-  std::atomic<int> m_skipped{0};
-};
-
 // The recording's sound as interleaved 16-bit PCM at rate and channels,
 // skipping the first skipMs.
 bool DecodeSound(const std::string& media, const test_support::TempDir& dir, int rate, int channels, int skipMs,

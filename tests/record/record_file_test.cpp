@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "strivon/RtmpRecord.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -59,7 +60,8 @@ std::vector<Tag> Tags(const std::vector<uint8_t>& b) {
 
 class RecordFile : public ::testing::Test {
  protected:
-  std::string Path(const char* name) { return ::testing::TempDir() + "strivon_record_" + name + ".flv"; }
+  std::string Path(const char* name) { return m_dir.File(std::string(name) + ".flv"); }
+  test_support::TempDir m_dir{"record-file"};
   uint32_t now = 1000;
   RtmpRecord record{[this] { return now; }};
   const unsigned char body[4] = {0xAF, 1, 2, 3};

@@ -72,17 +72,27 @@ bool PulseServer::Start(const std::string& sinkName, const std::string& sinkDesc
       "-L", "module-native-protocol-unix socket=" + m_dir.File("rt/native") + " auth-anonymous=1",
       "-L", "module-null-sink sink_name=" + sinkName + " sink_properties='device.description=\"" +
                 sinkDescription + "\"'"};
-  if (!m_server.Start(argv, m_dir.File("pulseaudio.log"))) return false;
+  const std::string logFile = m_dir.File("pulseaudio.log");
+  if (!m_server.Start(argv, logFile)) {
+    m_error = "pulseaudio could not be started";
+    return false;
+  }
   m_running = true;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+  // Up in well under a second on an idle machine; a loaded one is given far
+  // longer before it counts as a failure.
+  constexpr int kStartSeconds = 90;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kStartSeconds);
   while (std::chrono::steady_clock::now() < deadline && m_server.Running()) {
     std::vector<std::string> probe = {"env"};
     for (const auto& e : ClientEnvironment()) probe.push_back(e);
     probe.insert(probe.end(), {"pactl", "list", "short", "sinks"});
-    const CommandResult r = RunCommand(probe, 5000);
+    const CommandResult r = RunCommand(probe, 30000);
     if (r.exitCode == 0 && r.out.find(sinkName) != std::string::npos) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
+  m_error = std::string(m_server.Running() ? "PulseAudio did not answer within " + std::to_string(kStartSeconds) + " s"
+                                           : "PulseAudio ended") +
+            ": " + ReadFileBytes(logFile).substr(0, 2000);
   Stop();
   return false;
 }

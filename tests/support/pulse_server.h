@@ -19,7 +19,8 @@ class PulseServer {
   PulseServer& operator=(const PulseServer&) = delete;
 
   // Starts the server with a null sink named sinkName (description
-  // sinkDescription) and waits until it answers. False when it did not come up.
+  // sinkDescription) and waits until it answers, as long as a busy machine
+  // needs. False when it did not come up, with why in error().
   bool Start(const std::string& sinkName = "strivon_null", const std::string& sinkDescription = "Strivon Null");
   void Stop();
 
@@ -34,6 +35,8 @@ class PulseServer {
   const std::string& SinkName() const { return m_sinkName; }
   // The recording input that hears the sink, as PulseAudio describes it.
   std::string MonitorDescription() const { return "Monitor of " + m_sinkDescription; }
+
+  const std::string& error() const { return m_error; }
 
   // Runs pactl with these arguments against this server.
   CommandResult Pactl(const std::vector<std::string>& args) const;
@@ -50,6 +53,7 @@ class PulseServer {
   std::string m_sinkName;
   std::string m_sinkDescription;
   bool m_running = false;
+  std::string m_error;
 };
 
 // Writes a RIFF/WAVE file of a sine tone (16-bit PCM).

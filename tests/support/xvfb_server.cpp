@@ -13,6 +13,8 @@
 namespace test_support {
 namespace {
 
+constexpr int kStartSeconds = 90;
+
 std::string SocketPath(int display) { return "/tmp/.X11-unix/X" + std::to_string(display); }
 
 bool Accepts(const std::string& path) {
@@ -47,8 +49,15 @@ bool XvfbServer::Start(const std::string& screen, const std::vector<std::string>
       "exec Xvfb -displayfd 3 -screen 0 \"$screen\" -nolisten tcp -noreset \"$@\" 3>\"$file\"",
       screen, numberFile};
   argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
-  if (!m_process.Start(argv)) return false;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+  const std::string logFile = m_dir->File("xvfb.log");
+  if (!m_process.Start(argv, logFile)) {
+    m_error = "Xvfb could not be started";
+    return false;
+  }
+  // Xvfb comes up in well under a second on an idle machine; a loaded one
+  // (the whole suite side by side) is given far longer before it counts as
+  // a failure.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kStartSeconds);
   while (std::chrono::steady_clock::now() < deadline && m_process.Running()) {
     const std::string text = ReadFileBytes(numberFile);
     if (text.find('\n') != std::string::npos) {
@@ -60,6 +69,10 @@ bool XvfbServer::Start(const std::string& screen, const std::vector<std::string>
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
+  m_error = std::string(m_process.Running() ? "Xvfb did not take connections within " +
+                                                  std::to_string(kStartSeconds) + " s"
+                                            : "Xvfb ended") +
+            ": " + ReadFileBytes(logFile).substr(0, 2000);
   m_process.Stop(SIGTERM, 2000);
   return false;
 }

@@ -21,7 +21,8 @@ class XvfbServer {
 
   // screen is Xvfb's "-screen 0" value; extraArgs go to Xvfb as they stand
   // (e.g. {"-extension", "MIT-SHM"} for a server without shared memory).
-  // False when no server came up.
+  // Waits as long as a busy machine needs; false when no server came up, with
+  // why in error().
   bool Start(const std::string& screen = "1366x768x24", const std::vector<std::string>& extraArgs = {});
   void Stop();
   // ":N", or "" when not running.
@@ -30,11 +31,13 @@ class XvfbServer {
   void ExportDisplay() const;
   // The server's process (its CPU time is the screen grabs' cost too).
   pid_t pid() const { return m_process.pid(); }
+  const std::string& error() const { return m_error; }
 
  private:
   std::unique_ptr<TempDir> m_dir;  // holds the file Xvfb writes its number to
   ChildProcess m_process;
   int m_display = -1;
+  std::string m_error;
 };
 
 }  // namespace test_support

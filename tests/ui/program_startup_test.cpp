@@ -1,8 +1,9 @@
 // The Velmora executable itself, copied alone into a folder of its own: it
 // says why when there is no display (and leaves the saved settings alone),
 // and on a private Xvfb it makes its
-// "video" folder, shows the login window and keeps the main window hidden,
-// and ends with 0 when the login window is closed.
+// "video" folder, shows the login window (with no GL library loaded) and
+// keeps the main window hidden, and ends with 0 when the login window is
+// closed.
 #include <QtTest>
 #include <filesystem>
 #include <fstream>
@@ -26,6 +27,16 @@ std::string WindowsNamed(const char* name, bool visibleOnly) {
   if (visibleOnly) argv.push_back("--onlyvisible");
   argv.insert(argv.end(), {"--name", std::string("^") + name + "$"});
   return QString::fromStdString(test_support::RunCommand(argv, 20000).out).trimmed().toStdString();
+}
+
+// The libraries mapped into the running process started from program.
+std::string MappedLibrariesOf(const std::string& program) {
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    std::error_code error;
+    if (std::filesystem::read_symlink(entry.path() / "exe", error) == program)
+      return test_support::ReadFileBytes((entry.path() / "maps").string());
+  }
+  return "";
 }
 
 std::string ReadFile(const std::string& path) {
@@ -64,6 +75,13 @@ class ProgramStartupTest : public QObject {
 
     QTRY_VERIFY_WITH_TIMEOUT(!WindowsNamed("LoginDlg", true).empty(), 20000);
     QVERIFY(std::filesystem::is_directory(folder.File("video")));
+    // The windows paint without GL, so no GL driver is loaded to show them
+    // (and none can behave differently on another machine).
+    const std::string maps = MappedLibrariesOf(program);
+    QVERIFY(maps.find("libqxcb.so") != std::string::npos);
+    QVERIFY2(maps.find("glx-integration") == std::string::npos && maps.find("_dri.so") == std::string::npos &&
+                 maps.find("libGLX_mesa") == std::string::npos,
+             maps.c_str());
     QVERIFY(!WindowsNamed("transwnd", false).empty());
     QVERIFY(WindowsNamed("transwnd", true).empty());
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <type_traits>
 
+#include "platform/duilib/qt_start.h"
 #include "tests/support/xvfb_server.h"
 
 // Application is QApplication for tests with windows (on Qt's xcb platform),
@@ -20,7 +21,10 @@ int RunQtTestOnPrivateXvfb(int argc, char** argv, void (*beforeTests)() = nullpt
     return 1;
   }
   xvfb.ExportDisplay();
-  if constexpr (std::is_same_v<Application, QApplication>) qputenv("QT_QPA_PLATFORM", "xcb");
+  if constexpr (std::is_same_v<Application, QApplication>) {
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    PrepareQtForWindows();
+  }
   Application app(argc, argv);
   if (beforeTests) beforeTests();
   TestObject test;
