@@ -235,12 +235,16 @@ TEST_F(SettingsTest, PublishesAChosenApplicationWindowWhereverItIsMoved) {
   ASSERT_TRUE(ClickControl(picker, "shareSoftWnd.xml", "comfirm"));
   ASSERT_TRUE(test_support::WaitForNoWindow("SOFTDLG", kWindowTimeoutMs));
   const long long atChoice = test_support::FileSize(recording);
-  ASSERT_TRUE(WaitUntil(kPublishTimeoutMs, [&] { return test_support::FileSize(recording) > atChoice + 20000; }));
+  ASSERT_TRUE(WaitUntil(kPublishTimeoutMs, [&] { return test_support::FileSize(recording) > atChoice + 20000; }))
+      << "recorded " << test_support::FileSize(recording) << " bytes, " << atChoice << " at the choice\n"
+      << m_session.Output();
 
   // Moved clear of where it was, the window is still what is published.
   ASSERT_EQ(test_support::Xdotool({"windowmove", "--sync", std::to_string(window), "1182", "600"}).exitCode, 0);
   const long long atMove = test_support::FileSize(recording);
-  ASSERT_TRUE(WaitUntil(kPublishTimeoutMs, [&] { return test_support::FileSize(recording) > atMove + 20000; }));
+  ASSERT_TRUE(WaitUntil(kPublishTimeoutMs, [&] { return test_support::FileSize(recording) > atMove + 20000; }))
+      << "recorded " << test_support::FileSize(recording) << " bytes, " << atMove << " at the move\n"
+      << m_session.Output();
   StopLiveAndQuit(main);
   nginx.Stop();
 
