@@ -1,14 +1,11 @@
-// The audio and video queues between the sources and the send thread, under
-// one lock. The send thread takes the earlier head only while both queues
-// hold an entry, so sound and picture reach the encoder interleaved by
-// capture time. The queues also remember the largest time stamp they have
-// taken in, which a source switch uses as the base of the new source's time
-// line so the stream's time never goes back.
+// The audio and video queues between the sources and the send thread: a part
+// of MediaTimeline, used under its lock. The send side takes the earlier
+// head only while both queues hold an entry, so sound and picture reach the
+// encoder interleaved by time stamp (the time line fills a kind that is
+// missing, so neither waits for the other for long).
 #pragma once
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
-#include <mutex>
 
 #include "strivon/PublishCmd.h"
 
@@ -19,38 +16,23 @@ class MediaQueues {
 
   // False (entry dropped) when more than kMaxAudioEntries wait.
   bool PushAudio(PublishCmd entry);
-  bool AudioFull() const;
+  bool AudioFull() const { return m_audio.size() > kMaxAudioEntries; }
   // With limit or more waiting the entry is dropped (false), except while no
   // sound waits: then the sound has not started yet (a device delivers its
   // first block late) and the oldest picture makes room, so the stream opens
   // with the newest pictures instead of a hole as long as the delay.
   bool PushVideo(PublishCmd entry, size_t limit = kMaxVideoEntries);
   // True when PushVideo would drop a new picture.
-  bool VideoRefused() const;
-  size_t VideoSize() const;
-  size_t AudioSize() const;
+  bool VideoRefused(size_t limit = kMaxVideoEntries) const { return m_video.size() >= limit && !m_audio.empty(); }
+  size_t VideoSize() const { return m_video.size(); }
+  size_t AudioSize() const { return m_audio.size(); }
 
-  // Takes the video head unless the audio head is strictly earlier; false
-  // when either queue is empty.
+  // Takes the video head unless the audio head is strictly earlier (by
+  // wrap-safe difference); false when either queue is empty.
   bool TakeNext(PublishCmd* out);
-  // TakeNext, waiting at most ms for both queues to hold an entry.
-  bool WaitNext(PublishCmd* out, uint32_t ms);
-  // Ends a WaitNext early (the send thread is to stop).
-  void Wake();
   void Clear();
-  // Largest time stamp ever queued (0 before the first entry).
-  uint32_t LargestTimestamp() const;
 
  private:
-  void NoteTimestamp(uint32_t timestamp);
-
-  bool TakeNextLocked(PublishCmd* out);
-  bool VideoRefusedLocked(size_t limit) const;
-
-  mutable std::mutex m_lock;
-  std::condition_variable m_changed;
-  bool m_woken = false;
   std::deque<PublishCmd> m_audio;
   std::deque<PublishCmd> m_video;
-  uint32_t m_largest = 0;
 };

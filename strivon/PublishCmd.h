@@ -1,6 +1,8 @@
 // One entry of the manager's queues: a worker command (start, schedule,
 // connect, stop, background sound) or, in the audio and video queues, one
-// captured unit with its capture time stamp. The entry owns its payload.
+// captured unit with its capture time stamp. The entry owns its payload,
+// with whoever else holds it: a payload is never written once queued, so the
+// time line may queue one picture again while it stands in for a source.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -19,7 +21,7 @@ enum PublishCmdType : int {
 };
 
 struct PublishCmd {
-  std::unique_ptr<uint8_t[]> data;
+  std::shared_ptr<uint8_t[]> data;
   int len = 0;
   uint32_t enqueueTime = 0;
   int delayMs = 0;

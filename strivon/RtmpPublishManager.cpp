@@ -33,7 +33,7 @@ RtmpPublishManager::~RtmpPublishManager() {
   // one (a screen capture for the capture frame, the logo filter).
   m_exit = true;
   m_cmdQueue.Wake();
-  m_media.Wake();
+  m_timeline.Wake();
   Join();
   if (m_sendThread.joinable()) m_sendThread.join();
   if (m_deviceList) m_deviceList->Release();

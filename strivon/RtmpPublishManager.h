@@ -29,7 +29,6 @@
 #include "common/TVThread.h"
 #include "encodemediathensendthroughrtmp/PcmRingBuffer.h"
 #include "strivon/CommandQueue.h"
-#include "strivon/MediaQueues.h"
 #include "encodemediathensendthroughrtmp/AcmConverter.h"
 #include "platform/wexmoor/ICaptureNotfy.h"
 #include "strivon/IHookPlayerNotify.h"
@@ -38,10 +37,8 @@
 #include "strivon/RtmpRecord.h"
 #include "strivon/ScreenPullSchedule.h"
 #include "strivon/SendStatistics.h"
-#include "strivon/SoundClock.h"
 #include "strivon/SoundProcessing.h"
-#include "strivon/SoundRateCompensator.h"
-#include "strivon/VideoPacer.h"
+#include "strivon/MediaTimeline.h"
 
 #include "strivon/DeviceCatalog.h"
 #include "strivon/IRtmpPublishManager.h"
@@ -255,7 +252,6 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   void WriteBackground(const WAVEFORMATEX* format, const BYTE* data, int byteCount);
 
   // Sound (RtmpPublishManagerAudio.cpp).
-  void QueueSound(std::vector<int16_t>* block, uint32_t timestamp);
   void MixBackground(int16_t* block, size_t count);
   void CheckMute(const int16_t* pcm, unsigned bytes);
 
@@ -263,7 +259,6 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   void StopSources();
   // Releases the microphone, camera, file and screen captures.
   void ReleaseSources();
-  void RebaseTimeLine();
   void ApplySourceRates(int framerate, int keyInterval);
   bool FitAndQueuePicture(const BYTE* rgb, int len, int srcWidth, int srcHeight, bool fromFile, uint32_t fileStamp);
   // The logo, then the queue: a picture of width x height in a buffer of
@@ -368,8 +363,7 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   std::atomic<bool> m_closed{false};
   std::thread m_sendThread;
   CommandQueue m_cmdQueue;
-  MediaQueues m_media;
-  SoundClock m_soundClock;
+  MediaTimeline m_timeline;
   uint32_t m_lastPull = 0;            // worker only
   ScreenPullSchedule m_pullSchedule;  // worker only
   uint32_t m_lastPing = 0;            // worker only
@@ -401,8 +395,6 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   ICaptureDevice* m_desktopDevice = nullptr;
   NoiseSuppressor m_noise;
   SilenceDetector m_silence;  // send thread only
-  SoundRateCompensator m_soundRate;
-  uint64_t m_soundRateTimeLine = 0;  // the microphone's streaming thread only
 
   // Local recording.
   std::mutex m_recordLock;
@@ -415,7 +407,5 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   bool m_recordFailing = false;
 
   // Pictures.
-  std::mutex m_paceLock;
-  VideoPacer m_pacer;
   LogoOverlay m_logo;
 };

@@ -29,7 +29,7 @@ void RtmpPublishManager::OnAudioData(int /*captureId*/, const BYTE* pcm, int len
     m_notifier.Status(kLevelError, kAudioDataNull);
     return;
   }
-  if (m_media.AudioFull()) return;
+  if (m_timeline.SoundFull()) return;
   // The capture's buffer is reused once we return: work on a copy.
   std::vector<int16_t> block;
   try {
@@ -46,12 +46,10 @@ void RtmpPublishManager::OnAudioData(int /*captureId*/, const BYTE* pcm, int len
   // drifts from it.
   const int channels = m_captureChannels == 2 && Audio().channels == 1 ? 1 : m_captureChannels.load();
   const size_t frames = block.size() / static_cast<size_t>(channels);
-  const uint64_t timeLine = m_soundClock.TimeLine();
-  if (timeLine != m_soundRateTimeLine) m_soundRate.Reset();
-  m_soundRateTimeLine = timeLine;
+  const int sampleRate = Audio().sampleRate;
   std::vector<int16_t> compensated;
-  m_soundRate.Process(block.data(), frames, Audio().sampleRate, channels, startMs, stopMs, MonotonicMicros(),
-                      &compensated);
+  m_timeline.CompensateMicrophone(block.data(), frames, sampleRate, channels, startMs, stopMs, MonotonicMicros(),
+                                  &compensated);
   block.swap(compensated);
   if (block.empty()) return;
   ApplyVolume(block.data(), block.size(), m_publishVolume, m_publishMute);
@@ -61,13 +59,7 @@ void RtmpPublishManager::OnAudioData(int /*captureId*/, const BYTE* pcm, int len
     block.swap(frames);
   }
   MixBackground(block.data(), block.size());
-  const uint32_t stamp = m_soundClock.StampMicrophoneBlock(m_soundRate.OutputEndMs());
-  QueueSound(&block, stamp);
-}
-
-void RtmpPublishManager::QueueSound(std::vector<int16_t>* block, uint32_t timestamp) {
-  PublishCmd unit = PublishCmd::Unit(kCmdAudioUnit, block->data(), static_cast<int>(block->size() * 2), timestamp);
-  if (unit.data) m_media.PushAudio(std::move(unit));
+  m_timeline.PushMicrophoneSound(&block, sampleRate, channels);
 }
 
 void RtmpPublishManager::MixBackground(int16_t* block, size_t count) {
@@ -122,12 +114,12 @@ void RtmpPublishManager::OnVexaCaptureAudio(int /*id*/, BYTE* pcm, int byteCount
   Json::Value params(Json::objectValue);
   params["uPercent"] = percent;
   m_notifier.Message(WriteEvent(kEventAudioPercent, params).c_str());
-  const uint32_t stamp = m_soundClock.StampFileUnit(timestampMs);
+  const AudioParams audio = Audio();
+  const uint32_t stamp = m_timeline.PushFileSound(&block, audio.sampleRate, audio.channels, timestampMs);
   STRIVON_LOG(kLogDebug, "RtmpPublishManager::OnVexaCaptureAudio", "OnVexaCaptureAudio:m_dLastOtherTimeStmp:%d",
               static_cast<int>(stamp - timestampMs));
   STRIVON_LOG(kLogDebug, "RtmpPublishManager::OnVexaCaptureAudio", "lastTime:%d,time:%d", static_cast<int>(stamp),
               static_cast<int>(timestampMs));
-  QueueSound(&block, stamp);
 }
 
 void RtmpPublishManager::CheckMute(const int16_t* pcm, unsigned bytes) {

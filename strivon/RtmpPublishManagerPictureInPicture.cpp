@@ -15,7 +15,6 @@ void RtmpPublishManager::changeToCameraIn(int camId, int framerate, int keyInter
   m_videoCapture = nullptr;
   m_screenMain = screenMain;
   m_currentMode = 4;
-  RebaseTimeLine();
   ApplySourceRates(framerate, keyInterval);
   if (m_audioCapture) m_audioCapture->Start();
   {

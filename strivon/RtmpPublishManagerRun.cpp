@@ -89,7 +89,7 @@ void RtmpPublishManager::AbandonStart() {
   }
   m_exit = true;
   m_cmdQueue.Wake();
-  m_media.Wake();
+  m_timeline.Wake();
   Join();
   if (m_sendThread.joinable()) m_sendThread.join();
   {
@@ -120,7 +120,7 @@ bool RtmpPublishManager::StopPublish() {
   }
   m_exit = true;
   m_cmdQueue.Wake();
-  m_media.Wake();
+  m_timeline.Wake();
   StopSources();
   Join();  // the worker's last step is StopPublishAsyn
   // A desktop-sound start taken in the worker's last pass made its device
@@ -218,7 +218,17 @@ void RtmpPublishManager::StartPublishAsyn() {
   const std::string text = ThisPrefix(this) + kStartPublish;
   m_notifier.Status(kLevelInformation, text.c_str());
   STRIVON_LOG(kLogInfo, "RtmpPublishManager::StartPublishAsyn", "%s", text.c_str());
-  m_soundClock.Reset();
+  {
+    const AudioParams audio = Audio();
+    const VideoParams video = Video();
+    MediaTimeline::Shape shape;
+    shape.sampleRate = audio.sampleRate;
+    shape.channels = audio.channels;
+    shape.width = video.outputWidth;
+    shape.height = video.outputHeight;
+    shape.frameRate = video.frameRate;
+    m_timeline.NewRun(shape);
+  }
   {
     std::lock_guard<std::mutex> lock(m_statisticsLock);
     m_statistics.Reset();
@@ -315,7 +325,7 @@ void RtmpPublishManager::StopPublishAsyn() {
 void RtmpPublishManager::SendLoop() {
   while (!m_exit) {
     PublishCmd unit;
-    if (!m_media.WaitNext(&unit, kSendIdleWaitMs)) continue;
+    if (!m_timeline.Next(&unit, kSendIdleWaitMs)) continue;
     if (unit.type == kCmdVideoUnit) {
       SendVideoFrame(unit);
     } else {

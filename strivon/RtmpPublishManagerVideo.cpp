@@ -44,11 +44,7 @@ void RtmpPublishManager::StopSources() {
   // camera: otherwise the device stays busy with its light on.
   if (m_compositor) m_compositor->StopCamera();
   m_currentMode = 1;
-  {
-    std::lock_guard<std::mutex> pace(m_paceLock);
-    m_pacer.Reset();
-  }
-  m_media.Clear();
+  m_timeline.NewSource();
   m_fileRateLogPending = true;
 }
 
@@ -70,15 +66,10 @@ void RtmpPublishManager::ReleaseSources() {
   m_screenCapture = nullptr;
 }
 
-void RtmpPublishManager::RebaseTimeLine() {
-  // Every source starts its own clock again; continuing from the largest
-  // stamp queued keeps the stream's time from ever going back.
-  m_soundClock.Rebase(m_media.LargestTimestamp());
-}
-
 void RtmpPublishManager::ApplySourceRates(int framerate, int keyInterval) {
   std::lock_guard<std::mutex> encoderLock(m_encoderLock);
   if (!m_encoder) return;
+  if (framerate >= 1) m_timeline.SetFrameRate(PublishableFrameRate(framerate));
   int rate = 0;
   int key = 0;
   int qMin = 0;
@@ -104,7 +95,6 @@ void RtmpPublishManager::changeToScreen(int framerate, int keyInterval) {
     m_fileSource = nullptr;
   }
   m_currentMode = 1;
-  RebaseTimeLine();
   ApplySourceRates(framerate, keyInterval);
   if (m_audioCapture) m_audioCapture->Start();
   std::lock_guard<std::mutex> capture(m_screenCaptureLock);
@@ -138,7 +128,6 @@ void RtmpPublishManager::changeToCamera(int camId, int framerate, int keyInterva
     m_fileSource = nullptr;
   }
   m_currentMode = 3;
-  RebaseTimeLine();
   if (m_videoCapture) m_videoCapture->Release();
   m_videoCapture = nullptr;
   ApplySourceRates(framerate, keyInterval);
@@ -210,9 +199,7 @@ bool RtmpPublishManager::OpenFileSource(const std::string& filePath, int framera
   m_currentMode = 2;
   if (m_fileSource) m_fileSource->Release();
   m_fileSource = source;
-  RebaseTimeLine();
-  STRIVON_LOG(kLogInfo, "RtmpPublishManager::changeToVexaFile", "changeToVexaFile:%s, base:%u",
-              LogExcerpt(filePath).c_str(), m_soundClock.Offset());
+  STRIVON_LOG(kLogInfo, "RtmpPublishManager::changeToVexaFile", "changeToVexaFile:%s", LogExcerpt(filePath).c_str());
   ApplySourceRates(framerate, keyInterval);
   // The microphone stays stopped: the file brings its own sound.
   m_fileSource->Play();
@@ -283,10 +270,11 @@ void RtmpPublishManager::setCaptrueArea(bool bFullScreen, int width, int height,
 
 bool RtmpPublishManager::OnVideoData(int captureId, BYTE* rgb, int len, int64_t /*startMs*/, int64_t stopMs) {
   // A camera's own times run on its clock, not the tick count.
-  const uint32_t stamp = captureId == kScreenCaptureId ? m_soundClock.StampLivePicture(static_cast<uint32_t>(stopMs))
-                                                       : m_soundClock.StampLivePicture();
-  if (m_media.VideoRefused()) {
-    STRIVON_LOG(kLogDebug, "RtmpPublishManager::OnVideoData", "m_qVMsg.size:%d", static_cast<int>(m_media.VideoSize()));
+  const uint32_t stamp = m_timeline.StampLivePicture(captureId == kScreenCaptureId ? static_cast<uint32_t>(stopMs)
+                                                                                   : platform::TickCount());
+  if (m_timeline.PictureRefused()) {
+    STRIVON_LOG(kLogDebug, "RtmpPublishManager::OnVideoData", "m_qVMsg.size:%d",
+                static_cast<int>(MediaQueues::kMaxVideoEntries));
     return false;
   }
   if (!rgb || len <= 0) {
@@ -297,9 +285,8 @@ bool RtmpPublishManager::OnVideoData(int captureId, BYTE* rgb, int len, int64_t 
   const bool screen = mode == 1;
   const VideoParams video = Video();
   {
-    std::lock_guard<std::mutex> pace(m_paceLock);
     uint32_t firstDue = 0;
-    if (!m_pacer.Take(platform::TickCount(), video.frameRate, screen, &firstDue)) return false;
+    if (!m_timeline.PacePicture(platform::TickCount(), video.frameRate, screen, &firstDue)) return false;
 #if STRIVON_SDK_EARLIER
     if (firstDue != 0)
       STRIVON_LOG(kLogDebug, "RtmpPublishManager::OnVideoData", "OnVideoData,m_uLastVideoTime:%d",
@@ -361,7 +348,7 @@ bool RtmpPublishManager::FitAndQueuePicture(const BYTE* rgb, int len, int srcWid
 bool RtmpPublishManager::QueuePicture(std::unique_ptr<uint8_t[]> picture, int width, int height, int bufferBytes,
                                       bool fromFile, uint32_t stamp) {
   const auto push = [&](PublishCmd unit) {
-    return fromFile ? m_media.PushVideo(std::move(unit), kMaxFilePictures) : m_media.PushVideo(std::move(unit));
+    return m_timeline.PushPicture(std::move(unit), fromFile ? kMaxFilePictures : MediaQueues::kMaxVideoEntries);
   };
   const bool drawn = m_logo.Draw(picture.get(), width, height, bufferBytes, [&] {
     PublishCmd unit = PublishCmd::Unit(kCmdVideoUnit, picture.get(), bufferBytes, stamp);
@@ -390,7 +377,7 @@ void RtmpPublishManager::OnVexaCaptureVideo(int /*id*/, BYTE* data, int byteCoun
     m_notifier.Status(kLevelError, kVideoDataNull);
     return;
   }
-  const uint32_t stamp = m_soundClock.StampFileUnit(timestampMs);
+  const uint32_t stamp = m_timeline.StampFilePicture(timestampMs);
   // The file's own time runs on top of the base the clock keeps for it.
   STRIVON_LOG(kLogDebug, "RtmpPublishManager::OnVexaCaptureVideo", "OnVexaCaptureVideo:m_dLastOtherTimeStmp:%d",
               static_cast<int>(stamp - timestampMs));

@@ -59,7 +59,26 @@ SoundRateEstimator::Step SoundRateEstimator::Update(int64_t arrivalUs, size_t fr
   }
   const double dt = std::min(1.0, std::max(0.0, static_cast<double>(arrivalUs - m_lastUs) / 1e6));
   m_lastUs = arrivalUs;
-  NoteLead(arrivalUs, Lead(arrivalUs, m_output + blockFrames * m_ratio));
+  const double lead = Lead(arrivalUs, m_output + blockFrames * m_ratio);
+  if (m_haveReference && lead - m_reference > kLossSeconds) {
+    if (!m_behind) {
+      m_behind = true;
+      m_behindSinceUs = arrivalUs;
+      m_behindLowest = lead;
+    }
+    m_behindLowest = std::min(m_behindLowest, lead);
+    if (arrivalUs - m_behindSinceUs >= kLossConfirmUs) {
+      const double lost = (m_behindLowest - m_reference) * m_rate;
+      step.skipFrames += lost;
+      m_output += lost;
+      m_behind = false;
+    }
+    step.ratio = m_ratio;
+    m_output += blockFrames * m_ratio;
+    return step;
+  }
+  m_behind = false;
+  NoteLead(arrivalUs, lead);
   if (m_haveReference) {
     const double lowest = m_havePrevious ? std::min(m_previousLowest, m_bucketLowest) : m_bucketLowest;
     const double error = lowest - m_reference;  // > 0: the sound fell behind the clock

@@ -13,6 +13,14 @@
 // proportional part takes back what drifted while it learned. The ratio
 // follows the loop smoothly and stays within kMaxCorrection, so neither a
 // wrong reading nor the loop's own steps make an audible pitch change.
+//
+// Sound the device lost (an overrun, a suspended or moved stream) leaves its
+// position behind the clock while the blocks go on arriving at their pace:
+// when every arrival for kLossConfirmUs is more than kLossSeconds ahead of
+// where the loop holds it, the time line moves on by the lowest of those
+// leads at once, with the loop held meanwhile, instead of catching up at 1%.
+// A block that arrives late once (the capture thread was not run) and the
+// burst after it do not count: the burst's last blocks arrive on time.
 // Used by SoundRateCompensator only; not thread-safe.
 #pragma once
 #include <cstddef>
@@ -21,6 +29,8 @@
 class SoundRateEstimator {
  public:
   static constexpr double kMaxCorrection = 0.01;
+  static constexpr double kLossSeconds = 0.08;
+  static constexpr int64_t kLossConfirmUs = 150000;
 
   explicit SoundRateEstimator(int sampleRate = 44100);
 
@@ -59,4 +69,8 @@ class SoundRateEstimator {
   bool m_havePrevious = false;
   bool m_haveReference = false;
   double m_reference = 0;
+  // A stretch of arrivals all further ahead than kLossSeconds.
+  bool m_behind = false;
+  int64_t m_behindSinceUs = 0;
+  double m_behindLowest = 0;
 };

@@ -16,7 +16,6 @@
 #include "strivon/NoiseSuppressor.h"
 #include "strivon/PublishUrl.h"
 #include "strivon/SendStatistics.h"
-#include "strivon/SoundClock.h"
 #include "strivon/SoundProcessing.h"
 #include "strivon/VideoPacer.h"
 
@@ -60,7 +59,12 @@ TEST(MediaQueues, SendsByStampOnlyWhileBothQueuesHoldAnEntry) {
   ASSERT_TRUE(queues.PushVideo(Unit(kCmdVideoUnit, 20)));
   ASSERT_TRUE(queues.TakeNext(&out));
   EXPECT_EQ(out.type, kCmdAudioUnit);  // strictly earlier sound first
-  EXPECT_EQ(queues.LargestTimestamp(), 20u);
+  // Stamps compare across the wrap of 32 bits: just before it is earlier.
+  queues.Clear();
+  ASSERT_TRUE(queues.PushAudio(Unit(kCmdAudioUnit, 0xFFFFFFF0u)));
+  ASSERT_TRUE(queues.PushVideo(Unit(kCmdVideoUnit, 0x10u)));
+  ASSERT_TRUE(queues.TakeNext(&out));
+  EXPECT_EQ(out.type, kCmdAudioUnit);
 }
 
 TEST(MediaQueues, BoundsBothQueues) {
@@ -85,30 +89,6 @@ TEST(MediaQueues, BoundsBothQueues) {
   EXPECT_FALSE(queues.PushAudio(Unit(kCmdAudioUnit, 101)));
   queues.Clear();
   EXPECT_EQ(queues.AudioSize() + queues.VideoSize(), 0u);
-}
-
-TEST(SoundClock, SourceSwitchesNeverMoveTheTimeLineBack) {
-  uint32_t now = 5000;
-  SoundClock clock([&] { return now; });
-  // Microphone: the first block ends when it arrived, its end time counts
-  // on from there; pictures follow the live clock and never repeat a stamp.
-  EXPECT_EQ(clock.StampMicrophoneBlock(100), 0u);
-  const uint32_t first = clock.StampLivePicture();
-  const uint32_t second = clock.StampLivePicture();
-  EXPECT_GT(second, first);
-  now += 40;
-  EXPECT_EQ(clock.StampLivePicture(), 40u);
-  // A file continues from the base it was given, whatever its own clock says.
-  clock.Rebase(900);
-  EXPECT_EQ(clock.StampFileUnit(0), 900u);
-  EXPECT_EQ(clock.StampFileUnit(500), 1400u);
-  // A second file starts its clock at 0 again: rebased past the first.
-  clock.Rebase(1400);
-  EXPECT_EQ(clock.StampFileUnit(0), 1400u);
-  // Back to the microphone, whose stream clock restarted.
-  clock.Rebase(0);  // a smaller base never goes back
-  EXPECT_EQ(clock.StampMicrophoneBlock(20), 1420u);
-  EXPECT_GE(clock.StampLivePicture(), 1400u);
 }
 
 TEST(SoundProcessing, VolumeScalesTowardZeroAndMuteSilences) {

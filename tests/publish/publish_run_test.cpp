@@ -121,7 +121,13 @@ void CheckRecording(const std::string& path, const test_support::TempDir& dir, i
   }
 
   std::vector<uint8_t> pcm;
-  ASSERT_TRUE(DecodeSound(path, dir, rate, channels, 500, &pcm));
+  ASSERT_TRUE(DecodeSound(path, dir, rate, channels, 0, &pcm));
+  // From half a second after the microphone's first sound.
+  const long long audibleMs = AudibleFromMs(pcm, rate, channels);
+  ASSERT_GE(audibleMs, 0) << "no sound in " << path;
+  const size_t skip = static_cast<size_t>(audibleMs + 500) * static_cast<size_t>(rate) / 1000 * 2 * channels;
+  ASSERT_LT(skip, pcm.size());
+  pcm.erase(pcm.begin(), pcm.begin() + static_cast<long>(skip));
   EXPECT_NEAR(DominantHz(pcm, rate, channels), 1000.0, 20.0);
   if (channels == 2) {
     // The tone plays on both channels and reaches the encoder on both; the

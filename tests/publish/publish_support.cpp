@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <map>
 
 #include <X11/Xlib.h>
@@ -319,6 +321,16 @@ Rgb MeanColour(const std::vector<uint8_t>& rgb, int width, int x, int y, int w, 
 
 double DominantHz(const std::vector<uint8_t>& pcm, int rate, int channels) {
   return capture_test::DominantFrequency(pcm, rate, channels);
+}
+
+long long AudibleFromMs(const std::vector<uint8_t>& pcm, int rate, int channels) {
+  const size_t frameBytes = 2 * static_cast<size_t>(channels);
+  for (size_t at = 0; at + frameBytes <= pcm.size(); at += frameBytes) {
+    int16_t sample;
+    std::memcpy(&sample, &pcm[at], 2);
+    if (std::abs(sample) > 300) return static_cast<long long>(at / frameBytes * 1000 / static_cast<size_t>(rate));
+  }
+  return -1;
 }
 
 double RmsDb(const std::vector<uint8_t>& pcm, int channels) {

@@ -164,6 +164,9 @@ struct Rgb {
 Rgb MeanColour(const std::vector<uint8_t>& rgb, int width, int x, int y, int w, int h);
 
 double DominantHz(const std::vector<uint8_t>& pcm, int rate, int channels);
+// Where decoded sound first gets louder than silence, in ms (the stream
+// opens with silence until the microphone's first block); -1 for none.
+long long AudibleFromMs(const std::vector<uint8_t>& pcm, int rate, int channels);
 double RmsDb(const std::vector<uint8_t>& pcm, int channels);
 
 // Per stream: the first time a stamp (dts) went back, as text; "" when none did.
