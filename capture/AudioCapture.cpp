@@ -378,7 +378,11 @@ void CAudioCapture::Run() {
       long code = 0;
       LONG_PTR p1 = 0, p2 = 0;
       while (m_running && SUCCEEDED(m_event->GetEvent(&code, &p1, &p2, 0))) {
-        if (code == EC_USERABORT || code == EC_ERRORABORT) Report(AppendError("user abort"), 0);
+        if (code == EC_USERABORT || code == EC_ERRORABORT) {
+          STRIVON_LOG(kLogWarning, "CAudioCapture::Run", "capture ended: %s",
+                      code == EC_ERRORABORT ? CaptureAbortCauseText(p2) : "stopped by the graph");
+          Report(AppendError("user abort"), 0);
+        }
         if (ReleasedOnThisThread()) return;
         m_event->FreeEventParams(code, p1, p2);
       }

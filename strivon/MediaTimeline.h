@@ -68,6 +68,9 @@ class MediaTimeline {
   // streaming thread); see SoundRateCompensator::Process.
   void CompensateMicrophone(const int16_t* pcm, size_t frames, int sampleRate, int channels, int64_t startMs,
                             int64_t stopMs, int64_t arrivalUs, std::vector<int16_t>* out);
+  // The microphone capture was made anew: its position starts again, its
+  // rate is learnt again, its next block is stamped when it arrives.
+  void RestartMicrophone() { m_compensatorStale = true; }
   // The compensated block, after volume, noise suppression and mixing.
   void PushMicrophoneSound(std::vector<int16_t>* block, int sampleRate, int channels);
   // A media file's sound block that starts at fileMs on the file's clock;

@@ -259,6 +259,22 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   void StopSources();
   // Releases the microphone, camera, file and screen captures.
   void ReleaseSources();
+  // The microphone capture for a device name (the factory's ok flag and
+  // text as given); null when none could be made.
+  IAudioCapture* MakeMicrophone(const std::string& name, int occurrence, int sameNameCount, bool* ok,
+                                std::string* error);
+  // Applies the stereo-mix choice to m_audioCapture, reads its format and
+  // starts it; false when it does not start.
+  bool SelectAndStartMicrophone();
+  // The first recording input the system lists now ("" for none).
+  std::string FirstMicrophoneNow();
+
+  // Inputs that fail while live come back on their own
+  // (RtmpPublishManagerRecovery.cpp): the worker, every pass.
+  static constexpr uint32_t kReopenIntervalMs = 2000;
+  void RecoverInputs();
+  void ReopenMicrophone();
+  void ReopenScreen();
   void ApplySourceRates(int framerate, int keyInterval);
   bool FitAndQueuePicture(const BYTE* rgb, int len, int srcWidth, int srcHeight, bool fromFile, uint32_t fileStamp);
   // The logo, then the queue: a picture of width x height in a buffer of
@@ -347,6 +363,19 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   std::atomic<int> m_grabWidth{0};
   std::atomic<int> m_grabHeight{0};
   bool m_grabFailing = false;  // worker only
+  bool m_screenLost = false;   // worker only: the display closed under the capture
+  uint32_t m_screenRetryAt = 0;  // worker only
+  // The microphone capture ended (sound server gone, device removed) and is
+  // reopened every kReopenIntervalMs until sound comes again.
+  std::atomic<bool> m_soundLost{false};
+  // The run queued its scheduling (it goes live); false while its start
+  // waits for a source that opens (the initial file could not be played).
+  std::atomic<bool> m_runScheduled{false};
+  std::atomic<bool> m_waitingForASource{false};
+  // The first source that opens in a run waiting for one schedules it.
+  void ScheduleIfWaitingForASource();
+  std::atomic<uint32_t> m_soundRetryAt{0};
+  bool m_soundReopenFailureLogged = false;  // worker only
   std::atomic<int> m_captureX{0}, m_captureY{0};
   std::mutex m_encoderLock;
   IEncoderMediaThenSendThroughRtmp* m_encoder = nullptr;
@@ -376,6 +405,8 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   std::vector<char> m_audioHeader, m_videoHeader;
   std::mutex m_statisticsLock;
   SendStatistics m_statistics;
+  static constexpr uint32_t kStaleStatisticsMs = 1500;
+  std::atomic<uint32_t> m_lastStatisticsAt{0};
 
   // Sound path.
   std::atomic<int> m_publishVolume{80};

@@ -8,6 +8,7 @@
 #include <new>
 
 #include "common/Log.h"
+#include "platform/base/tick.h"
 #include "strivon/JsonReply.h"
 #include "strivon/RtmpPublishManager.h"
 #include "strivon/StatusWords.h"
@@ -29,6 +30,8 @@ void RtmpPublishManager::OnAudioData(int /*captureId*/, const BYTE* pcm, int len
     m_notifier.Status(kLevelError, kAudioDataNull);
     return;
   }
+  if (m_soundLost && m_soundLost.exchange(false))
+    STRIVON_LOG(kLogInfo, "RtmpPublishManager::OnAudioData", "microphone back: sound goes out again");
   if (m_timeline.SoundFull()) return;
   // The capture's buffer is reused once we return: work on a copy.
   std::vector<int16_t> block;
@@ -84,6 +87,12 @@ void RtmpPublishManager::MixBackground(int16_t* block, size_t count) {
 void RtmpPublishManager::OnHDAudioCapNotify(std::string text, int kind) {
   STRIVON_LOG(kLogInfo, "RtmpPublishManager::OnHDAudioCapNotify", "%s", text.c_str());
   if (kind == 0) {
+    // The capture ended: told once per loss; the worker reopens it, and the
+    // time line carries silence meanwhile.
+    m_soundRetryAt = platform::TickCount() + kReopenIntervalMs;
+    if (m_soundLost.exchange(true)) return;
+    STRIVON_LOG(kLogWarning, "RtmpPublishManager::OnHDAudioCapNotify",
+                "microphone lost; silence goes out, reopened every %u ms", kReopenIntervalMs);
     m_notifier.Status(kLevelError, text.c_str());
     m_notifier.Status(kLevelError, kAudioCaptureError);
   } else if (kind == 1) {

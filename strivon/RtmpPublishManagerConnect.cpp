@@ -119,6 +119,7 @@ void RtmpPublishManager::ConnectSvr() {
   {
     std::lock_guard<std::mutex> lock(m_statisticsLock);
     m_statistics.Reset();
+    m_lastStatisticsAt = platform::TickCount();
   }
   STRIVON_LOG(kLogInfo, "RtmpPublishManager::ConnectSvr", "ConnectSvr new m_pMediaRender");
   IEncoderMediaThenSendThroughRtmp* encoder = m_factories.createEncoder ? m_factories.createEncoder(this) : nullptr;
@@ -253,6 +254,7 @@ void RtmpPublishManager::OnConnectionLost(const std::string& text) {
 
 void RtmpPublishManager::OnEncoderMediaThenSendThroughRtmpStatistics(MediaInfo* info) {
   if (!info) return;
+  m_lastStatisticsAt = platform::TickCount();
   PublishSendStatistics out{};
   {
     std::lock_guard<std::mutex> lock(m_statisticsLock);

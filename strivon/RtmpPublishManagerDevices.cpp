@@ -25,6 +25,12 @@ void RtmpPublishManager::LoadDeviceLists() {
   m_devices.Load(DeviceKind::kAudioOutput, CopyList(m_deviceList, kDeviceListAudioRenderer));
 }
 
+std::string RtmpPublishManager::FirstMicrophoneNow() {
+  if (!m_deviceList) return "";
+  const std::vector<std::wstring> names = CopyList(m_deviceList, kDeviceListAudioInput);
+  return names.empty() ? "" : WideToAnsiString(names.front());
+}
+
 int RtmpPublishManager::ListDevices(DeviceKind kind, const char* leakNotice, const wchar_t*** names,
                                     unsigned* count) {
   if (!names || !count) return -1;

@@ -38,6 +38,10 @@ bool RtmpPublishManager::StartPublish() {
   m_exit = true;
   m_cmdQueue.Wake();
   Join();
+  m_soundLost = false;
+  m_screenLost = false;
+  m_runScheduled = false;
+  m_waitingForASource = false;
 
   const VideoParams video = Video();
   if (m_factories.createPreview) {
@@ -150,14 +154,27 @@ void RtmpPublishManager::ThreadProcMain() {
   m_lastPing = platform::TickCount();
   while (!m_exit) {
     PullScreenFrame();
+    RecoverInputs();
     PublishCmd cmd;
     if (m_cmdQueue.TakeDue(&cmd)) DispatchCmd(cmd);
     if (m_connected) {
       const uint32_t now = platform::TickCount();
       if (now - m_lastPing >= 1000) {
         m_lastPing = now;
-        std::lock_guard<std::mutex> lock(m_encoderLock);
-        if (m_encoder) m_encoder->QueuePing();
+        MediaInfo counters;
+        bool stale = false;
+        {
+          std::lock_guard<std::mutex> lock(m_encoderLock);
+          if (m_encoder) {
+            m_encoder->QueuePing();
+            // Statistics come with what is sent: when nothing went out for a
+            // while the host hears that, not the last figures again.
+            stale = now - m_lastStatisticsAt.load() >= kStaleStatisticsMs;
+            counters.type = MediaInfo::kSendStatistics;
+            if (stale) m_encoder->GetStatistics(&counters);
+          }
+        }
+        if (stale) OnEncoderMediaThenSendThroughRtmpStatistics(&counters);
       }
     }
     // Sleep until the next screen pull is due or a command arrives; delayed
@@ -188,6 +205,14 @@ void RtmpPublishManager::PullScreenFrame() {
       m_grabFailing = true;
       STRIVON_LOG(kLogWarning, "RtmpPublishManager::ThreadProcMain", "screen grab failed");
       m_notifier.Status(kLevelError, kVideoCaptureError);
+    }
+    // A closed display never comes back on this connection: the worker
+    // opens a new one when a server answers again.
+    if (!m_screenLost && m_screenCapture->DisplayLost()) {
+      m_screenLost = true;
+      m_screenRetryAt = now + kReopenIntervalMs;
+      STRIVON_LOG(kLogWarning, "RtmpPublishManager::ThreadProcMain",
+                  "screen capture lost: display closed; reopened every %u ms", kReopenIntervalMs);
     }
   } else {
     m_grabFailing = false;
@@ -251,9 +276,7 @@ void RtmpPublishManager::StartPublishAsyn() {
                 mic.occurrence, mic.sameNameCount, channels, sampleRate, bits);
     bool ok = false;
     std::string error;
-    if (m_factories.createAudioCapture)
-      m_audioCapture = m_factories.createAudioCapture(this, 0, name.c_str(), mic.occurrence, mic.sameNameCount,
-                                                      &channels, &sampleRate, &bits, &ok, &error);
+    m_audioCapture = MakeMicrophone(name, mic.occurrence, mic.sameNameCount, &ok, &error);
     if (!m_audioCapture) {
       m_notifier.Status(kLevelError, kAudioCaptureError);
       return;
@@ -269,12 +292,7 @@ void RtmpPublishManager::StartPublishAsyn() {
     m_notifier.Status(kLevelInformation, text.c_str());
   }
   if (m_audioCapture) {
-    if (StereoMixChoice() == 1) m_audioCapture->SelectStereoMix();
-    if (StereoMixChoice() == -1) m_audioCapture->SelectMicrophone();
-    // Read after the selection: another input may deliver another format.
-    WAVEFORMATEX format{};
-    m_captureChannels = m_audioCapture->GetFormat(&format) && format.nChannels ? format.nChannels : 2;
-    if (!m_audioCapture->Start()) {
+    if (!SelectAndStartMicrophone()) {
       m_notifier.Status(kLevelError, kStartAudioCaptureError);
       return;
     }
@@ -293,11 +311,21 @@ void RtmpPublishManager::StartPublishAsyn() {
   } else if (initial.kind == 3) {
     changeToCamera(initial.camId, initial.framerate, initial.keyInterval);
   } else if (initial.kind == 2 && !OpenFileSource(initial.path, initial.framerate, initial.keyInterval)) {
-    // Nothing to send: the run stays unconnected until it is stopped, as
-    // after a microphone that fails, rather than claim a stream it cannot fill.
+    // Nothing of the file can be sent: the run stays unconnected rather than
+    // claim a stream it cannot fill, and the first source the host then
+    // switches to schedules it.
+    m_waitingForASource = true;
     return;
   }
   // Queued last, yet it runs no earlier than before: one command per pass.
+  m_runScheduled = true;
+  m_cmdQueue.Push(kCmdStartSchedule);
+}
+
+void RtmpPublishManager::ScheduleIfWaitingForASource() {
+  if (!m_started || !m_waitingForASource.exchange(false)) return;
+  STRIVON_LOG(kLogInfo, "RtmpPublishManager::ScheduleIfWaitingForASource", "a source opened: the run goes on");
+  m_runScheduled = true;
   m_cmdQueue.Push(kCmdStartSchedule);
 }
 

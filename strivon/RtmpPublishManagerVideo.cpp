@@ -88,7 +88,8 @@ void RtmpPublishManager::ApplySourceRates(int framerate, int keyInterval) {
 
 void RtmpPublishManager::changeToScreen(int framerate, int keyInterval) {
   std::lock_guard<std::recursive_mutex> lock(m_sourceLock);
-  if (m_currentMode == 1) return;
+  // The screen's mode without the screen running: a start whose file failed.
+  if (m_currentMode == 1 && (m_screenMode || !m_waitingForASource)) return;
   StopSources();
   if (m_fileSource) {
     m_fileSource->Release();  // no stamp of the old file after the rebase
@@ -97,8 +98,11 @@ void RtmpPublishManager::changeToScreen(int framerate, int keyInterval) {
   m_currentMode = 1;
   ApplySourceRates(framerate, keyInterval);
   if (m_audioCapture) m_audioCapture->Start();
-  std::lock_guard<std::mutex> capture(m_screenCaptureLock);
-  if (m_screenCapture) m_screenMode = true;
+  {
+    std::lock_guard<std::mutex> capture(m_screenCaptureLock);
+    if (m_screenCapture) m_screenMode = true;
+  }
+  if (m_screenMode) ScheduleIfWaitingForASource();
 }
 
 bool RtmpPublishManager::ChosenCamera(const char* function, DeviceSelection* cam, std::string* name) {
@@ -153,6 +157,7 @@ void RtmpPublishManager::changeToCamera(int camId, int framerate, int keyInterva
   if (m_videoCapture) {
     if (m_videoCapture->Start()) {
       m_notifier.Status(kLevelInformation, kStartVideoCaptureSuc);
+      ScheduleIfWaitingForASource();
     } else {
       m_notifier.Status(kLevelError, kStartVideoCaptureError);
       STRIVON_LOG(kLogWarning, "RtmpPublishManager::changeToCamera", "%s", kStartVideoCaptureError);
@@ -182,6 +187,13 @@ bool RtmpPublishManager::OpenFileSource(const std::string& filePath, int framera
                                                             video.outputHeight, 24, false, rate, audio.sampleRate,
                                                             audio.channels, &reason)
                                 : nullptr;
+  // Sound alone would leave the stream without pictures: the source that
+  // runs stays.
+  if (source && !source->HasPicture()) {
+    source->Release();
+    source = nullptr;
+    reason = "no picture in it";
+  }
   if (!source) {
     std::string text;
     FormatString(&text, kCannotOpen, filePath.c_str(), reason.empty() ? "no media-file source" : reason.c_str());
@@ -203,6 +215,7 @@ bool RtmpPublishManager::OpenFileSource(const std::string& filePath, int framera
   ApplySourceRates(framerate, keyInterval);
   // The microphone stays stopped: the file brings its own sound.
   m_fileSource->Play();
+  ScheduleIfWaitingForASource();
   return true;
 }
 

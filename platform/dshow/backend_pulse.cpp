@@ -86,9 +86,10 @@ class CPulsePin : public CCapturePin {
 
   void CaptureLoop() override {
     const WAVEFORMATEX wf = Wave();
-    if (!Record(wf)) {
-      // The device is gone or refused us: tell the graph's owner.
-      m_pFilter->NotifyEvent(EC_ERRORABORT, E_FAIL, 0);
+    CaptureAbortCause cause = kAbortUnknown;
+    if (!Record(wf, &cause)) {
+      // The device is gone or refused us: tell the graph's owner, and why.
+      m_pFilter->NotifyEvent(EC_ERRORABORT, E_FAIL, cause);
     }
   }
 
@@ -100,10 +101,12 @@ class CPulsePin : public CCapturePin {
     return wf;
   }
 
-  // Records until the pin stops; false on a stream failure.
-  bool Record(const WAVEFORMATEX& wf) {
+  // Records until the pin stops; false on a stream failure, with its cause.
+  bool Record(const WAVEFORMATEX& wf, CaptureAbortCause* cause) {
     Connection c;
+    *cause = kAbortServerGone;
     if (!c.Open("Strivon capture")) return false;
+    *cause = kAbortNoDevice;
     pa_sample_spec spec{};
     spec.format = wf.wBitsPerSample == 8 ? PA_SAMPLE_U8 : PA_SAMPLE_S16LE;
     spec.rate = wf.nSamplesPerSec;
@@ -120,6 +123,7 @@ class CPulsePin : public CCapturePin {
       return s == PA_STREAM_READY || !PA_STREAM_IS_GOOD(s);
     }) && pa_stream_get_state(stream) == PA_STREAM_READY;
 
+    const bool opened = ok;
     const long chunk = std::max<long>(wf.nBlockAlign, BufferSize() / wf.nBlockAlign * wf.nBlockAlign);
     std::vector<BYTE> pending;
     int64_t position = 0;  // bytes since the stream started: the sample clock
@@ -152,6 +156,11 @@ class CPulsePin : public CCapturePin {
         used += static_cast<size_t>(chunk);
       }
       pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(used));
+    }
+    if (!ok) {
+      *cause = !PA_CONTEXT_IS_GOOD(pa_context_get_state(c.context)) ? kAbortServerGone
+               : opened                                             ? kAbortDeviceRemoved
+                                                                    : kAbortNoDevice;
     }
     pa_stream_disconnect(stream);
     pa_stream_unref(stream);

@@ -47,6 +47,23 @@ enum : int32_t {
   EC_DEVICE_LOST = 0x1F,
 };
 
+// Why a capture pin of ours ended its stream: the second parameter of the
+// EC_ERRORABORT it raises, for the capture's log.
+enum CaptureAbortCause : int32_t {
+  kAbortUnknown = 0,
+  kAbortServerGone = 1,     // the sound server closed the connection or never answered
+  kAbortDeviceRemoved = 2,  // the server is there, the device (source) went away
+  kAbortNoDevice = 3,       // the device could not be opened
+};
+inline const char* CaptureAbortCauseText(long long cause) {
+  switch (cause) {
+    case kAbortServerGone: return "sound server gone";
+    case kAbortDeviceRemoved: return "device removed";
+    case kAbortNoDevice: return "device cannot be opened";
+    default: return "device stopped";
+  }
+}
+
 class IPersist : public IUnknown {
  public:
   virtual HRESULT GetClassID(CLSID* clsid) = 0;

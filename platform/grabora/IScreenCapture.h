@@ -54,6 +54,10 @@ class IScreenCapture {
   // ClearCaptureWindow. A window that has gone away makes grabs fail.
   virtual void SetCaptureWindow(HWND window) = 0;
 
+  // True once the X server's connection is gone: no grab succeeds again. A
+  // new object connects to whatever server answers on the display then.
+  virtual bool DisplayLost() = 0;
+
  protected:
   ~IScreenCapture() = default;
 };

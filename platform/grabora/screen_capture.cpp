@@ -132,6 +132,8 @@ class CScreenCapture final : public IScreenCapture {
     }
   }
 
+  bool DisplayLost() override { return m_watch->Lost(); }
+
  private:
   // Edges are clamped one by one, so no width of an unclamped (possibly
   // huge) rectangle is ever computed.

@@ -32,6 +32,8 @@ class FakeScreenCapture final : public IScreenCapture {
   void RaiseCaptureFrame() override;
   void ClearCaptureWindow() override;
   void SetCaptureWindow(HWND window) override;
+  bool DisplayLost() override { return displayLost; }
+  std::atomic<bool> displayLost{false};
 
   struct Calls {
     int grabs = 0;
@@ -71,6 +73,9 @@ class FakeVexaCapture final : public IVexaCapture {
   int64_t GetPosition() override;
   void SetVolume(int volumePercent) override;
   void Release() override;
+  bool HasPicture() override { return hasPicture; }
+  // What HasPicture answers (a file of sound alone: false).
+  std::atomic<bool> hasPicture{true};
 
   // A picture of the output size, every pixel (b, g, r).
   bool PumpPicture(uint32_t timestampMs, BYTE b, BYTE g, BYTE r);

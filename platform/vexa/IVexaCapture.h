@@ -56,6 +56,9 @@ class IVexaCapture {
   virtual void SetVolume(int volumePercent) = 0;
   // Joins the decode thread; no callback comes after it returns.
   virtual void Release() = 0;
+  // Whether the file has a picture stream (known from the open): one with
+  // sound alone delivers no pictures at all.
+  virtual bool HasPicture() = 0;
 
  protected:
   ~IVexaCapture() = default;

@@ -25,7 +25,8 @@ class CVexaCapture final : public IVexaCapture {
  public:
   CVexaCapture(IVexaCaptureNotify* sink, std::unique_ptr<MediaFileReader> reader, int width,
                int height, bool stretch, int framerate, int sampleRate, int channels)
-      : m_sink(sink),
+      : m_hasPicture(reader->HasVideo()),
+        m_sink(sink),
         m_source(std::move(reader), width, height, stretch, sampleRate, channels),
         m_frameRate(framerate) {
     m_thread = std::thread([this] { Run(); });
@@ -79,6 +80,8 @@ class CVexaCapture final : public IVexaCapture {
   }
 
   int64_t GetPosition() override { return m_position.load(); }
+
+  bool HasPicture() override { return m_hasPicture; }
 
   void SetVolume(int volumePercent) override { m_volume = std::clamp(volumePercent, 0, 100); }
 
@@ -194,6 +197,7 @@ class CVexaCapture final : public IVexaCapture {
                                static_cast<uint32_t>(stamp), item->sampleFrames);
   }
 
+  const bool m_hasPicture;
   IVexaCaptureNotify* m_sink;
   MediaItemSource m_source;  // decode thread only
   std::atomic<int> m_frameRate;

@@ -255,6 +255,7 @@ class HeldScreen final : public IScreenCapture {
   void RaiseCaptureFrame() override {}
   void ClearCaptureWindow() override {}
   void SetCaptureWindow(HWND) override {}
+  bool DisplayLost() override { return false; }
 
   std::atomic<int> grabs{0};
   std::atomic<bool> hold{false};
