@@ -224,6 +224,22 @@ bool MediaTimeline::PushPicture(PublishCmd unit, size_t limit) {
 bool MediaTimeline::PushPictureLocked(PublishCmd unit, size_t limit, bool filler) {
   if (!unit.data || unit.len <= 0) return false;
   if (m_havePicture && After(unit.timestamp, m_lastPictureStamp) <= 0) unit.timestamp = m_lastPictureStamp + 1;
+  // The first real picture after the filler stood in: the filler keeps the
+  // grace behind the line, so the time up to this picture is filled too.
+  if (!filler && m_havePicture && m_lastPicture &&
+      After(Tick(), m_lastRealPictureTick) > static_cast<int32_t>(kGraceMs)) {
+    const uint32_t period = PeriodMs();
+    for (uint32_t stamp = m_lastPictureStamp + period; After(unit.timestamp, stamp) >= static_cast<int32_t>(period / 2);
+         stamp = m_lastPictureStamp + period) {
+      PublishCmd repeat;
+      repeat.type = kCmdVideoUnit;
+      repeat.data = m_lastPicture;
+      repeat.len = m_lastPictureBytes;
+      repeat.timestamp = stamp;
+      if (!PushPictureLocked(std::move(repeat), limit, true)) break;
+      m_filledPictureMs += period;
+    }
+  }
   if (!filler) {
     m_lastPicture = unit.data;
     m_lastPictureBytes = unit.len;
@@ -235,6 +251,10 @@ bool MediaTimeline::PushPictureLocked(PublishCmd unit, size_t limit, bool filler
   if (!filler) m_lastRealPictureTick = Tick();
   m_changed.notify_all();
   return true;
+}
+
+uint32_t MediaTimeline::PeriodMs() const {
+  return static_cast<uint32_t>(std::lround(1000.0 / std::clamp(m_shape.frameRate, 1, kMaxFrameRate)));
 }
 
 void MediaTimeline::FillLocked(uint32_t tick) {
@@ -254,8 +274,7 @@ void MediaTimeline::FillLocked(uint32_t tick) {
   }
 
   if (!m_havePicture || After(tick, m_lastRealPictureTick) > static_cast<int32_t>(kGraceMs)) {
-    const int rate = std::clamp(m_shape.frameRate, 1, kMaxFrameRate);
-    const auto period = static_cast<uint32_t>(std::lround(1000.0 / rate));
+    const uint32_t period = PeriodMs();
     if (!m_lastPicture) {
       // Nothing to repeat yet: black.
       const int64_t bytes = (int64_t{m_shape.width} * m_shape.height * 3 + 3) & ~int64_t{3};

@@ -108,6 +108,7 @@ class MediaTimeline {
   void PushSilenceLocked(double untilMs);
   bool PushPictureLocked(PublishCmd unit, size_t limit, bool filler);
   void FillLocked(uint32_t tick);
+  uint32_t PeriodMs() const;
 
   std::function<uint32_t()> m_tick;
   mutable std::mutex m_lock;

@@ -13,7 +13,7 @@
 
 #include "platform/dshow/backend_virtual.h"
 #include "strivon/StatusWords.h"
-#include "tests/publish/drift_analysis.h"
+#include "tests/publish/sync_marks.h"
 #include "tests/publish/publish_support.h"
 #include "tests/support/tone_purity.h"
 

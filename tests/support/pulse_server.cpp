@@ -97,6 +97,15 @@ bool PulseServer::Start(const std::string& sinkName, const std::string& sinkDesc
   return false;
 }
 
+void PulseServer::Kill() {
+  if (!m_running) return;
+  m_player.Stop(SIGKILL, 2000);
+  m_server.Stop(SIGKILL, 5000);
+  m_running = false;
+}
+
+bool PulseServer::Restart() { return Start(m_sinkName, m_sinkDescription); }
+
 void PulseServer::Stop() {
   if (!m_running) return;
   m_player.Stop(SIGTERM, 2000);

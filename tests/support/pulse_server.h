@@ -23,6 +23,10 @@ class PulseServer {
   // needs. False when it did not come up, with why in error().
   bool Start(const std::string& sinkName = "strivon_null", const std::string& sinkDescription = "Strivon Null");
   void Stop();
+  // The server dies as in a crash (SIGKILL), its player with it.
+  void Kill();
+  // The server again, on the same socket with the same sink (after Kill).
+  bool Restart();
 
   // "unix:<socket>", the value for PULSE_SERVER.
   std::string ServerAddress() const;

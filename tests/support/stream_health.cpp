@@ -10,7 +10,18 @@
 
 namespace test_support {
 
-bool MeasureStreamHealth(const std::string& recording, long long t0Ms, StreamHealth* health, std::string* error) {
+namespace {
+
+bool Overlaps(const LeftOut& leftOut, long long from, long long to) {
+  for (const auto& [begin, end] : leftOut)
+    if (from < end && to > begin) return true;
+  return false;
+}
+
+}  // namespace
+
+bool MeasureStreamHealth(const std::string& recording, long long t0Ms, StreamHealth* health, std::string* error,
+                         const LeftOut& leftOut) {
   *health = StreamHealth{};
   std::vector<ProbedPacket> packets;
   if (!ProbePackets(recording, &packets, error)) return false;
@@ -37,6 +48,17 @@ bool MeasureStreamHealth(const std::string& recording, long long t0Ms, StreamHea
     const auto [first, last] = std::minmax_element(pictures.begin(), pictures.end());
     if (*last > *first) health->picturesPerSecond = (pictures.size() - 1) * 1000.0 / static_cast<double>(*last - *first);
   }
+  std::sort(pictures.begin(), pictures.end());
+  health->fewestPicturesInASecond = -1;
+  for (long long second = from; second + 1000 <= end - 500; second += 200) {
+    if (Overlaps(leftOut, second - begin, second - begin + 1000)) continue;
+    const auto count = std::lower_bound(pictures.begin(), pictures.end(), second + 1000) -
+                       std::lower_bound(pictures.begin(), pictures.end(), second);
+    if (health->fewestPicturesInASecond < 0 || count < health->fewestPicturesInASecond) {
+      health->fewestPicturesInASecond = static_cast<int>(count);
+      health->fewestPicturesAtMs = second - begin;
+    }
+  }
 
   std::sort(sound.begin(), sound.end());
   std::vector<long long> steps;
@@ -52,7 +74,10 @@ bool MeasureStreamHealth(const std::string& recording, long long t0Ms, StreamHea
     for (long long stamp : sound)
       if (stamp >= from) edges.push_back(stamp);
     long long largest = 0;
-    for (size_t i = 1; i < edges.size(); ++i) largest = std::max(largest, edges[i] - edges[i - 1] - packetMs);
+    for (size_t i = 1; i < edges.size(); ++i) {
+      if (Overlaps(leftOut, edges[i - 1] - begin, edges[i] - begin)) continue;
+      largest = std::max(largest, edges[i] - edges[i - 1] - packetMs);
+    }
     health->largestSoundGapMs = largest;
     health->soundEndsEarlyMs = std::max(0LL, end - (edges.back() + packetMs));
   }
@@ -64,11 +89,12 @@ bool MeasureStreamHealth(const std::string& recording, long long t0Ms, StreamHea
 }
 
 std::string DescribeStreamHealth(const StreamHealth& health) {
-  char text[200];
+  char text[300];
   std::snprintf(text, sizeof text,
-                "%d pictures at %.2f fps, largest sound gap %lld ms, sound ends %lld ms early, %d decode errors",
-                health.pictures, health.picturesPerSecond, health.largestSoundGapMs, health.soundEndsEarlyMs,
-                health.decodeErrors);
+                "%d pictures at %.2f fps (fewest in a second %d, from %lld ms), largest sound gap %lld ms, sound "
+                "ends %lld ms early, %d decode errors",
+                health.pictures, health.picturesPerSecond, health.fewestPicturesInASecond, health.fewestPicturesAtMs,
+                health.largestSoundGapMs, health.soundEndsEarlyMs, health.decodeErrors);
   return std::string(text) + (health.decodeErrorText.empty() ? "" : ":\n" + health.decodeErrorText.substr(0, 600));
 }
 
@@ -76,11 +102,13 @@ std::string DescribeStreamHealth(const StreamHealth& health) {
 // sound block that was still on its way.
 constexpr long long kSoundEncoderTailMs = 300;
 
-std::string StreamHealthProblems(const StreamHealth& health, int fps) {
+std::string StreamHealthProblems(const StreamHealth& health, int fps, long long maxSoundGapMs, bool everySecond) {
   std::string problems;
   if (health.pictures < 2 || std::abs(health.picturesPerSecond - fps) > fps * 0.05)
     problems += "picture rate not " + std::to_string(fps) + " within 5%; ";
-  if (health.largestSoundGapMs > 50) problems += "sound hole over 50 ms; ";
+  if (everySecond && health.fewestPicturesInASecond < fps * 0.95 - 1e-9)
+    problems += "a second with fewer than 95% of " + std::to_string(fps) + " pictures; ";
+  if (health.largestSoundGapMs > maxSoundGapMs) problems += "sound hole over " + std::to_string(maxSoundGapMs) + " ms; ";
   if (health.soundEndsEarlyMs > kSoundEncoderTailMs) problems += "sound ends early; ";
   if (health.decodeErrors > 0) problems += "decode errors; ";
   return problems.empty() ? problems : problems + DescribeStreamHealth(health);

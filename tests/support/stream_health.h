@@ -5,6 +5,8 @@
 // never from what the library reports.
 #pragma once
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace test_support {
 
@@ -13,6 +15,10 @@ struct StreamHealth {
   // and their rate ((count - 1) over the time from the first to the last).
   int pictures = 0;
   double picturesPerSecond = 0;
+  // The fewest pictures in any second after t0 (a window sliding in 200 ms
+  // steps, up to half a second before the end), and where that second starts.
+  int fewestPicturesInASecond = 0;
+  long long fewestPicturesAtMs = 0;
   // The longest time after t0 without sound, beyond one sound packet's own
   // length: 0 for continuous sound; from t0 when the sound starts late; the
   // whole stretch when there is no sound.
@@ -27,16 +33,23 @@ struct StreamHealth {
   std::string decodeErrorText;
 };
 
+// Stretches of a recording (ms from its first stamp) that the per-second
+// picture count and the sound-hole measure leave out: the second after a fault.
+using LeftOut = std::vector<std::pair<long long, long long>>;
+
 // False (with the reason in *error) when the recording cannot be probed.
 bool MeasureStreamHealth(const std::string& recording, long long t0Ms, StreamHealth* health,
-                         std::string* error = nullptr);
+                         std::string* error = nullptr, const LeftOut& leftOut = {});
 
 // One line for failure messages.
 std::string DescribeStreamHealth(const StreamHealth& health);
 
 // What a healthy stream at fps must show after t0: pictures at the asked
-// rate within 5%, no hole in the sound over 50 ms, sound to within the
-// encoder's delay of the end, nothing the decoder complains about. Empty when all hold, else what failed and the figures.
-std::string StreamHealthProblems(const StreamHealth& health, int fps);
+// rate within 5% (with everySecond, in every second too), no hole in the
+// sound over maxSoundGapMs, sound to within the encoder's delay of the end,
+// nothing the decoder complains about. Empty when all hold, else what failed
+// and the figures.
+std::string StreamHealthProblems(const StreamHealth& health, int fps, long long maxSoundGapMs = 50,
+                                 bool everySecond = false);
 
 }  // namespace test_support

@@ -34,6 +34,8 @@ XvfbServer::~XvfbServer() { Stop(); }
 
 bool XvfbServer::Start(const std::string& screen, const std::vector<std::string>& extraArgs) {
   if (m_display >= 0) return true;
+  m_screen = screen;
+  m_extraArgs = extraArgs;
   // Xvfb picks the display number itself (-displayfd): it claims the number
   // through its lock file, so servers of parallel tests (also of other build
   // trees) never end up sharing one, and it writes the number only once it
@@ -63,7 +65,7 @@ bool XvfbServer::Start(const std::string& screen, const std::vector<std::string>
     if (text.find('\n') != std::string::npos) {
       const int display = std::atoi(text.c_str());
       if (display >= 0 && Accepts(SocketPath(display))) {
-        m_display = display;
+        m_display = m_lastDisplay = display;
         return true;
       }
     }
@@ -80,6 +82,33 @@ bool XvfbServer::Start(const std::string& screen, const std::vector<std::string>
 void XvfbServer::Stop() {
   m_process.Stop(SIGTERM, 5000);
   m_display = -1;
+}
+
+void XvfbServer::Kill() {
+  m_process.Stop(SIGKILL, 5000);
+  m_display = -1;
+}
+
+bool XvfbServer::Restart() {
+  if (m_display >= 0 || m_lastDisplay < 0) return m_display >= 0;
+  // The killed server left its lock file and socket; a new one on the same
+  // number takes them over once it sees their owner is gone.
+  std::vector<std::string> argv = {"Xvfb", ":" + std::to_string(m_lastDisplay), "-screen", "0", m_screen,
+                                   "-nolisten", "tcp", "-noreset"};
+  argv.insert(argv.end(), m_extraArgs.begin(), m_extraArgs.end());
+  const std::string logFile = m_dir->File("xvfb-restart.log");
+  if (!m_process.Start(argv, logFile)) return false;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kStartSeconds);
+  while (std::chrono::steady_clock::now() < deadline && m_process.Running()) {
+    if (Accepts(SocketPath(m_lastDisplay))) {
+      m_display = m_lastDisplay;
+      return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  m_error = "Xvfb did not come back on :" + std::to_string(m_lastDisplay) + ": " + ReadFileBytes(logFile).substr(0, 2000);
+  m_process.Stop(SIGTERM, 2000);
+  return false;
 }
 
 std::string XvfbServer::DisplayName() const {

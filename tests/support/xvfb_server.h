@@ -25,6 +25,10 @@ class XvfbServer {
   // why in error().
   bool Start(const std::string& screen = "1366x768x24", const std::vector<std::string>& extraArgs = {});
   void Stop();
+  // The server dies as in a crash (SIGKILL); the display number is kept.
+  void Kill();
+  // A new server on the display number the last one had (after Kill).
+  bool Restart();
   // ":N", or "" when not running.
   std::string DisplayName() const;
   // Sets DISPLAY of this process to the server.
@@ -37,6 +41,9 @@ class XvfbServer {
   std::unique_ptr<TempDir> m_dir;  // holds the file Xvfb writes its number to
   ChildProcess m_process;
   int m_display = -1;
+  int m_lastDisplay = -1;
+  std::string m_screen;
+  std::vector<std::string> m_extraArgs;
   std::string m_error;
 };
 

@@ -1,4 +1,4 @@
-#include "tests/publish/drift_analysis.h"
+#include "tests/publish/sync_marks.h"
 
 #include <X11/Xlib.h>
 
@@ -220,6 +220,25 @@ std::vector<double> BeepOnsetsMs(const std::vector<int16_t>& pcm, int rate, doub
     n += refractory;
   }
   return onsets;
+}
+
+bool MarkOffsets(const std::string& recording, const std::string& folder, int rate, double beepHz,
+                 std::vector<MarkOffset>* offsets, std::string* error) {
+  std::vector<PictureLuma> pictures;
+  std::vector<int16_t> pcm;
+  double soundStartMs = 0;
+  if (!PictureLumas(recording, &pictures, error) || !MonoSound(recording, folder, rate, &pcm, &soundStartMs, error))
+    return false;
+  std::vector<double> beeps = BeepOnsetsMs(pcm, rate, beepHz);
+  offsets->clear();
+  for (const RecordedFlash& flash : RecordedFlashes(pictures)) {
+    const double middle = (flash.riseMs + flash.fallMs) / 2;
+    double best = 1e9;
+    for (double beep : beeps)
+      if (std::abs(middle - (beep + soundStartMs)) < std::abs(best)) best = middle - (beep + soundStartMs);
+    if (std::abs(best) < 400) offsets->push_back({middle - best, best});
+  }
+  return true;
 }
 
 }  // namespace publish_test

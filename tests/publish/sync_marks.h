@@ -1,4 +1,4 @@
-// The clock-drift tests' instruments: a flasher that paints the screen at
+// Where sound and picture lie on a recording: a flasher that paints the screen at
 // whole seconds of the steady clock and notes when each paint was drawn, and
 // the checks on a recording that tell when its beeps sound and its flashes
 // show, so each flash can be judged against the instant it was drawn.
@@ -85,5 +85,16 @@ bool MonoSound(const std::string& media, const std::string& folder, int rate, st
 // Starts of the bursts of hz in the sound, in ms from its first sample; a
 // burst counts once its level reaches half of its peak.
 std::vector<double> BeepOnsetsMs(const std::vector<int16_t>& pcm, int rate, double hz);
+
+// Every flash of a recording with a beep of beepHz within 400 ms of it: when
+// the beep sounded, and how far the flash's middle lies after it (ms). Marks
+// drawn and played at the same instants keep one offset while sound and
+// picture stay together.
+struct MarkOffset {
+  double atMs;
+  double flashAfterBeepMs;
+};
+bool MarkOffsets(const std::string& recording, const std::string& folder, int rate, double beepHz,
+                 std::vector<MarkOffset>* offsets, std::string* error);
 
 }  // namespace publish_test
