@@ -325,6 +325,7 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   std::string m_urlPartsProto, m_urlPartsHostApp, m_urlPartsKey, m_urlPartsStream;
 
   std::atomic<bool> m_showSpectrum{true};
+  std::atomic<int> m_autoBitrate{-1};  // "SetAutoCtrlBitrate": -1 never given, else 0 or 1
   std::atomic<bool> m_followCursor{false};
   std::atomic<bool> m_fullScreen{false};
 

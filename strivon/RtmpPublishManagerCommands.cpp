@@ -106,7 +106,8 @@ bool RtmpPublishManager::CmdSetShowSpectrum(const Json::Value& params, Json::Val
 bool RtmpPublishManager::CmdSetAutoCtrlBitrate(const Json::Value& params, Json::Value*, std::string* reason) {
   bool automatic = false;
   if (!ReadBoolParam(params, "bAuto", &automatic)) return WrongParams(reason);
-  // Only a running connection's encoder hears it; the value is not kept.
+  // Kept: every encoder a reconnection makes starts with it too.
+  m_autoBitrate = automatic ? 1 : 0;
   std::lock_guard<std::mutex> lock(m_encoderLock);
   if (m_encoder) m_encoder->SetAutoCtrlBitrate(automatic);
   return true;

@@ -174,6 +174,7 @@ void RtmpPublishManager::ConnectSvr() {
   encoder->SetRfConstant(settings.rfConstant, settings.rfConstantMax);
   encoder->SetVideoBitrate(static_cast<unsigned>(video.bitrate), 0);
   encoder->SetFrameRateAndGop(video.frameRate, video.keyInterval);
+  if (m_autoBitrate >= 0) encoder->SetAutoCtrlBitrate(m_autoBitrate == 1);
   const bool videoTaken =
       encoder->SetVideoFormat(video.outputWidth, video.outputHeight, MediaInfo::kDefaultColorSpace, video.frameRate,
                               static_cast<unsigned>(video.bitrate), settings.vbrQuality);

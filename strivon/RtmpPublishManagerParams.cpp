@@ -8,6 +8,15 @@ void RtmpPublishManager::SetPublishAudioPara(int samplerate, int channels, int b
               "SetAudioPara:samplerate:%d, channels:%d, bitpersample:%d, bitrate:%d, volum:%d, bMute:%d", samplerate,
               channels, bitpersample, bitrate, volum, bMute ? 1 : 0);
   std::lock_guard<std::mutex> lock(m_paramsLock);
+  if (m_started && (samplerate != m_audio.sampleRate || channels != m_audio.channels)) {
+    // The run's capture, time line and encoder were opened in its format:
+    // sound of another rate would be stamped by the wrong clock.
+    STRIVON_LOG(kLogWarning, "RtmpPublishManager::SetPublishAudioPara",
+                "sound format %d Hz, %d channels refused while publishing, %d Hz, %d channels kept", samplerate,
+                channels, m_audio.sampleRate, m_audio.channels);
+    samplerate = m_audio.sampleRate;
+    channels = m_audio.channels;
+  }
   ApplyAudioPara(&m_audio, samplerate, channels, bitpersample, bitrate, volum, bMute);
   m_publishVolume = m_audio.volume;
   m_publishMute = m_audio.mute;

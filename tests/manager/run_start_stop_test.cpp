@@ -189,6 +189,24 @@ TEST_F(RunStartStop, ASizeSetWhileLiveIsRefusedSoPicturesKeepTheEncodersSize) {
   EXPECT_EQ(manager->SetPublishVideoPara(32, 18, 25, 100000, 0, 50), 32 * 18 * 3) << "taken once stopped";
 }
 
+// Another sample rate while live reached the sound path's clock but not the
+// capture, which went on at the old one: every stamp from then on was wrong.
+TEST_F(RunStartStop, ASoundFormatSetWhileLiveIsRefusedTheOtherValuesTaken) {
+  ManagerPtr manager = Make(&notify);
+  auto* concrete = static_cast<RtmpPublishManager*>(manager.get());
+  manager->SetPublishAudioPara(44100, 2, 16, 64000, 100, false);
+  ASSERT_TRUE(manager->StartPublish());
+  manager->SetPublishAudioPara(48000, 1, 16, 32000, 60, false);
+  EXPECT_EQ(concrete->Audio().sampleRate, 44100);
+  EXPECT_EQ(concrete->Audio().channels, 2);
+  EXPECT_EQ(concrete->Audio().bitrate, 32000);
+  EXPECT_EQ(concrete->Audio().volume, 60);
+  EXPECT_TRUE(manager->StopPublish());
+  manager->SetPublishAudioPara(48000, 1, 16, 32000, 60, false);
+  EXPECT_EQ(concrete->Audio().sampleRate, 48000) << "taken once stopped";
+  EXPECT_EQ(concrete->Audio().channels, 1);
+}
+
 TEST_F(RunStartStop, AFileRunLogsWhereItsTimeLineComesFrom) {
   test_support::TempDir dir("strivon-run-log");
   struct LogHere {

@@ -171,6 +171,26 @@ TEST_F(PublishRules, ConnectionEventsReachTheHostAndOneCloseReconnectsOnce) {
   EXPECT_TRUE(manager->StopPublish());
 }
 
+// The setting went to the encoder of the moment only: after a reconnection
+// the stream went on without the adaptation the host had asked for.
+TEST_F(PublishRules, TheAdaptiveBitRateSettingReachesTheEncoderOfEveryReconnection) {
+  ManagerPtr manager(CreateRtmpPublishManagerWith(&log, factories));
+  std::vector<char> reply(kSendCmdReplyBufferSize);
+  char* replyText = reply.data();
+  ASSERT_TRUE(manager->SendCmd(R"({"cmd":"SetAutoCtrlBitrate","params":{"bAuto":true}})", &replyText));
+  manager->SetPublishVideoPara(64, 36, 25, 100000, 0, 50);
+  manager->SetPublishUrl("rtmp://127.0.0.1:1", "live", "rules");
+  ASSERT_TRUE(manager->StartPublish());
+  ASSERT_TRUE(encoders->WaitCreated(1, 5000));
+  Status(encoders->LastNotify(), kConnectClosed);
+  ASSERT_TRUE(encoders->WaitCreated(2, 4000));
+  ASSERT_TRUE(encoders->WaitConnectCalls(2, 4000));
+  EXPECT_TRUE(manager->StopPublish());
+  std::lock_guard<std::mutex> lock(encoders->lock);
+  const std::vector<std::pair<int, bool>> expected = {{1, true}, {2, true}};
+  EXPECT_EQ(encoders->autoBitrate, expected);
+}
+
 TEST_F(PublishRules, AFailedScheduleIsRetriedEveryTwoSeconds) {
   ManagerPtr manager = Start("httpRtmp://127.0.0.1:1/schedule");
   ASSERT_TRUE(log.WaitFor(kScheduleFailed, 3, 7000)) << log.Dump();

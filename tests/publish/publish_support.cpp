@@ -120,8 +120,8 @@ namespace {
 // Forwards to the real encoder (when there is one) and notes every unit.
 class ObservedEncoder final : public IEncoderMediaThenSendThroughRtmp {
  public:
-  ObservedEncoder(IEncoderMediaThenSendThroughRtmp* inner, std::shared_ptr<EncoderLog> log)
-      : m_inner(inner), m_log(std::move(log)) {}
+  ObservedEncoder(IEncoderMediaThenSendThroughRtmp* inner, std::shared_ptr<EncoderLog> log, int index)
+      : m_inner(inner), m_log(std::move(log)), m_index(index) {}
 
   bool SendRawAudio(const unsigned char* pcm, unsigned length, unsigned ts) override {
     Note(false, ts);
@@ -184,7 +184,13 @@ class ObservedEncoder final : public IEncoderMediaThenSendThroughRtmp {
   bool PostMediaInfo(MediaInfo info) override { return m_inner ? m_inner->PostMediaInfo(info) : true; }
   void Disconnect() override { if (m_inner) m_inner->Disconnect(); }
   void QueuePing() override { if (m_inner) m_inner->QueuePing(); }
-  void SetAutoCtrlBitrate(bool on) override { if (m_inner) m_inner->SetAutoCtrlBitrate(on); }
+  void SetAutoCtrlBitrate(bool on) override {
+    {
+      std::lock_guard<std::mutex> l(m_log->lock);
+      m_log->autoBitrate.emplace_back(m_index, on);
+    }
+    if (m_inner) m_inner->SetAutoCtrlBitrate(on);
+  }
   void ReopenVideoEncoder() override { if (m_inner) m_inner->ReopenVideoEncoder(); }
   const char* GetServerIP() override { return m_inner ? m_inner->GetServerIP() : nullptr; }
   void RequestKeyFrame() override { if (m_inner) m_inner->RequestKeyFrame(); }
@@ -199,6 +205,7 @@ class ObservedEncoder final : public IEncoderMediaThenSendThroughRtmp {
   }
   IEncoderMediaThenSendThroughRtmp* m_inner;
   std::shared_ptr<EncoderLog> m_log;
+  const int m_index;
 };
 
 }  // namespace
@@ -209,10 +216,11 @@ void ObserveEncoders(ManagerFactories* factories, std::shared_ptr<EncoderLog> lo
       -> IEncoderMediaThenSendThroughRtmp* {
     IEncoderMediaThenSendThroughRtmp* made = inner ? inner(notify) : nullptr;
     if (inner && !made) return nullptr;
-    auto* encoder = new ObservedEncoder(made, log);
+    ObservedEncoder* encoder = nullptr;
     {
       std::lock_guard<std::mutex> l(log->lock);
       log->notifies.push_back(notify);
+      encoder = new ObservedEncoder(made, log, static_cast<int>(log->notifies.size()));
     }
     log->changed.notify_all();
     return encoder;

@@ -102,6 +102,8 @@ struct EncoderLog {
   bool videoFormatResult = true;  // likewise for SetVideoFormat
   int released = 0;
   bool WaitReleased(int count, int timeoutMs);
+  // Every SetAutoCtrlBitrate: which encoder (1 the first made) and the value.
+  std::vector<std::pair<int, bool>> autoBitrate;
 };
 
 // createEncoder wrapped so every encoder records into log; with real false

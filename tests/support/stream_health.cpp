@@ -40,6 +40,8 @@ bool MeasureStreamHealth(const std::string& recording, long long t0Ms, StreamHea
   std::vector<long long> pictures, sound;
   for (const ProbedPacket& p : packets) {
     if (p.ptsMs < 0) continue;
+    long long& last = p.codecType == "video" ? health->lastPictureMs : health->lastSoundMs;
+    last = std::max(last, p.ptsMs - begin);
     if (p.codecType == "video" && p.ptsMs >= from) pictures.push_back(p.ptsMs);
     if (p.codecType == "audio") sound.push_back(p.ptsMs);
   }

@@ -19,6 +19,9 @@ struct StreamHealth {
   // steps, up to half a second before the end), and where that second starts.
   int fewestPicturesInASecond = 0;
   long long fewestPicturesAtMs = 0;
+  // The last picture's and the last sound's stamp, from the first stamp.
+  long long lastPictureMs = -1;
+  long long lastSoundMs = -1;
   // The longest time after t0 without sound, beyond one sound packet's own
   // length: 0 for continuous sound; from t0 when the sound starts late; the
   // whole stretch when there is no sound.
