@@ -211,8 +211,11 @@ void CEncoderMediaThenSendThroughRtmp::EncodeAndSendAudioBlock(const AudioBlock&
   if (written == 0 || !haveFrame) return;
 
   while (haveFrame && m_connected) {
+    // Before the time base exists, sound that began before the line's start
+    // (negative) gives none; after it, stamps compare by wrap-safe
+    // difference, so the 32-bit line may roll over.
     const int64_t start = packetStart();
-    const uint32_t stamp = start > 0 ? static_cast<uint32_t>(start) : 0;
+    const auto stamp = static_cast<uint32_t>(start);
     bool encoded = false;
     int length = 0;
     uint32_t base = 0;
@@ -232,12 +235,12 @@ void CEncoderMediaThenSendThroughRtmp::EncodeAndSendAudioBlock(const AudioBlock&
           encoded = false;
         }
       }
-      if (start >= 0) base = EnsureTimeBase(stamp);
+      base = start >= 0 || m_timeBase.load() != kNoTimeBase ? EnsureTimeBase(stamp) : kNoTimeBase;
     }
     if (!encoded) break;
     // The encoder primes for a few frames; an empty frame is not a frame. A
     // packet whose sound began before the stream's first media is not sent.
-    if (length > 0 && start >= 0 && stamp >= base) {
+    if (length > 0 && base != kNoTimeBase && static_cast<int32_t>(stamp - base) >= 0) {
       if (!transport->SendAAC(m_aacToSend.data(), length, stamp - base)) break;
       m_audioSentOnConnection = true;
     }
@@ -278,7 +281,8 @@ CEncoderMediaThenSendThroughRtmp::EncodedPicture CEncoderMediaThenSendThroughRtm
   // A picture taken before the stream's first media is dropped before x264
   // sees it: dropped once encoded, it would take with it the key frame that
   // the following pictures depend on.
-  if (const uint32_t base = m_timeBase.load(); base != kNoTimeBase && frame->timestamp < base) return {};
+  if (const uint32_t base = m_timeBase.load(); base != kNoTimeBase && static_cast<int32_t>(frame->timestamp - base) < 0)
+    return {};
   // A frame queued for another picture size cannot be converted safely.
   const bool converted = frame->i420Width != 0;
   if (converted ? frame->i420Width != width || frame->i420Height != height
@@ -330,7 +334,8 @@ CEncoderMediaThenSendThroughRtmp::EncodedPicture CEncoderMediaThenSendThroughRtm
 
 void CEncoderMediaThenSendThroughRtmp::SendPicture(const EncodedPicture& encoded) {
   const uint32_t base = EnsureTimeBase(encoded.shownAt);
-  if (encoded.shownAt < base) return;  // taken before the stream's first media
+  // Taken before the stream's first media (by wrap-safe difference).
+  if (static_cast<int32_t>(encoded.shownAt - base) < 0) return;
   const uint32_t decodeStamp = VideoMessageStamp(base, encoded.shownAt, encoded.compositionMs);
   const uint32_t shown = encoded.shownAt - base;
   const int composition = shown > decodeStamp ? static_cast<int>(shown - decodeStamp) : 0;

@@ -66,6 +66,7 @@ void MediaTimeline::NewSource() {
   }
   m_fileMapped = false;
   m_compensatorStale = true;
+  m_pictureSourceNew = true;
 }
 
 void MediaTimeline::CompensateMicrophone(const int16_t* pcm, size_t frames, int sampleRate, int channels,
@@ -81,7 +82,7 @@ void MediaTimeline::CompensateMicrophone(const int16_t* pcm, size_t frames, int 
   m_compensator.Process(pcm, frames, sampleRate, channels, startMs, stopMs, arrivalUs, out);
 }
 
-void MediaTimeline::PushMicrophoneSound(std::vector<int16_t>* block, int sampleRate, int channels) {
+int64_t MediaTimeline::PushMicrophoneSound(std::vector<int16_t>* block, int sampleRate, int channels) {
   const double compensatedEndMs = static_cast<double>(m_compensator.OutputEndMs());
   std::lock_guard<std::mutex> lock(m_lock);
   // The first block after a start ends when it arrived: a device delivers
@@ -91,7 +92,7 @@ void MediaTimeline::PushMicrophoneSound(std::vector<int16_t>* block, int sampleR
     m_micShiftMs = LineAtLocked(Tick()) - compensatedEndMs;
     m_micMapped = true;
   }
-  PushSoundLocked(block, sampleRate, channels, compensatedEndMs + m_micShiftMs, false);
+  return PushSoundLocked(block, sampleRate, channels, compensatedEndMs + m_micShiftMs, false);
 }
 
 uint32_t MediaTimeline::PushFileSound(std::vector<int16_t>* block, int sampleRate, int channels, uint32_t fileMs) {
@@ -122,11 +123,11 @@ uint32_t MediaTimeline::LineAtLocked(uint32_t tick) {
   return since > 0 ? static_cast<uint32_t>(since) : 0;
 }
 
-void MediaTimeline::PushSoundLocked(std::vector<int16_t>* block, int sampleRate, int channels, double endMs,
-                                    bool fromFile) {
-  if (sampleRate <= 0 || channels <= 0 || m_queues.AudioFull()) return;
+int64_t MediaTimeline::PushSoundLocked(std::vector<int16_t>* block, int sampleRate, int channels, double endMs,
+                                       bool fromFile) {
+  if (sampleRate <= 0 || channels <= 0 || m_queues.AudioFull()) return -1;
   size_t frames = block->size() / static_cast<size_t>(channels);
-  if (frames == 0) return;
+  if (frames == 0) return -1;
   double durationMs = static_cast<double>(frames) * 1000.0 / sampleRate;
   double startMs = endMs - durationMs;
   m_soundRate = sampleRate;
@@ -148,23 +149,25 @@ void MediaTimeline::PushSoundLocked(std::vector<int16_t>* block, int sampleRate,
       // Sound for time already filled (a device that delivers what it held
       // back): that part is left out.
       const auto late = static_cast<size_t>(std::llround(-gapMs * sampleRate / 1000.0));
-      if (late >= frames) return;
+      if (late >= frames) return -1;
       block->erase(block->begin(), block->begin() + static_cast<long>(late * static_cast<size_t>(channels)));
       frames -= late;
       durationMs = static_cast<double>(frames) * 1000.0 / sampleRate;
     }
   }
-  if (m_queues.AudioFull()) return;
+  if (m_queues.AudioFull()) return -1;
   // On from where the sound ends, whatever the block's own stamp: the
   // encoder takes the samples as one stream.
   PublishCmd unit = PublishCmd::Unit(kCmdAudioUnit, block->data(),
                                      static_cast<int>(frames * static_cast<size_t>(channels) * 2),
                                      StampOf(m_soundEndMs + durationMs));
-  if (!unit.data) return;
+  if (!unit.data) return -1;
   m_soundEndMs += durationMs;
+  const uint32_t stamp = unit.timestamp;
   m_queues.PushAudio(std::move(unit));
   m_lastRealSoundTick = Tick();
   m_changed.notify_all();
+  return stamp;
 }
 
 void MediaTimeline::PushSilenceLocked(double untilMs) {
@@ -224,10 +227,11 @@ bool MediaTimeline::PushPicture(PublishCmd unit, size_t limit) {
 bool MediaTimeline::PushPictureLocked(PublishCmd unit, size_t limit, bool filler) {
   if (!unit.data || unit.len <= 0) return false;
   if (m_havePicture && After(unit.timestamp, m_lastPictureStamp) <= 0) unit.timestamp = m_lastPictureStamp + 1;
-  // The first real picture after the filler stood in: the filler keeps the
-  // grace behind the line, so the time up to this picture is filled too.
+  // The first real picture after the filler stood in, or of a new source:
+  // the filler keeps the grace behind the line, and a new source takes its
+  // time to start, so the time up to this picture is filled too.
   if (!filler && m_havePicture && m_lastPicture &&
-      After(Tick(), m_lastRealPictureTick) > static_cast<int32_t>(kGraceMs)) {
+      (m_pictureSourceNew || After(Tick(), m_lastRealPictureTick) > static_cast<int32_t>(kGraceMs))) {
     const uint32_t period = PeriodMs();
     for (uint32_t stamp = m_lastPictureStamp + period; After(unit.timestamp, stamp) >= static_cast<int32_t>(period / 2);
          stamp = m_lastPictureStamp + period) {
@@ -243,6 +247,7 @@ bool MediaTimeline::PushPictureLocked(PublishCmd unit, size_t limit, bool filler
   if (!filler) {
     m_lastPicture = unit.data;
     m_lastPictureBytes = unit.len;
+    m_pictureSourceNew = false;
   }
   const uint32_t stamp = unit.timestamp;
   if (!m_queues.PushVideo(std::move(unit), limit)) return false;

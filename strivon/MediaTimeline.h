@@ -71,8 +71,9 @@ class MediaTimeline {
   // The microphone capture was made anew: its position starts again, its
   // rate is learnt again, its next block is stamped when it arrives.
   void RestartMicrophone() { m_compensatorStale = true; }
-  // The compensated block, after volume, noise suppression and mixing.
-  void PushMicrophoneSound(std::vector<int16_t>* block, int sampleRate, int channels);
+  // The compensated block, after volume, noise suppression and mixing; the
+  // stamp (its end) it was queued with, or -1 when it was left out.
+  int64_t PushMicrophoneSound(std::vector<int16_t>* block, int sampleRate, int channels);
   // A media file's sound block that starts at fileMs on the file's clock;
   // where it starts on the line.
   uint32_t PushFileSound(std::vector<int16_t>* block, int sampleRate, int channels, uint32_t fileMs);
@@ -104,7 +105,7 @@ class MediaTimeline {
   uint32_t Tick() const;
   // The line's stamp for a tick; the first call of a run starts the line.
   uint32_t LineAtLocked(uint32_t tick);
-  void PushSoundLocked(std::vector<int16_t>* block, int sampleRate, int channels, double endMs, bool fromFile);
+  int64_t PushSoundLocked(std::vector<int16_t>* block, int sampleRate, int channels, double endMs, bool fromFile);
   void PushSilenceLocked(double untilMs);
   bool PushPictureLocked(PublishCmd unit, size_t limit, bool filler);
   void FillLocked(uint32_t tick);
@@ -146,6 +147,7 @@ class MediaTimeline {
   uint32_t m_pictureTakenStamp = 0;
   bool m_pictureTaken = false;
   uint32_t m_lastRealPictureTick = 0;
+  bool m_pictureSourceNew = false;  // no picture yet since NewSource
   std::shared_ptr<uint8_t[]> m_lastPicture;
   int m_lastPictureBytes = 0;
   uint64_t m_filledPictureMs = 0;

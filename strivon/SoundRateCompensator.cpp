@@ -101,8 +101,9 @@ bool SoundRateCompensator::Process(const int16_t* pcm, size_t frames, int sample
   }
   const SoundRateEstimator::Step step = m_estimator.Update(arrivalUs, frames, continuous);
   m_outputFrames += step.skipFrames;
-  // A positive delta adds samples.
-  const int delta = static_cast<int>(std::lround((step.ratio - 1.0) * kCompensationDistance));
+  // libswresample steps through the input by (1 - delta / distance) per
+  // output sample: ratio output frames per input frame takes this delta.
+  const int delta = static_cast<int>(std::lround((1.0 - 1.0 / step.ratio) * kCompensationDistance));
   int produced = -1;
   if (m_swr && swr_set_compensation(m_swr, delta, kCompensationDistance) >= 0) {
     try {
@@ -119,9 +120,11 @@ bool SoundRateCompensator::Process(const int16_t* pcm, size_t frames, int sample
   if (produced < 0) {
     out->assign(pcm, pcm + samples);
     m_outputFrames += static_cast<double>(frames);
+    m_estimator.Produced(static_cast<double>(frames));
     return false;
   }
   out->resize(static_cast<size_t>(produced) * static_cast<size_t>(channels));
   m_outputFrames += produced;
+  m_estimator.Produced(produced);
   return true;
 }

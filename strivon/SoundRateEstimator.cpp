@@ -46,7 +46,7 @@ SoundRateEstimator::Step SoundRateEstimator::Update(int64_t arrivalUs, size_t fr
   if (!m_started) {
     m_started = true;
     m_startUs = m_lastUs = arrivalUs;
-    m_output = static_cast<double>(frames);
+    m_output = m_predicted = static_cast<double>(frames);
     m_bucketLowest = Lead(arrivalUs, m_output);
     return step;
   }
@@ -74,7 +74,8 @@ SoundRateEstimator::Step SoundRateEstimator::Update(int64_t arrivalUs, size_t fr
       m_behind = false;
     }
     step.ratio = m_ratio;
-    m_output += blockFrames * m_ratio;
+    m_predicted = blockFrames * m_ratio;
+    m_output += m_predicted;
     return step;
   }
   m_behind = false;
@@ -87,6 +88,12 @@ SoundRateEstimator::Step SoundRateEstimator::Update(int64_t arrivalUs, size_t fr
     m_ratio += (wanted - m_ratio) * std::min(1.0, dt / kRatioFollowSeconds);
   }
   step.ratio = m_ratio;
-  m_output += blockFrames * m_ratio;
+  m_predicted = blockFrames * m_ratio;
+  m_output += m_predicted;
   return step;
+}
+
+void SoundRateEstimator::Produced(double frames) {
+  m_output += frames - m_predicted;
+  m_predicted = frames;
 }

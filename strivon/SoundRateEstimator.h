@@ -43,6 +43,9 @@ class SoundRateEstimator {
   // was lost): the time line moves on to where the arrivals put it and the
   // sound resumes there, after a hole of skipFrames.
   Step Update(int64_t arrivalUs, size_t frames, bool continuous = true);
+  // The frames the resampler really made of the last block: the loop holds
+  // what was produced, from which the stamps come, not its own model of it.
+  void Produced(double frames);
   // A new time line: the next block starts it.
   void Reset();
 
@@ -60,6 +63,7 @@ class SoundRateEstimator {
   int64_t m_startUs = 0;
   int64_t m_lastUs = 0;
   double m_output = 0;  // compensated frames so far
+  double m_predicted = 0;  // what Update counted for its block
   double m_ratio = 1.0;
   double m_integral = 0;
   // The lowest lead of the current and the previous one-second bucket.

@@ -2,6 +2,7 @@
 // shared time base, the frame pool, settings clamps and the event path.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -230,6 +231,32 @@ TEST(EncoderObject, FramesOfOneLongBlockGetRisingStamps) {
   // still holds; its packet is stamped the lead before that.
   EXPECT_LE(stamps.back() + lead, 1000u);
   EXPECT_GE(stamps.back() + lead, 1000u - 2 * 47);
+}
+
+// Fifty days into one run the 32-bit stamps roll over: compared with plain
+// < every packet then fell below the time base and was dropped.
+TEST(EncoderObject, StampsGoOutAcrossTheWrapOf32Bits) {
+  EncoderUnderTest t;
+  t.ConnectAndConfigure();
+  RecordingRtmpLib* fake = t.transport.load();
+  const uint32_t base = 0xFFFFFE00u;  // half a second before the wrap
+  std::vector<uint8_t> frame = Picture(64, 48);
+  ASSERT_TRUE(t.encoder->SendRawVideo(frame.data(), frame.size(), base));
+  ASSERT_TRUE(EncoderUnderTest::WaitFor([&] { return !fake->Sends().empty(); }));
+  std::vector<uint8_t> pcm = PcmBlock();
+  for (uint32_t ms = 46; ms <= 2000; ms += 46) {
+    ASSERT_TRUE(t.encoder->SendRawAudio(pcm.data(), pcm.size(), base + 300 + ms));
+    if (ms % 92 == 0) EncoderUnderTest::WaitFor([&] { return t.encoder->SendRawVideo(frame.data(), frame.size(), base + ms); });
+  }
+  auto latest = [&](bool audio) {
+    unsigned last = 0;
+    for (const auto& s : fake->Sends())
+      if (s.audio == audio) last = std::max(last, s.timestamp);
+    return last;
+  };
+  ASSERT_TRUE(EncoderUnderTest::WaitFor([&] { return latest(true) > 1000 && latest(false) > 1000; }))
+      << "sound to " << latest(true) << " ms, pictures to " << latest(false) << " ms";
+  EXPECT_EQ(t.encoder->GetSnapshot().timeBase, base);
 }
 
 TEST(EncoderObject, PictureOlderThanTheTimeBaseDoesNotCostTheKeyFrame) {
