@@ -57,6 +57,9 @@ CAudioCapture::CAudioCapture(IAudioCaptureNotify* notify, int captureId, std::st
 CAudioCapture::~CAudioCapture() = default;
 
 void CAudioCapture::Create(const std::wstring& deviceName, int nameIndex, int nameCount, bool* ok) {
+  m_chosenName = deviceName;
+  m_chosenIndex = nameIndex;
+  m_chosenCount = nameCount;
   m_deviceList = CreateDeviceList(this);
   *ok = BuildGraph(deviceName, nameIndex, nameCount, m_createError);
   // The caller's text is only for the creation.

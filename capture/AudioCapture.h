@@ -91,6 +91,10 @@ class CAudioCapture : public IAudioCapture,
   IDeviceList* m_deviceList = nullptr;
   bool m_graphRunning = false;
   std::wstring m_deviceName;
+  // The input the capture was made for: where a return to the microphone
+  // goes, when it is one.
+  std::wstring m_chosenName;
+  int m_chosenIndex = 0, m_chosenCount = 0;
   int m_deviceIndex = 0;  // the name index and count of the current build
   int m_deviceCount = 0;
   bool m_graphBuilt = false;  // every step of the last build succeeded

@@ -2,6 +2,7 @@
 // records the wanted line, then make that input audible at full volume on the
 // sound server.
 #include "capture/AudioCapture.h"
+#include "capture/RecordingLine.h"
 #include "capture/TextConvert.h"
 #include "common/Log.h"
 
@@ -24,15 +25,24 @@ int CAudioCapture::SelectLine(RecordingLine line) {
   std::vector<std::wstring> names;
   if (auto* list = m_deviceList->GetList(kDeviceListAudioInput)) names = *list;
   const int chosen = ChooseRecordingInput(names, line);
+  std::wstring target = chosen >= 0 ? names[static_cast<size_t>(chosen)] : std::wstring();
+  // Count 0: the selection does not know how many inputs share the name.
+  int targetIndex = 0, targetCount = 0;
+  // Back to the microphone means back to the one the host chose, when it
+  // chose one (and not a stereo mix): not whichever input a name suggests.
+  if (line == RecordingLine::kMicrophone && !m_chosenName.empty() && !IsStereoMixInput(m_chosenName)) {
+    target = m_chosenName;
+    targetIndex = m_chosenIndex;
+    targetCount = m_chosenCount;
+  }
   // Already recording that input: a rebuild would only cut the sound.
-  if (chosen >= 0 && (names[static_cast<size_t>(chosen)] != m_deviceName || !m_graphBuilt)) {
+  if (!target.empty() && (target != m_deviceName || !m_graphBuilt)) {
     const bool wasRunning = m_graphRunning;
     const std::wstring previous = m_deviceName;
     const int previousIndex = m_deviceIndex, previousCount = m_deviceCount;
     StopForRebuild();
     std::string error;
-    // Count 0: the selection does not know how many inputs share the name.
-    const bool built = BuildGraph(names[static_cast<size_t>(chosen)], 0, 0, &error);
+    const bool built = BuildGraph(target, targetIndex, targetCount, &error);
     if (!built) {
       // Keep recording what was recorded before rather than nothing.
       BuildGraph(previous, previousIndex, previousCount, &error);
