@@ -233,15 +233,8 @@ bool MediaTimeline::PushPictureLocked(PublishCmd unit, size_t limit, bool filler
   if (!filler && m_havePicture && m_lastPicture &&
       (m_pictureSourceNew || After(Tick(), m_lastRealPictureTick) > static_cast<int32_t>(kGraceMs))) {
     const uint32_t period = PeriodMs();
-    for (uint32_t stamp = m_lastPictureStamp + period; After(unit.timestamp, stamp) >= static_cast<int32_t>(period / 2);
-         stamp = m_lastPictureStamp + period) {
-      PublishCmd repeat;
-      repeat.type = kCmdVideoUnit;
-      repeat.data = m_lastPicture;
-      repeat.len = m_lastPictureBytes;
-      repeat.timestamp = stamp;
-      if (!PushPictureLocked(std::move(repeat), limit, true)) break;
-      m_filledPictureMs += period;
+    while (After(unit.timestamp, m_lastPictureStamp + period) >= static_cast<int32_t>(period / 2) &&
+           PushRepeatLocked(m_lastPictureStamp + period, limit)) {
     }
   }
   if (!filler) {
@@ -255,6 +248,17 @@ bool MediaTimeline::PushPictureLocked(PublishCmd unit, size_t limit, bool filler
   m_lastPictureStamp = stamp;
   if (!filler) m_lastRealPictureTick = Tick();
   m_changed.notify_all();
+  return true;
+}
+
+bool MediaTimeline::PushRepeatLocked(uint32_t stamp, size_t limit) {
+  PublishCmd repeat;
+  repeat.type = kCmdVideoUnit;
+  repeat.data = m_lastPicture;
+  repeat.len = m_lastPictureBytes;
+  repeat.timestamp = stamp;
+  if (!PushPictureLocked(std::move(repeat), limit, true)) return false;
+  m_filledPictureMs += PeriodMs();
   return true;
 }
 
@@ -290,16 +294,8 @@ void MediaTimeline::FillLocked(uint32_t tick) {
     }
     uint32_t stamp = m_havePicture ? m_lastPictureStamp + period : StampOf(m_soundTakenMs);
     // One past the grace's end, so sound up to it never waits for a picture.
-    while (After(stamp, until) < static_cast<int32_t>(period)) {
-      PublishCmd repeat;
-      repeat.type = kCmdVideoUnit;
-      repeat.data = m_lastPicture;
-      repeat.len = m_lastPictureBytes;
-      repeat.timestamp = stamp;
-      if (!PushPictureLocked(std::move(repeat), MediaQueues::kMaxVideoEntries, true)) break;
-      m_filledPictureMs += period;
+    while (After(stamp, until) < static_cast<int32_t>(period) && PushRepeatLocked(stamp, MediaQueues::kMaxVideoEntries))
       stamp = m_lastPictureStamp + period;
-    }
   }
 }
 

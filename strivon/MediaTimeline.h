@@ -110,6 +110,8 @@ class MediaTimeline {
   bool PushPictureLocked(PublishCmd unit, size_t limit, bool filler);
   void FillLocked(uint32_t tick);
   uint32_t PeriodMs() const;
+  // The newest picture again, at stamp; false when the queue refused it.
+  bool PushRepeatLocked(uint32_t stamp, size_t limit);
 
   std::function<uint32_t()> m_tick;
   mutable std::mutex m_lock;

@@ -28,14 +28,18 @@ struct Taken {
   uint32_t lineNow; // the line's time when it was taken
 };
 
+MediaTimeline::Shape TestShape() {
+  MediaTimeline::Shape shape;
+  shape.sampleRate = kRate;
+  shape.width = kWidth;
+  shape.height = kHeight;
+  return shape;
+}
+
 class Line : public ::testing::Test {
  protected:
   void SetUp() override {
-    MediaTimeline::Shape shape;
-    shape.sampleRate = kRate;
-    shape.width = kWidth;
-    shape.height = kHeight;
-    line.NewRun(shape);
+    line.NewRun(TestShape());
     start = now;
   }
 
@@ -241,11 +245,7 @@ TEST_F(Line, ASwitchContinuesFromWhatWentOutAndANewRunStartsAfresh) {
 
   taken.clear();
   Pass(60000);
-  MediaTimeline::Shape shape;
-  shape.sampleRate = kRate;
-  shape.width = kWidth;
-  shape.height = kHeight;
-  line.NewRun(shape);
+  line.NewRun(TestShape());
   start = now;
   taken.clear();
   Picture();

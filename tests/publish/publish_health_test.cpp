@@ -96,11 +96,7 @@ TEST_F(PublishHealth, ACameraChosenBeforeTheFirstStartIsWhatTheServerGets) {
   dshow::SetVirtualDevices({camera});
   ManagerPtr manager(CreateRtmpPublishManagerWith(&log, DefaultManagerFactories()));
   ASSERT_TRUE(peers.Configure(manager.get(), "camera", 44100, 2, kWidth, kHeight, kFps));
-  const wchar_t** names = nullptr;
-  unsigned count = 0;
-  manager->GetCamList(&names, &count);
-  int cam = -1;
-  for (unsigned i = 0; i < count; ++i) cam = std::wstring(names[i]) == camera.name ? static_cast<int>(i) : cam;
+  const int cam = CameraIndex(manager.get(), camera.name);
   ASSERT_GE(cam, 0);
 
   manager->changeToCamera(cam, kFps, 2 * kFps);  // the presenter picks it before going live

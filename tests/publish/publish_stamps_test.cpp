@@ -80,11 +80,7 @@ TEST(PublishStamps, TwoRunsOfOneManagerEachSpanTheirTimeWithoutAJump) {
   StatusLog log;
   ManagerPtr manager(CreateRtmpPublishManagerWith(&log, DefaultManagerFactories()));
   ASSERT_TRUE(peers.Configure(manager.get(), "runs", 44100, 2, 640, 360, 25));
-  const wchar_t** names = nullptr;
-  unsigned count = 0;
-  manager->GetCamList(&names, &count);
-  int cam = -1;
-  for (unsigned i = 0; i < count; ++i) cam = std::wstring(names[i]) == camera.name ? static_cast<int>(i) : cam;
+  const int cam = CameraIndex(manager.get(), camera.name);
   ASSERT_GE(cam, 0);
 
   std::vector<double> publishedMs;

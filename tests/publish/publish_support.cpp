@@ -245,6 +245,15 @@ bool PublishPeers::Start(const test_support::NginxRtmpOptions& options) {
   return true;
 }
 
+int CameraIndex(IRtmpPublishManager* manager, const std::wstring& name) {
+  const wchar_t** names = nullptr;
+  unsigned count = 0;
+  manager->GetCamList(&names, &count);
+  for (unsigned i = 0; i < count; ++i)
+    if (name == names[i]) return static_cast<int>(i);
+  return -1;
+}
+
 int PublishPeers::MonitorIndex(IRtmpPublishManager* manager) const {
   const wchar_t** names = nullptr;
   unsigned count = 0;

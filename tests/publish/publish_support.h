@@ -111,6 +111,9 @@ struct EncoderLog {
 // log->connectResult).
 void ObserveEncoders(ManagerFactories* factories, std::shared_ptr<EncoderLog> log, bool real);
 
+// Index of the camera of that name in the manager's list, or -1.
+int CameraIndex(IRtmpPublishManager* manager, const std::wstring& name);
+
 struct ManagerReleaser {
   void operator()(IRtmpPublishManager* manager) const {
     if (manager) manager->release();
