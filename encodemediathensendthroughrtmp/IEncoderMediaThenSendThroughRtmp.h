@@ -23,6 +23,8 @@ class IEncoderMediaThenSendThroughRtmpNotify {
   // Type 2 record with the transport's send counters; valid only for the call.
   virtual void OnEncoderMediaThenSendThroughRtmpStatistics(MediaInfo* info) = 0;
   // Every FLV-style tag body just before it is sent; kind 1 audio, 0 video.
+  // A picture's stamp is its decode time; its composition time is inside the
+  // body, as sent.
   virtual void OnEncoderMediaThenSendThroughRtmpMediaData(const char* body, int size, double timestampMs,
                                                            int kind) = 0;
   // JSON report texts of the transport and of the encoder ("MaxSendBuffSize").
@@ -49,8 +51,11 @@ class IEncoderMediaThenSendThroughRtmp {
   virtual void SetFrameRateAndGop(int fps, int keyInterval) = 0;
   // Even width and height only; refused once connected with a format set.
   virtual bool SetVideoFormat(int width, int height, int colourSpace, int fps, unsigned bps, int vbrQuality) = 0;
-  // Stored, but pictures are never reordered: the RTMP client cannot send
-  // the composition times B-frames need.
+  // B-frames x264 may plan (0 none; no more than the key interval), taken
+  // when the video encoder next opens. With B-frames pictures are reordered:
+  // they go out in decode order, each video message stamped with its decode
+  // time and carrying its composition time (shown minus decoded) in the AVC
+  // packet header.
   virtual void SetBframeCount(int count) = 0;
   virtual void SetAbrQmin(int qmin) = 0;
   // Ignored when both are negative; only rfConstantMax is taken.

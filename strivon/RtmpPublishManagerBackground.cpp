@@ -3,6 +3,7 @@
 // published sound, and the local FLV recording of the run.
 #include <cstdio>
 #include <new>
+#include <system_error>
 
 #include "capture/TextConvert.h"
 #include "common/Log.h"
@@ -158,7 +159,10 @@ void RtmpPublishManager::EnableRecordFile(bool on) {
 
 void RtmpPublishManager::OpenOrCloseRecordFile(bool on) {
   const std::string path = RecordFilePath();
+  // The size the run's connections give the encoder.
+  const VideoParams video = Video();
   std::lock_guard<std::mutex> lock(m_recordLock);
+  m_record.SetVideoSize(video.outputWidth, video.outputHeight);
   m_recordAudioHeaderPending = true;
   m_recordVideoHeaderPending = true;
   m_recordWaitsForKeyFrame = true;
@@ -233,10 +237,18 @@ void RtmpPublishManager::WriteRecording(const char* body, int size, double times
     m_recordFailing = false;
     return;
   }
-  // Said once per failing stretch, not for every tag of a full disk.
-  if (!m_recordFailing) {
-    m_recordFailing = true;
+  if (m_recordFailing) return;  // said once per failing stretch, not for every tag
+  m_recordFailing = true;
+  if (const int error = m_record.WriteError()) {
+    // The recorder has ended the file at its last whole tag: the recording
+    // is over, and the host hears so once.
+    m_recording = false;
+    STRIVON_LOG(kLogWarning, "RtmpPublishManager::WriteRecording",
+                "RtmpRecord SetMediaData err. %s; the recording stopped, its file kept up to the last whole tag "
+                "(%lld bytes)",
+                std::generic_category().message(error).c_str(), m_record.CompleteSize());
+  } else {
     STRIVON_LOG(kLogWarning, "RtmpPublishManager::WriteRecording", "RtmpRecord SetMediaData err.");
-    m_notifier.Status(kLevelError, kRecordFileError);
   }
+  m_notifier.Status(kLevelError, kRecordFileError);
 }

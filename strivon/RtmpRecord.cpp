@@ -1,7 +1,9 @@
 #include "strivon/RtmpRecord.h"
 
+#include <unistd.h>
+
 #include <algorithm>
-#include <cmath>
+#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -33,12 +35,15 @@ void PutName(std::vector<uint8_t>* out, const char* name) {
   out->insert(out->end(), name, name + length);
 }
 
-// FLV header, PreviousTagSize0 and the script tag: "onMetaData" with the
-// duration (filled in at close) and the video codec. 91 bytes.
+// FLV header, PreviousTagSize0, the script tag and its PreviousTagSize:
+// 124 bytes. "onMetaData" gives the duration (filled in at completion), the
+// video codec and the picture size, without which FLV checkers call the file
+// faulty. The duration keeps its place from the files of two properties.
 constexpr long kDurationOffset = 53;
-constexpr uint32_t kScriptDataSize = 63;
+constexpr uint32_t kScriptDataSize = 96;
+constexpr uint32_t kTagHeaderSize = 11;
 
-std::vector<uint8_t> HeaderBytes() {
+std::vector<uint8_t> HeaderBytes(int width, int height) {
   std::vector<uint8_t> out{'F', 'L', 'V', 1, 5};
   Put32(&out, 9);
   Put32(&out, 0);
@@ -49,15 +54,29 @@ std::vector<uint8_t> HeaderBytes() {
   out.push_back(2);
   PutName(&out, "onMetaData");
   out.push_back(8);
-  Put32(&out, 2);
+  Put32(&out, 4);
   PutName(&out, "duration");
   out.push_back(0);
   PutDouble(&out, 0.0);  // unknown until the recording ends
   PutName(&out, "videocodecid");
   out.push_back(0);
   PutDouble(&out, 7.0);
+  PutName(&out, "width");
+  out.push_back(0);
+  PutDouble(&out, width);
+  PutName(&out, "height");
+  out.push_back(0);
+  PutDouble(&out, height);
   out.insert(out.end(), {0, 0, 9});
+  Put32(&out, kTagHeaderSize + kScriptDataSize);
   return out;
+}
+
+// One write for all of it: on an unbuffered stream nothing is left behind
+// in a buffer to go out later at the wrong place.
+bool WriteWhole(FILE* file, const std::vector<uint8_t>& bytes) {
+  errno = 0;
+  return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
 }
 
 }  // namespace
@@ -72,8 +91,9 @@ bool RtmpRecord::SetRecordedFilePath(const char* path) {
   if (!path) return false;
   Close();  // the previous recording is completed first
   m_path = path;
-  m_previousTagSize = 0;
   m_durationPosition = 0;
+  m_completeSize = 0;
+  m_writeError = 0;
   m_basePending = true;
   m_shift = 0;
   m_newTimeLine = false;
@@ -82,15 +102,21 @@ bool RtmpRecord::SetRecordedFilePath(const char* path) {
   m_hasAudio = m_hasVideo = false;
   m_file = std::fopen(path, "wb");
   if (!m_file) return false;
-  const std::vector<uint8_t> header = HeaderBytes();
-  if (std::fwrite(header.data(), 1, header.size(), m_file) != header.size() || std::fflush(m_file) != 0) {
+  std::setvbuf(m_file, nullptr, _IONBF, 0);
+  const std::vector<uint8_t> header = HeaderBytes(m_width, m_height);
+  if (!WriteWhole(m_file, header)) {
     std::fclose(m_file);
     m_file = nullptr;
     return false;
   }
   m_durationPosition = kDurationOffset;
-  m_previousTagSize = 11 + kScriptDataSize;
+  m_completeSize = static_cast<long long>(header.size());
   return true;
+}
+
+void RtmpRecord::SetVideoSize(int width, int height) {
+  m_width = std::max(width, 0);
+  m_height = std::max(height, 0);
 }
 
 void RtmpRecord::StartNewTimeLine() { m_newTimeLine = true; }
@@ -119,20 +145,19 @@ uint32_t RtmpRecord::RelativeTime(double timeMs, bool isAudio) {
 bool RtmpRecord::SetMediaData(const unsigned char* body, int size, bool isAudio, double timeMs) {
   if (!m_file || !body || size <= 0 || size > 0xFFFFFF) return false;
   const uint32_t relative = RelativeTime(timeMs, isAudio);
-  std::vector<uint8_t> tag;
-  tag.reserve(15);
-  Put32(&tag, m_previousTagSize);
-  tag.push_back(isAudio ? 8 : 9);
-  Put24(&tag, static_cast<uint32_t>(size));
-  Put24(&tag, relative & 0xFFFFFF);
-  tag.push_back(static_cast<uint8_t>(relative >> 24));
-  Put24(&tag, 0);
-  if (std::fwrite(tag.data(), 1, tag.size(), m_file) != tag.size() ||
-      std::fwrite(body, 1, static_cast<size_t>(size), m_file) != static_cast<size_t>(size) ||
-      std::fflush(m_file) != 0) {
+  m_tag.clear();
+  m_tag.push_back(isAudio ? 8 : 9);
+  Put24(&m_tag, static_cast<uint32_t>(size));
+  Put24(&m_tag, relative & 0xFFFFFF);
+  m_tag.push_back(static_cast<uint8_t>(relative >> 24));
+  Put24(&m_tag, 0);
+  m_tag.insert(m_tag.end(), body, body + size);
+  Put32(&m_tag, kTagHeaderSize + static_cast<uint32_t>(size));
+  if (!WriteWhole(m_file, m_tag)) {
+    EndAfterFailedWrite(errno != 0 ? errno : EIO);
     return false;
   }
-  m_previousTagSize = static_cast<uint32_t>(size) + 11;
+  m_completeSize += static_cast<long long>(m_tag.size());
   if (isAudio) {
     if (!m_hasAudio) m_firstAudio = relative;
     m_hasAudio = true;
@@ -148,8 +173,17 @@ bool RtmpRecord::SetMediaData(const unsigned char* body, int size, bool isAudio,
   return true;
 }
 
-bool RtmpRecord::Close() {
-  if (!m_file) return true;
+void RtmpRecord::EndAfterFailedWrite(int error) {
+  m_writeError = error;
+  // Part of the tag may have reached the disk, which a reader takes for a
+  // damaged last tag. When even the cut fails, the duration is still written.
+  std::clearerr(m_file);
+  const int cut = ::ftruncate(::fileno(m_file), static_cast<off_t>(m_completeSize));
+  static_cast<void>(cut);
+  Close();
+}
+
+double RtmpRecord::DurationSeconds() const {
   uint32_t first = 0;
   uint32_t last = 0;
   if (m_hasAudio && m_hasVideo) {
@@ -162,15 +196,18 @@ bool RtmpRecord::Close() {
     first = m_firstVideo;
     last = m_lastVideo;
   }
-  const double seconds = static_cast<double>((last >= first ? last - first : 0) / 1000);
+  return static_cast<double>(last >= first ? last - first : 0) / 1000.0;
+}
+
+bool RtmpRecord::Close() {
+  if (!m_file) return true;
   bool ok = true;
   if (m_durationPosition != 0) {
     // A file that cannot seek back keeps the placeholder: its duration was
     // not written, which is a failure like any other write.
     std::vector<uint8_t> duration;
-    PutDouble(&duration, seconds);
-    ok = std::fseek(m_file, m_durationPosition, SEEK_SET) == 0 &&
-         std::fwrite(duration.data(), 1, duration.size(), m_file) == duration.size();
+    PutDouble(&duration, DurationSeconds());
+    ok = std::fseek(m_file, m_durationPosition, SEEK_SET) == 0 && WriteWhole(m_file, duration);
   }
   if (std::fclose(m_file) != 0) ok = false;
   m_file = nullptr;

@@ -133,6 +133,8 @@ class CMainWnd : public WindowImplBase,
   void RestoreFromTray();
   void RemoveTrayIcon();
   void ReactToStatus(const std::string& word);
+  // The library could not write the recording (a full disk) and has ended it.
+  void OnRecordingFailed();
   void OnPublishEvent(WPARAM code, LPARAM text);
   void OnPublishStarted();
   void OnTimer(UINT id);

@@ -72,6 +72,16 @@ void CMainWnd::StopRecording() {
   SetRecordImages(L"images/record1a.png", L"images/record1b.png");
 }
 
+void CMainWnd::OnRecordingFailed() {
+  // The button must not go on offering "stop" for a file nothing is written
+  // to any more; the next click starts a new recording.
+  if (m_recording) {
+    StopRecording();
+    m_recording = false;
+  }
+  ShowErrorText(L"录制已停止：录制文件写入失败");
+}
+
 void CMainWnd::SetStartImages(bool connected) {
   if (!m_startBtn) return;
   m_startBtn->SetNormalImage(connected ? L"images/btn2a.png" : L"images/btn1a.png");

@@ -50,6 +50,8 @@ void CMainWnd::ReactToStatus(const std::string& word) {
     ShowErrorText(L"视频设备启动错误");
   } else if (word == "NetStream.Publish.PublisherExists") {
     ShowErrorText(L"发布实例被占用");
+  } else if (word == "RtmpRecord SetMediaData err.") {
+    OnRecordingFailed();
   }
 }
 

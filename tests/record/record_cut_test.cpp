@@ -5,9 +5,7 @@
 // it lacks.
 #include <fcntl.h>
 #include <poll.h>
-#include <sched.h>
 #include <signal.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,12 +19,14 @@
 
 #include <gtest/gtest.h>
 
+#include "common/Log.h"
 #include "strivon/StatusWords.h"
 #include "tests/record/publish_run.h"
 #include "tests/support/media_tools.h"
 #include "tests/support/nginx_rtmp.h"
 #include "tests/support/pulse_server.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/tiny_disk.h"
 #include "tests/support/xvfb_server.h"
 
 namespace {
@@ -138,6 +138,13 @@ long long LastStampMs(const std::string& path) {
   return last;
 }
 
+// The duration the file's own header gives (ffprobe takes it from there).
+double HeaderDuration(const std::string& path) {
+  Json::Value root;
+  if (!test_support::FfprobeJson(path, {"-show_format"}, &root) || !root["format"]["duration"].isString()) return -1;
+  return std::stod(root["format"]["duration"].asString());
+}
+
 TEST(RecordingCutShort, KilledProcessLeavesAFileThatDecodesUpToTheCut) {
   Peers peers;
   ASSERT_TRUE(peers.Start());
@@ -171,19 +178,7 @@ TEST(RecordingCutShort, KilledProcessLeavesAFileThatDecodesUpToTheCut) {
   record_test::ExpectStreamsWithCodecParameters(path);
   EXPECT_GE(afterKill, beforeKill);
   EXPECT_EQ(test_support::DecodeErrors(path), "");
-}
-
-// The recorder's own directory on a 64 KiB tmpfs: a user and mount namespace
-// of the child's own, so nothing outside sees the mount.
-bool MountTinyDisk(const std::string& where) {
-  const uid_t uid = ::getuid();
-  const gid_t gid = ::getgid();
-  if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) return false;
-  if (!test_support::WriteFileBytes("/proc/self/setgroups", "deny") ||
-      !test_support::WriteFileBytes("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1") ||
-      !test_support::WriteFileBytes("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1"))
-    return false;
-  return ::mount("tmpfs", where.c_str(), "tmpfs", 0, "size=64k") == 0;
+  EXPECT_EQ(test_support::FlvCheckErrors(path), "") << "a whole FLV file after every tag";
 }
 
 TEST(RecordingCutShort, FullDiskIsReportedAsFailure) {
@@ -209,10 +204,12 @@ TEST(RecordingCutShort, FullDiskIsReportedAsFailure) {
   const std::string disk = dir.File("disk"), copy = dir.File("copy.flv");
   ASSERT_EQ(::mkdir(disk.c_str(), 0755), 0);
   ForkedChild child([&](int fd) {
-    if (!MountTinyDisk(disk)) {
+    if (!test_support::MountTinyDisk(disk, "64k")) {
       Say(fd, "no tmpfs");
       return 0;
     }
+    // The library's log in the test's folder, to count what it says.
+    log_testing::ResetLog(dir.File("libStrivon.so"));
     record_test::WaitingNotify notify;
     record_test::ManagerPtr manager = StartRecordingRun(&peers, &notify, disk + "/full.flv", fd);
     if (!manager) return 2;
@@ -220,7 +217,26 @@ TEST(RecordingCutShort, FullDiskIsReportedAsFailure) {
     // The mount is gone with this process: the parent gets a copy.
     test_support::WriteFileBytes(copy, test_support::ReadFileBytes(disk + "/full.flv"));
     Say(fd, reported ? "reported" : "not reported");
-    // Failing writes must not stop the run: it still publishes.
+    // The run goes on publishing: two more seconds reach the server while
+    // the recorder is told of every tag.
+    const std::string server = peers.nginx.RecordingPath("cut");
+    const long long atReport = LastStampMs(server);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (LastStampMs(server) < atReport + 2000 && std::chrono::steady_clock::now() < deadline)
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    Say(fd, "server went on " + std::to_string(LastStampMs(server) - atReport));
+    Say(fd, "reports " + std::to_string(notify.Count(kLevelError, kRecordFileError)));
+    const std::string log = test_support::ReadFileBytes(log_testing::CurrentLogPath());
+    int causes = 0;
+    std::string said;
+    for (size_t at = log.find("No space left on device"); at != std::string::npos;
+         at = log.find("No space left on device", at + 1)) {
+      ++causes;
+      const size_t begin = log.rfind('\n', at), end = log.find('\n', at);
+      said = log.substr(begin == std::string::npos ? 0 : begin + 1, end == std::string::npos ? end : end - begin - 1);
+    }
+    Say(fd, "causes logged " + std::to_string(causes));
+    Say(fd, said);
     Say(fd, manager->StopPublish() ? "stopped" : "not stopped");
     manager.reset();
     return 0;
@@ -230,18 +246,30 @@ TEST(RecordingCutShort, FullDiskIsReportedAsFailure) {
   if (first == "no tmpfs") GTEST_SKIP() << "no user and mount namespaces here; only /dev/full was checked";
   ASSERT_EQ(first, "recording");
   EXPECT_EQ(child.ReadLine(40000), "reported");
+  const std::string went = child.ReadLine(40000);
+  ASSERT_EQ(went.rfind("server went on ", 0), 0u) << went;
+  EXPECT_GE(std::stoll(went.substr(15)), 2000) << "the live stream stalled with the recording";
+  EXPECT_EQ(child.ReadLine(20000), "reports 1");
+  EXPECT_EQ(child.ReadLine(20000), "causes logged 1");
+  printf("the library's log: %s\n", child.ReadLine(20000).c_str());
   EXPECT_EQ(child.ReadLine(20000), "stopped");
   const int status = child.Wait();
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 
-  // What made it to the disk is a recording up to the point it filled.
+  // What made it to the disk is a whole recording up to the point it
+  // filled, its header completed.
   const long long size = test_support::FileSize(copy);
-  printf("full disk: %lld bytes kept, last stamp %lld ms, decode: \"%s\"\n", size, LastStampMs(copy),
-         test_support::DecodeErrors(copy).c_str());
-  EXPECT_GT(size, 60 * 1024);
-  EXPECT_GT(LastStampMs(copy), 2000);
+  const long long lastStamp = LastStampMs(copy);
+  const std::string decode = test_support::DecodeErrors(copy), framing = test_support::FlvCheckErrors(copy);
+  const double duration = HeaderDuration(copy);
+  printf("full disk: %lld bytes kept, last stamp %lld ms, header duration %.3f s, decode: \"%s\", flvmeta: \"%s\"\n",
+         size, lastStamp, duration, decode.c_str(), framing.c_str());
+  EXPECT_GT(size, 48 * 1024);
+  EXPECT_GT(lastStamp, 2000);
   record_test::ExpectStreamsWithCodecParameters(copy);
-
+  EXPECT_EQ(decode, "");
+  EXPECT_EQ(framing, "");
+  EXPECT_NEAR(duration, lastStamp / 1000.0, 0.0015);
 }
 
 }  // namespace

@@ -1,10 +1,10 @@
 // A local recording during a publish run whose server crashes three times:
-// what ffprobe and ffmpeg make of it, and of a recording started again to
-// another file in the middle of the run.
+// what ffprobe, ffmpeg and flvmeta make of it, and of a recording started
+// again to another file in the middle of the run.
 #include <signal.h>
 
 #include <chrono>
-#include <cmath>
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
 #include <string>
@@ -33,12 +33,15 @@ double FormatDuration(const std::string& path) {
   return std::stod(root["format"]["duration"].asString());
 }
 
+// Decoders and the FLV format's own rules find nothing wrong.
 void ExpectDecodableStreams(const std::string& path) {
   record_test::ExpectStreamsWithCodecParameters(path);
   EXPECT_EQ(test_support::DecodeErrors(path), "") << path;
+  EXPECT_EQ(test_support::FlvCheckErrors(path), "") << path;
 }
 
 struct StampReport {
+  long long lastMs = -1;           // the largest stamp in the file
   int backwards = 0;               // decode stamps that went back, either kind
   bool firstVideoIsKey = false;
   long long firstVideoLagMs = -1;  // from the file's first packet to its first picture
@@ -58,6 +61,7 @@ StampReport ReadStamps(const std::string& path) {
   for (const auto& p : packets) {
     const int kind = p.codecType == "audio" ? 0 : 1;
     if (p.dtsMs < last[kind]) ++report.backwards;
+    report.lastMs = std::max(report.lastMs, p.dtsMs);
     if (kind == 0 && last[0] >= 0 && p.dtsMs - last[0] > 1000) report.holes.push_back(p.dtsMs - last[0]);
     if (kind == 1 && last[1] < 0) {
       report.firstVideoIsKey = p.keyFrame;
@@ -66,14 +70,6 @@ StampReport ReadStamps(const std::string& path) {
     last[kind] = p.dtsMs;
   }
   return report;
-}
-
-// The duration is written in whole seconds, cut down: a recording that
-// ends half-way through a second keeps the check off that edge.
-void SleepToHalfSecond(Clock::time_point since) {
-  const double elapsed = record_test::SecondsSince(since);
-  std::this_thread::sleep_until(since + std::chrono::duration_cast<Clock::duration>(
-                                            std::chrono::duration<double>(std::floor(elapsed) + 1.5)));
 }
 
 TEST(RecordingAcrossDrops, DurationStampsAndHeadersSurviveServerCrashesAndARestartedRecording) {
@@ -109,8 +105,7 @@ TEST(RecordingAcrossDrops, DurationStampsAndHeadersSurviveServerCrashesAndAResta
     ASSERT_TRUE(notify.WaitFor(kLevelError, kPublishStart, 1 + drop, 30000)) << "no reconnection after drop " << drop;
     reconnectSeconds.push_back(record_test::SecondsSince(dropped));
   }
-  std::this_thread::sleep_for(2s);
-  SleepToHalfSecond(firstOn);
+  std::this_thread::sleep_for(2500ms);
   const double firstWall = record_test::SecondsSince(firstOn);
   manager->EnableRecordFile(false);
 
@@ -118,8 +113,7 @@ TEST(RecordingAcrossDrops, DurationStampsAndHeadersSurviveServerCrashesAndAResta
   manager->SetRecordFilePath(second.c_str());
   const auto secondOn = Clock::now();
   manager->EnableRecordFile(true);
-  std::this_thread::sleep_for(3s);
-  SleepToHalfSecond(secondOn);
+  std::this_thread::sleep_for(3500ms);
   const double secondWall = record_test::SecondsSince(secondOn);
   manager->EnableRecordFile(false);
   EXPECT_TRUE(manager->StopPublish());
@@ -132,11 +126,17 @@ TEST(RecordingAcrossDrops, DurationStampsAndHeadersSurviveServerCrashesAndAResta
   for (long long h : stamps.holes) holes += std::to_string(h) + " ms ";
   printf("reconnections took %.2f %.2f %.2f s; sound holes in the recording: %s\n", reconnectSeconds[0],
          reconnectSeconds[1], reconnectSeconds[2], holes.c_str());
-  printf("first recording: ffprobe %.3f s, wall %.3f s; starts with a key frame: %d, %lld ms after the first packet\n",
-         firstDuration, firstWall, stamps.firstVideoIsKey, stamps.firstVideoLagMs);
-  printf("second recording: ffprobe %.3f s, wall %.3f s; starts with a key frame: %d, %lld ms after the first packet\n",
-         secondDuration, secondWall, restarted.firstVideoIsKey, restarted.firstVideoLagMs);
+  printf("first recording: header %.3f s, last stamp %lld ms, wall %.3f s; starts with a key frame: %d, %lld ms after "
+         "the first packet\n",
+         firstDuration, stamps.lastMs, firstWall, stamps.firstVideoIsKey, stamps.firstVideoLagMs);
+  printf("second recording: header %.3f s, last stamp %lld ms, wall %.3f s; starts with a key frame: %d, %lld ms after "
+         "the first packet\n",
+         secondDuration, restarted.lastMs, secondWall, restarted.firstVideoIsKey, restarted.firstVideoLagMs);
 
+  // The header gives the duration of what is in the file, which is about
+  // as long as the recording was on.
+  EXPECT_NEAR(firstDuration, stamps.lastMs / 1000.0, 0.0015);
+  EXPECT_NEAR(secondDuration, restarted.lastMs / 1000.0, 0.0015);
   EXPECT_NEAR(firstDuration, firstWall, 1.0);
   EXPECT_NEAR(secondDuration, secondWall, 1.0);
   EXPECT_EQ(stamps.backwards, 0);

@@ -2,8 +2,11 @@
 // the time line across reconnections, and failures that must be reported.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -15,6 +18,7 @@
 
 #include "strivon/RtmpRecord.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/tiny_disk.h"
 
 namespace {
 
@@ -43,17 +47,30 @@ struct Tag {
   size_t bodyAt;
 };
 
-// Walks the tags after the 91-byte header, checking every PreviousTagSize.
+// Walks the tags after the 124-byte header (which ends with the script
+// tag's PreviousTagSize): every tag has its PreviousTagSize behind it, the
+// last one included, and the file ends right there.
 std::vector<Tag> Tags(const std::vector<uint8_t>& b) {
   std::vector<Tag> tags;
-  size_t at = 87;
-  uint32_t expectedPrevious = 74;
-  while (at + 15 <= b.size()) {
-    EXPECT_EQ(Be(b, at, 4), expectedPrevious) << "at " << at;
-    Tag t{b[at + 4], Be(b, at + 5, 3), Be(b, at + 8, 3) | uint32_t{b[at + 11]} << 24, at + 15};
+  EXPECT_GE(b.size(), 124u);
+  if (b.size() < 124) return tags;
+  EXPECT_EQ(Be(b, 120, 4), 107u);
+  size_t at = 124;
+  while (at < b.size()) {
+    if (at + 11 > b.size()) {
+      ADD_FAILURE() << "a partial tag header at " << at << " of " << b.size();
+      break;
+    }
+    Tag t{b[at], Be(b, at + 1, 3), Be(b, at + 4, 3) | uint32_t{b[at + 7]} << 24, at + 11};
+    const size_t end = at + 11 + t.size;
+    if (end + 4 > b.size()) {
+      ADD_FAILURE() << "the tag at " << at << " ends beyond the file or without its PreviousTagSize (file "
+                    << b.size() << " bytes, tag body " << t.size << ")";
+      break;
+    }
+    EXPECT_EQ(Be(b, end, 4), t.size + 11) << "behind the tag at " << at;
     tags.push_back(t);
-    expectedPrevious = t.size + 11;
-    at += 15 + t.size;
+    at = end + 4;
   }
   return tags;
 }
@@ -69,32 +86,40 @@ class RecordFile : public ::testing::Test {
 
 TEST_F(RecordFile, HeaderIsFinalFromTheStartAndOnlyTheDurationIsPatched) {
   const std::string path = Path("layout");
+  record.SetVideoSize(640, 360);
   ASSERT_TRUE(record.SetRecordedFilePath(path.c_str()));
   for (int t = 1000; t <= 61000; t += 1000) ASSERT_TRUE(record.SetMediaData(body, 4, true, t));
   for (int t = 1040; t <= 60990; t += 1000) ASSERT_TRUE(record.SetMediaData(body, 3, false, t));
   // Readable as it is, before it is closed: a crash leaves this file.
   std::vector<uint8_t> open = ReadAll(path);
-  ASSERT_GE(open.size(), 91u);
+  ASSERT_GE(open.size(), 124u);
   EXPECT_EQ(std::string(open.begin(), open.begin() + 3), "FLV");
   EXPECT_EQ(open[3], 1);
   EXPECT_EQ(open[4], 5);
   EXPECT_EQ(Be(open, 5, 4), 9u);
   EXPECT_EQ(Be(open, 9, 4), 0u);
   EXPECT_EQ(open[13], 18);
-  EXPECT_EQ(Be(open, 14, 3), 63u);
+  EXPECT_EQ(Be(open, 14, 3), 96u);
   EXPECT_EQ(std::string(open.begin() + 27, open.begin() + 37), "onMetaData");
   EXPECT_EQ(open[37], 8);
-  EXPECT_EQ(Be(open, 38, 4), 2u);
+  EXPECT_EQ(Be(open, 38, 4), 4u);
   EXPECT_EQ(std::string(open.begin() + 44, open.begin() + 52), "duration");
   EXPECT_EQ(DoubleAt(open, 53), 0.0);
   EXPECT_EQ(std::string(open.begin() + 63, open.begin() + 75), "videocodecid");
   EXPECT_EQ(DoubleAt(open, 76), 7.0);
-  EXPECT_EQ(Be(open, 84, 3), 9u);
+  EXPECT_EQ(std::string(open.begin() + 86, open.begin() + 91), "width");
+  EXPECT_EQ(DoubleAt(open, 92), 640.0);
+  EXPECT_EQ(std::string(open.begin() + 102, open.begin() + 108), "height");
+  EXPECT_EQ(DoubleAt(open, 109), 360.0);
+  EXPECT_EQ(Be(open, 117, 3), 9u);
+  EXPECT_EQ(Tags(open).size(), 61u + 60u) << "a whole file before it is completed";
   EXPECT_TRUE(record.Close());
 
   const std::vector<uint8_t> closed = ReadAll(path);
   EXPECT_EQ(DoubleAt(closed, 53), 60.0);
   EXPECT_TRUE(std::equal(closed.begin(), closed.begin() + 53, open.begin()));
+  EXPECT_TRUE(std::equal(closed.begin() + 61, closed.end(), open.begin() + 61, open.end()))
+      << "completing patches the duration only";
   const std::vector<Tag> tags = Tags(closed);
   ASSERT_EQ(tags.size(), 61u + 60u);
   EXPECT_EQ(tags[0].type, 8);
@@ -104,13 +129,32 @@ TEST_F(RecordFile, HeaderIsFinalFromTheStartAndOnlyTheDurationIsPatched) {
   EXPECT_EQ(closed[tags[0].bodyAt], 0xAF);
 }
 
-TEST_F(RecordFile, DurationCountsWholeSecondsOfOneKind) {
+TEST_F(RecordFile, DurationIsTheSpanOfTheStampsInTheFile) {
   const std::string path = Path("audio_only");
   ASSERT_TRUE(record.SetRecordedFilePath(path.c_str()));
   ASSERT_TRUE(record.SetMediaData(body, 4, true, 5000));
   ASSERT_TRUE(record.SetMediaData(body, 4, true, 9999));
   EXPECT_TRUE(record.Close());
-  EXPECT_EQ(DoubleAt(ReadAll(path), 53), 4.0);
+  EXPECT_EQ(DoubleAt(ReadAll(path), 53), 4.999);
+
+  // Both kinds, ending half-way through a second.
+  ASSERT_TRUE(record.SetRecordedFilePath(path.c_str()));
+  for (int t = 200; t <= 5000; t += 23) ASSERT_TRUE(record.SetMediaData(body, 4, true, t));
+  for (int t = 210; t <= 5040; t += 40) ASSERT_TRUE(record.SetMediaData(body, 3, false, t));
+  EXPECT_TRUE(record.Close());
+  const std::vector<uint8_t> both = ReadAll(path);
+  uint32_t last = 0;
+  for (const Tag& t : Tags(both)) last = std::max(last, t.time);
+  EXPECT_EQ(last, 4810u);
+  EXPECT_EQ(DoubleAt(both, 53), 4.81);
+
+  // Nothing recorded: a whole file of no length.
+  ASSERT_TRUE(record.SetRecordedFilePath(path.c_str()));
+  EXPECT_TRUE(record.Close());
+  const std::vector<uint8_t> empty = ReadAll(path);
+  EXPECT_EQ(empty.size(), 124u);
+  EXPECT_TRUE(Tags(empty).empty());
+  EXPECT_EQ(DoubleAt(empty, 53), 0.0);
 }
 
 TEST_F(RecordFile, LongRecordingsKeepBitsAbove24InTheExtendedByte) {
@@ -154,6 +198,45 @@ TEST_F(RecordFile, FilesThatCannotBeMadeOrWrittenAreFailures) {
   // A full disk: the header cannot be written.
   EXPECT_FALSE(record.SetRecordedFilePath("/dev/full"));
   EXPECT_FALSE(record.IsOpen());
+}
+
+// The recorder on a 16 KiB disk of a child process's own; the child leaves
+// a copy of the file, and the number of tags it wrote, in the test's folder.
+TEST_F(RecordFile, AFullDiskEndsTheFileWithItsLastWholeTagCompleted) {
+  const std::string disk = m_dir.File("disk"), copy = Path("full_copy"), written = m_dir.File("written");
+  ASSERT_EQ(::mkdir(disk.c_str(), 0755), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (!test_support::MountTinyDisk(disk, "16k")) ::_exit(3);
+    RtmpRecord full{[] { return 0u; }};
+    const std::string path = disk + "/full.flv";
+    if (!full.SetRecordedFilePath(path.c_str())) ::_exit(4);
+    // Tags that do not fit a page evenly, so the disk fills inside one.
+    const std::vector<unsigned char> frame(1500, 0x5A);
+    int tags = 0;
+    while (tags < 1000 && full.SetMediaData(frame.data(), static_cast<int>(frame.size()), tags % 2 == 0, tags * 20.0))
+      ++tags;
+    if (full.IsOpen() || full.WriteError() != ENOSPC) ::_exit(5);
+    // Nothing more goes into a recording that has ended.
+    if (full.SetMediaData(frame.data(), static_cast<int>(frame.size()), true, 1e6)) ::_exit(6);
+    const bool saved = test_support::WriteFileBytes(copy, test_support::ReadFileBytes(path)) &&
+                       test_support::WriteFileBytes(written, std::to_string(tags));
+    ::_exit(saved ? 0 : 7);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  if (WEXITSTATUS(status) == 3) GTEST_SKIP() << "no user and mount namespaces here";
+  ASSERT_EQ(WEXITSTATUS(status), 0) << "1: killed, 4: no header, 5: not ended by ENOSPC, 6: written after the end";
+
+  const std::vector<uint8_t> file = ReadAll(copy);
+  const int tags = std::stoi(test_support::ReadFileBytes(written));
+  ASSERT_GT(tags, 2);
+  const std::vector<Tag> found = Tags(file);
+  ASSERT_EQ(static_cast<int>(found.size()), tags);
+  EXPECT_EQ(found.back().time, static_cast<uint32_t>((tags - 1) * 20));
+  EXPECT_EQ(DoubleAt(file, 53), (tags - 1) * 20 / 1000.0);
 }
 
 TEST_F(RecordFile, AFileThatCannotSeekBackToItsDurationFailsToClose) {

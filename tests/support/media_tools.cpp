@@ -89,4 +89,12 @@ std::string DecodeErrors(const std::string& path) {
   return text;
 }
 
+std::string FlvCheckErrors(const std::string& path) {
+  const CommandResult result = RunCommand({"flvmeta", "--check", "--level=error", path});
+  if (result.exitCode == 0) return "";
+  std::string text = result.out + result.err;
+  if (text.empty()) text = "flvmeta failed without a message";
+  return text;
+}
+
 }  // namespace test_support

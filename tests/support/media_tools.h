@@ -1,5 +1,6 @@
-// ffmpeg and ffprobe for tests: make input media, probe what a server
-// recorded, and decode a file completely to find damage.
+// ffmpeg, ffprobe and flvmeta for tests: make input media, probe what a
+// server recorded, decode a file completely and check its FLV framing to
+// find damage.
 #pragma once
 #include <json/json.h>
 
@@ -36,6 +37,10 @@ bool ProbePackets(const std::string& path, std::vector<ProbedPacket>* packets, s
 // -f null -" printed: empty for a clean file (stamps that repeat or go back
 // still show).
 std::string DecodeErrors(const std::string& path);
+
+// What "flvmeta --check --level=error" printed about a file it finds
+// against the FLV format's rules; empty for a valid file.
+std::string FlvCheckErrors(const std::string& path);
 
 // Parses JSON text; false on a syntax error.
 bool ParseJson(const std::string& text, Json::Value* out);

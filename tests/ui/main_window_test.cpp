@@ -408,6 +408,27 @@ class MainWindowTest : public QObject {
     QCOMPARE(m_manager.recordSwitches.back(), false);
   }
 
+  void aRecordingTheLibraryCannotWriteIsShownAsStopped() {
+    Open();
+    Connect();
+    Click(*m_wnd, L"recoderBtn");
+    QVERIFY(m_wnd->IsRecording());
+    // The disk is full: the library ends the file and says so once.
+    ReportFromLibrary(*m_wnd, {"RtmpRecord SetMediaData err."});
+    QTRY_COMPARE(Text(*m_wnd, L"pubmsgLabeldown"), std::wstring(L"录制已停止：录制文件写入失败"));
+    QCOMPARE(Label(*m_wnd, L"pubmsgLabeldown")->GetTextColor(), kStatusRed);
+    QVERIFY(!m_wnd->IsRecording());
+    QCOMPARE(Button(*m_wnd, L"recoderBtn")->GetNormalImage(), std::wstring(L"images/record1a.png"));
+    QCOMPARE(m_manager.recordSwitches, (std::vector<bool>{true, false}));
+    QVERIFY(m_wnd->IsLive());
+
+    // The next click starts a new recording.
+    Click(*m_wnd, L"recoderBtn");
+    QVERIFY(m_wnd->IsRecording());
+    QCOMPARE(m_manager.recordSwitches, (std::vector<bool>{true, false, true}));
+    QCOMPARE(m_manager.recordPaths.size(), size_t(2));
+  }
+
   void loginShowsTheWindowAndResendsTheAccountsEncoderSettings() {
     UserConfigValues config = TheUserConfig().Get();
     config.outResolution = "1280*720";
