@@ -136,6 +136,9 @@ void CScreenCaptureProxy::ReactToStatus(const char* text) {
     PostEvent(kPublishEventAudioCaptureError);
   } else if (std::strcmp(text, kVideoCaptureError) == 0) {
     PostEvent(kPublishEventVideoCaptureError);
+  } else if (std::strncmp(text, "cannot open ", 12) == 0) {
+    std::lock_guard<std::mutex> hold(m_openingLock);
+    if (m_opening && std::string(text + 12).rfind(m_openingFile + ": ", 0) == 0) m_openRefused = true;
   }
 }
 

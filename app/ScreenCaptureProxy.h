@@ -52,6 +52,8 @@ class CScreenCaptureProxy final : public IRtmpPublishManagerNotify {
   // 0 without a manager, otherwise 1; the library switches only while connected.
   int UseDesktopSource();
   int UseCameraSource(int cameraIndex);
+  // 0 also when the library refused the file while connected (it cannot be
+  // opened: the source that runs stays).
   int UseFileSource(const std::wstring& path);
   // Keeps r inset by 3 pixels (the frame's border) and sends it while connected.
   void SetCaptureRect(const CaptureRect& r);
@@ -108,6 +110,12 @@ class CScreenCaptureProxy final : public IRtmpPublishManagerNotify {
   int m_cameraIndex = 0;
   int m_micIndex = 0;
   int m_sourceKind = 1;  // 1 desktop, 2 media file, 3 camera
+  // The file a switch is opening on the GUI thread, and whether the library
+  // said it cannot (its report comes during the call).
+  std::mutex m_openingLock;
+  std::string m_openingFile;
+  bool m_opening = false;
+  bool m_openRefused = false;
   std::string m_mediaFile;
   std::vector<std::wstring> m_micNames;
   std::vector<std::wstring> m_camNames;

@@ -297,12 +297,16 @@ void CMainWnd::SwitchSource(int kind) {
       if (m_proxy) m_proxy->UseCameraSource(m_proxy->CameraIndex());
       break;
     case kSourceMediaFile: {
-      if (m_proxy) m_proxy->UseFileSource(m_mediaFiles.empty() ? std::wstring() : m_mediaFiles.front());
-      const bool played = manager && manager->PlayFile();
+      // A file the library could not open leaves the source that runs (a
+      // file playing before it, too): that one must not pass for this one.
+      const bool opened =
+          m_proxy && m_proxy->UseFileSource(m_mediaFiles.empty() ? std::wstring() : m_mediaFiles.front()) != 0;
+      const bool played = opened && manager && manager->PlayFile();
       if (!played && m_live && !m_fileFailureShown) {
         ShowStatusText(L"文件播放失败,请重试！", kStatusRed);
         m_fileFailureShown = true;
       }
+      if (!opened) return;
       break;
     }
     default:

@@ -48,7 +48,14 @@ class FakePublishManager : public IRtmpPublishManager {
   void ScreenCaptureAuxA() override { Note("ScreenCaptureAuxA"); }
   void ScreenCaptureAuxB() override { Note("ScreenCaptureAuxB"); }
   void SetCaptureWindow(HWND) override { Note("SetCaptureWindow"); }
-  void changeToVexaFile(const char* path, int a, int b) override { Note("changeToVexaFile", path, a, b); }
+  void changeToVexaFile(const char* path, int a, int b) override {
+    Note("changeToVexaFile", path, a, b);
+    // A file it cannot open is told, as the library tells it, during the call.
+    if (notify && path && refuseFiles) notify->OnStatus(2, (std::string("cannot open ") + path + ": no picture in it").c_str());
+  }
+  // Set by a test: where changeToVexaFile reports, and whether it refuses.
+  IRtmpPublishManagerNotify* notify = nullptr;
+  bool refuseFiles = false;
   bool PlayFile() override { return Note("PlayFile"); }
   bool StopFile() override { return Note("StopFile"); }
   bool PauseFile() override { return Note("PauseFile"); }

@@ -36,7 +36,10 @@ class ProxyTest : public ::testing::Test {
   void SetUp() override { sink.events = &sinkProbe; }
   std::unique_ptr<CScreenCaptureProxy> Make() {
     ScreenCaptureProxyWiring wiring;
-    wiring.createManager = [this](IRtmpPublishManagerNotify*) { return &fake; };
+    wiring.createManager = [this](IRtmpPublishManagerNotify* notify) {
+      fake.notify = notify;
+      return &fake;
+    };
     wiring.events = &events;
     wiring.publishParams = [this] { return params; };
     wiring.reloadAccountParams = [this](const std::string& account) { reloaded.push_back(account); };
@@ -134,6 +137,20 @@ TEST_F(ProxyTest, VariableBitRateStartsAtQualityOneAndSwitchesAtFive) {
     // Not connected: only the bit rates reach the library.
     EXPECT_THAT(fake.Calls(), ElementsAre(c.switched, c.switched, c.switched));
   }
+}
+
+// A file that could not be opened while another played: the old one went on
+// and the window, told nothing, never said the file had failed.
+TEST_F(ProxyTest, AFileTheLibraryCannotOpenIsRefusedAndTheSourceStays) {
+  auto proxy = Make();
+  proxy->OnStatus(2, kConnectSuccess);
+  EXPECT_EQ(proxy->UseFileSource(L"/media/first.mp4"), 1);
+  fake.refuseFiles = true;
+  EXPECT_EQ(proxy->UseFileSource(L"/media/sound-only.m4a"), 0);
+  EXPECT_EQ(proxy->SourceKind(), 2);
+  EXPECT_EQ(proxy->UseCameraSource(0), 1);
+  EXPECT_EQ(proxy->UseFileSource(L"/media/sound-only.m4a"), 0);
+  EXPECT_EQ(proxy->SourceKind(), 3) << "the camera stays";
 }
 
 TEST_F(ProxyTest, SourceSwitchesWhileConnected) {

@@ -242,6 +242,22 @@ class MainWindowTest : public QObject {
     QTRY_COMPARE(Text(*m_wnd, L"pubmsgLabel"), std::wstring(L"视频发布成功"));
   }
 
+  // The old file went on playing when the new one could not be opened, and
+  // PlayFile succeeded on it: the presenter was never told.
+  void aFileThatCannotBeOpenedWhileAnotherPlaysIsReported() {
+    Open();
+    Connect();
+    m_wnd->SwitchSource(ISourcePickerHost::kSourceMediaFile);
+    QCOMPARE(m_wnd->CurrentSource(), int(ISourcePickerHost::kSourceMediaFile));
+    QVERIFY(Text(*m_wnd, L"pubmsgLabel") != std::wstring(L"文件播放失败,请重试！"));
+    m_manager.notify = m_wnd->Proxy().get();
+    m_manager.refuseFiles = true;
+    m_wnd->SwitchSource(ISourcePickerHost::kSourceMediaFile);
+    QCOMPARE(Text(*m_wnd, L"pubmsgLabel"), std::wstring(L"文件播放失败,请重试！"));
+    QCOMPARE(Label(*m_wnd, L"pubmsgLabel")->GetTextColor(), kStatusRed);
+    m_manager.notify = nullptr;
+  }
+
   void menuItemsAreActedOnByName() {
     Open();
     auto post = [this](const wchar_t* name, bool checked) {
