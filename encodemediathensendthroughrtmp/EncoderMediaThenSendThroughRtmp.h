@@ -39,11 +39,18 @@ class CEncoderMediaThenSendThroughRtmp : public IEncoderMediaThenSendThroughRtmp
   static constexpr size_t kMaxQueuedAudioBlocks = 1024;
   static constexpr unsigned kMaxVideoFrameBytes = kMaxEncodablePictureBytes;
   static constexpr uint32_t kNoTimeBase = 0xFFFFFFFFu;
+  // A queued picture that waited this long while a newer one waits behind
+  // it is dropped unencoded: on a way out slower than the stream the queue
+  // would otherwise hold its eight pictures for as long as eight sends take.
+  // A full queue at 25 pictures a second spans less, so a burst (x264's slow
+  // first pictures) loses nothing.
+  static constexpr uint32_t kMaxPictureWaitMs = 300;
   static constexpr int kCommandPing = 1;
 
   // transportFactory makes the RTMP client at Connect (CreateRtmpLib when
   // empty); clock is the tick source of the adaptive control (TickCount when
-  // empty). Starts the encoder thread.
+  // empty), and of how long pictures wait in the queue. Starts the encoder
+  // thread.
   CEncoderMediaThenSendThroughRtmp(IEncoderMediaThenSendThroughRtmpNotify* notify,
                                    TransportFactory transportFactory = {}, Clock clock = {});
   ~CEncoderMediaThenSendThroughRtmp() override;
@@ -117,6 +124,7 @@ class CEncoderMediaThenSendThroughRtmp : public IEncoderMediaThenSendThroughRtmp
     int aacOpens;    // codec (re)opens since construction
     int videoOpens;
     size_t queuedAudioBytes;
+    int latePicturesDropped;  // since construction
   };
   Snapshot GetSnapshot();
   bool IsConnected() const { return m_connected.load(); }
@@ -239,6 +247,8 @@ class CEncoderMediaThenSendThroughRtmp : public IEncoderMediaThenSendThroughRtmp
   std::mutex m_videoQueueLock;
   std::deque<RawFrame*> m_videoQueue;
   RawFramePool m_framePool;
+  int m_latePicturesDropped = 0;
+  bool m_droppingLatePictures = false;  // encoder thread only: logged once per stretch
 
   // Commands for the encoder thread (m_commandLock)
   std::mutex m_commandLock;

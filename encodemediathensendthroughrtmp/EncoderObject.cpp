@@ -236,6 +236,10 @@ CEncoderMediaThenSendThroughRtmp::Snapshot CEncoderMediaThenSendThroughRtmp::Get
     std::lock_guard<std::mutex> lock(m_audioQueueLock);
     s.queuedAudioBytes = m_queuedAudioBytes;
   }
+  {
+    std::lock_guard<std::mutex> lock(m_videoQueueLock);
+    s.latePicturesDropped = m_latePicturesDropped;
+  }
   s.timeBase = m_timeBase;
   return s;
 }

@@ -80,6 +80,7 @@ bool CEncoderMediaThenSendThroughRtmp::SendRawVideo(const unsigned char* rgb24, 
   frame->inUse = true;
   frame->length = length;
   frame->timestamp = timestampMs;
+  frame->queuedAt = m_clock();
   frame->i420Width = convertNow ? width : 0;
   frame->i420Height = convertNow ? height : 0;
   if (convertNow) {
@@ -250,11 +251,33 @@ void CEncoderMediaThenSendThroughRtmp::EncodeAndSendAudioBlock(const AudioBlock&
 
 void CEncoderMediaThenSendThroughRtmp::RunVideoStep() {
   RawFrame* frame = nullptr;
+  std::vector<RawFrame*> late;
+  bool caughtUp = false;
   {
     std::lock_guard<std::mutex> lock(m_videoQueueLock);
     if (m_videoQueue.empty()) return;
+    // The newest picture is always encoded: it is the freshest there is.
+    const uint32_t now = m_clock();
+    while (m_videoQueue.size() > 1 && now - m_videoQueue.front()->queuedAt > kMaxPictureWaitMs) {
+      late.push_back(m_videoQueue.front());
+      m_videoQueue.pop_front();
+    }
     frame = m_videoQueue.front();
     m_videoQueue.pop_front();
+    m_latePicturesDropped += static_cast<int>(late.size());
+    caughtUp = m_videoQueue.empty();
+  }
+  // Unencoded, a dropped picture leaves nothing for the decoder to miss.
+  for (RawFrame* stale : late) {
+    stale->inUse = false;
+    m_framePool.Return(stale);
+  }
+  if (!late.empty() && !m_droppingLatePictures) {
+    m_droppingLatePictures = true;
+    STRIVON_LOG(kLogWarning, "CEncoderMediaThenSendThroughRtmp::RunVideoStep",
+                "pictures waited over %u ms for the encoder, dropping the older ones", kMaxPictureWaitMs);
+  } else if (late.empty() && caughtUp) {
+    m_droppingLatePictures = false;
   }
   EncodedPicture encoded;
   if (frame->inUse && frame->length != 0) encoded = EncodePicture(frame);

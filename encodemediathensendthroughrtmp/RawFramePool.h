@@ -16,6 +16,7 @@ struct RawFrame {
   bool inUse = false;
   uint32_t length = 0;     // bytes of picture in `bytes`
   uint32_t timestamp = 0;  // capture time in ms
+  uint32_t queuedAt = 0;   // tick at which it was queued for the encoder
   // Nonzero when `bytes` already holds the picture as I420 of this size;
   // zero when it holds the caller's RGB24 as it came.
   int i420Width = 0;

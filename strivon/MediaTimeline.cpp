@@ -299,6 +299,14 @@ void MediaTimeline::FillLocked(uint32_t tick) {
   }
 }
 
+uint32_t MediaTimeline::AgeMs(uint32_t stamp) const {
+  std::lock_guard<std::mutex> lock(m_lock);
+  if (!m_lineStarted) return 0;
+  const int32_t line = After(Tick(), m_lineStartTick);
+  const int32_t age = line > 0 ? After(static_cast<uint32_t>(line), stamp) : 0;
+  return age > 0 ? static_cast<uint32_t>(age) : 0;
+}
+
 bool MediaTimeline::Next(PublishCmd* out, uint32_t maxWaitMs) {
   std::unique_lock<std::mutex> lock(m_lock);
   const uint32_t start = Tick();

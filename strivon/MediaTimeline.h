@@ -92,6 +92,10 @@ class MediaTimeline {
   // may wait in larger numbers (limit).
   bool PushPicture(PublishCmd unit, size_t limit = MediaQueues::kMaxVideoEntries);
 
+  // How far behind where the line stands now a stamp lies (0 when it is not
+  // behind, or before the line started): how long that unit has waited.
+  uint32_t AgeMs(uint32_t stamp) const;
+
   // The send thread: the next unit by stamp, waiting at most maxWaitMs;
   // false when none became due (or Wake was called).
   bool Next(PublishCmd* out, uint32_t maxWaitMs);

@@ -397,6 +397,8 @@ class RtmpPublishManager final : public IRtmpPublishManager,
   uint32_t m_lastPull = 0;            // worker only
   ScreenPullSchedule m_pullSchedule;  // worker only
   uint32_t m_lastPing = 0;            // worker only
+  // Pictures too old to hand on since the last one that went (send thread).
+  std::atomic<int> m_latePictures{0};
 
   // Connection (worker, plus the encoder's event threads for the headers).
   ConnectTarget m_connectTarget;

@@ -18,6 +18,12 @@ constexpr uint32_t kWorkerIdleWaitMs = 5;
 constexpr uint32_t kSendIdleWaitMs = 50;
 // How long the send thread waits for the encoder to free a picture buffer.
 constexpr uint32_t kEncoderBusyWaitMs = 80;
+// A picture this long behind the time line is not handed on: what waits
+// behind a way out slower than the stream would otherwise stay as far
+// behind as the queues are long (a file's pictures may queue for seconds),
+// while the sound, which is small and sent first, goes on. Longer than a
+// picture waits for its sound in the queues (the time line's grace).
+constexpr uint32_t kMaxPictureAgeMs = 400;
 constexpr uint32_t kEncoderBusyPollMs = 2;
 
 std::string ThisPrefix(const void* self) {
@@ -369,18 +375,38 @@ void RtmpPublishManager::SendVideoFrame(const PublishCmd& unit) {
     std::wstring err;
     if (m_preview) m_preview->ShowFrame(unit.data.get(), unit.len, &err);
   }
+  // Dropped before the encoder sees it, the picture costs the stream nothing
+  // but itself: the next one is encoded against the last one that went.
+  const uint32_t age = m_timeline.AgeMs(unit.timestamp);
+  if (age > kMaxPictureAgeMs) {
+    if (m_latePictures.fetch_add(1) == 0) {
+      STRIVON_LOG(kLogWarning, "RtmpPublishManager::SendVideoFrame",
+                  "pictures %u ms behind the time line are dropped until the way out keeps up", age);
+    }
+    return;
+  }
   // x264's first pictures after a connect take longer than pictures come
   // in, and the pictures that waited for the first sound reach the encoder
   // in one burst: for a moment all its buffers can be in use. A picture it
-  // cannot take waits a little for one instead of being lost.
+  // cannot take waits a little for one instead of being lost, but never
+  // beyond its age limit.
+  const uint32_t waitMs = std::min(kEncoderBusyWaitMs, kMaxPictureAgeMs - age);
   const uint32_t since = platform::TickCount();
   for (;;) {
+    bool taken = false;
     {
       std::lock_guard<std::mutex> lock(m_encoderLock);
       if (!m_encoder) return;
-      if (m_encoder->SendRawVideo(unit.data.get(), static_cast<unsigned>(unit.len), unit.timestamp)) return;
+      taken = m_encoder->SendRawVideo(unit.data.get(), static_cast<unsigned>(unit.len), unit.timestamp);
     }
-    if (!m_connected || m_exit || platform::TickCount() - since >= kEncoderBusyWaitMs) return;
+    if (taken) {
+      if (const int late = m_latePictures.exchange(0); late > 0) {
+        STRIVON_LOG(kLogInfo, "RtmpPublishManager::SendVideoFrame", "pictures go out again after %d dropped late",
+                    late);
+      }
+      return;
+    }
+    if (!m_connected || m_exit || platform::TickCount() - since >= waitMs) return;
     platform::SleepMs(kEncoderBusyPollMs);
   }
 }

@@ -128,6 +128,8 @@ class CRtmp : public IRtmpLib, public CSafeThread {
   void DropPendingCall(const std::string& method);
   // rtmp_media.cpp
   void CountAndReportStatistics();
+  // rtmp_send_buffer.cpp: the socket's send buffer sized from the bit rate.
+  void BoundSendBuffer();
 
   // rtmp_factory.cpp
   void RaiseStatus(const char* word);
@@ -150,6 +152,9 @@ class CRtmp : public IRtmpLib, public CSafeThread {
   std::atomic<int64_t> m_connectDeadlineMs{-1};
   std::atomic<bool> m_connectPhaseFailed{false};
   std::atomic<int> m_sendStallTimeoutMs{kSendStallTimeoutMs};
+  // The picture rate SetVideoParams gave (0: not known yet), which sizes the
+  // send buffer.
+  std::atomic<int> m_videoBitrateBps{0};
 
   // Reader: used by the connect thread, then by the receive thread.
   IOBuffer m_in;

@@ -123,6 +123,7 @@ bool CRtmp::ConnectTcp(uint32_t addressNetworkOrder, int port) {
   }
   int one = 1;
   ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
+  BoundSendBuffer();
 
   sockaddr_in address{};
   address.sin_family = AF_INET;

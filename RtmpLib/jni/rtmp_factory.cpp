@@ -74,7 +74,14 @@ bool CRtmp::SetAudioParams(int channels, int sampleRate) {
   return true;
 }
 
-bool CRtmp::SetVideoParams(int, int, int, int) { return true; }
+bool CRtmp::SetVideoParams(int, int, int, int bps) {
+  // Stored before the socket is looked at, while the connect thread stores
+  // its socket before it reads the rate: whichever comes second applies the
+  // rate in force.
+  m_videoBitrateBps = bps;
+  BoundSendBuffer();
+  return true;
+}
 
 void CRtmp::GetStatistics(MediaInfo* out) {
   if (out == nullptr) return;
@@ -98,4 +105,5 @@ const char* CRtmp::GetServerIP() { return m_serverIp.c_str(); }
 void CRtmp::AdoptSocketForTest(platform::SocketHandle socket) {
   m_socket = socket;
   m_closed = false;
+  BoundSendBuffer();
 }

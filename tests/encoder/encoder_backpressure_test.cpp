@@ -129,4 +129,40 @@ TEST(EncoderBackpressure, SoundKeepsUpWithSlowPictures) {
   EXPECT_LT(lag, 600) << "sound was consumed slower than real time";
 }
 
+// Pictures that queued behind a slow send: those that waited past the limit
+// while newer ones wait behind them are dropped unencoded, so the stream goes
+// on from the newest instead of staying as far behind as the queue is long;
+// a shorter wait (a burst) loses nothing.
+TEST(EncoderBackpressure, PicturesThatWaitedBehindASlowSendGiveWayToTheNewest) {
+  struct Case {
+    uint32_t waitedMs;
+    std::vector<uint32_t> sent;
+  };
+  const uint32_t limit = CEncoderMediaThenSendThroughRtmp::kMaxPictureWaitMs;
+  for (const Case& c : {Case{limit - 50, {40, 80, 120, 160, 440, 480}}, Case{limit + 100, {440, 480}}}) {
+    SCOPED_TRACE(c.waitedMs);
+    EncoderUnderTest t;
+    t.ConnectAndConfigure(64, 48, 25);
+    RecordingRtmpLib* fake = t.transport.load();
+    fake->stallSends = true;
+    std::vector<uint8_t> picture(64 * 48 * 3, 90);
+    ASSERT_TRUE(t.encoder->SendRawVideo(picture.data(), picture.size(), 0));
+    ASSERT_TRUE(EncoderUnderTest::WaitFor([&] { return fake->stalledSends.load() > 0; }));
+    for (uint32_t ts = 40; ts <= 160; ts += 40) ASSERT_TRUE(t.encoder->SendRawVideo(picture.data(), picture.size(), ts));
+    t.now += c.waitedMs;
+    for (uint32_t ts = 440; ts <= 480; ts += 40) ASSERT_TRUE(t.encoder->SendRawVideo(picture.data(), picture.size(), ts));
+    fake->stallSends = false;
+    fake->Unstall();
+    ASSERT_TRUE(EncoderUnderTest::WaitFor([&] {
+      const auto sends = fake->Sends();
+      return !sends.empty() && sends.back().timestamp == 480;
+    }));
+    std::vector<uint32_t> sent;
+    for (const auto& s : fake->Sends())
+      if (!s.audio) sent.push_back(s.timestamp);
+    EXPECT_EQ(sent, c.sent);
+    EXPECT_EQ(t.encoder->GetSnapshot().latePicturesDropped, static_cast<int>(6 - c.sent.size()));
+  }
+}
+
 }  // namespace

@@ -2,6 +2,7 @@
 // picture queue's limit, how connection events are reported and acted on,
 // scheduling retries, and the run's start/stop refusals.
 #include <algorithm>
+#include <cstdio>
 #include <future>
 #include <thread>
 
@@ -129,6 +130,48 @@ TEST_F(PublishRules, APictureTheEncoderHasNoRoomForYetIsNotLost) {
   ASSERT_NE(firstPicture, encoders->units.end());
   EXPECT_EQ(encoders->takenPictures.front(), firstPicture->timestamp)
       << "the first picture was dropped while the encoder was busy";
+}
+
+// A way out slower than the stream: the pictures that queued meanwhile went
+// on to the encoder seconds late, and the stream stayed that far behind.
+TEST_F(PublishRules, PicturesThatFellBehindWhileTheEncoderWasBusyAreNotHandedOn) {
+  ManagerPtr manager = Start("rtmp://127.0.0.1:1", true);
+  ASSERT_TRUE(encoders->WaitConnectCalls(1, 5000));
+  {
+    // The encoder refuses every picture for about three seconds of the send
+    // thread's waiting (a refusal per poll of a couple of milliseconds).
+    std::lock_guard<std::mutex> lock(encoders->lock);
+    encoders->busyPictures = 1500;
+  }
+  encoders->LastNotify()->OnEncoderMediaThenSendThroughRtmpConnected();
+  FakeVexaCapture* file = FileSource();
+  ASSERT_NE(file, nullptr);
+  // The test is the file: sound and a picture every 40 ms for five seconds.
+  auto next = Clock::now();
+  for (uint32_t ms = 0; ms < 5000; ms += 40) {
+    ASSERT_TRUE(file->PumpSound(ms, 1764, 1000));
+    ASSERT_TRUE(file->PumpPicture(ms + 20, 1, 2, 3));
+    next += std::chrono::milliseconds(40);
+    std::this_thread::sleep_until(next);
+  }
+  EXPECT_TRUE(manager->StopPublish());
+  std::lock_guard<std::mutex> lock(encoders->lock);
+  ASSERT_EQ(encoders->busyPictures, 0) << "the encoder was never free again";
+  // Each picture's wait when it was offered, counted from the first picture
+  // offered (which waited only for its sound): its delay since then less
+  // the time between the two stamps.
+  const EncoderLog::Unit* first = nullptr;
+  double longestWaitMs = 0;
+  for (const EncoderLog::Unit& unit : encoders->units) {
+    if (!unit.video) continue;
+    if (!first) first = &unit;
+    longestWaitMs = std::max(longestWaitMs, MsSince(first->at, unit.at) - (unit.timestamp - first->timestamp));
+  }
+  ASSERT_NE(first, nullptr);
+  std::printf("figures: pictures offered at most %.0f ms late, %zu taken\n", longestWaitMs,
+              encoders->takenPictures.size());
+  EXPECT_LT(longestWaitMs, 700) << "a picture went on after waiting behind the busy encoder";
+  EXPECT_GT(encoders->takenPictures.size(), 20u) << "the pictures after the busy stretch went out";
 }
 
 TEST_F(PublishRules, EightWaitingPicturesTurnAwayTheNinth) {

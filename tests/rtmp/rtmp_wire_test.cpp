@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <map>
 #include <memory>
 #include <thread>
@@ -14,6 +15,7 @@
 
 #include "RtmpLib/jni/IRtmpLib.h"
 #include "RtmpLib/jni/Rtmp.h"
+#include "RtmpLib/jni/rtmp_send_buffer.h"
 #include "tests/rtmp/recording_notify.h"
 #include "tests/support/fake_rtmp_server.h"
 #include "tests/support/free_port.h"
@@ -152,8 +154,9 @@ TEST_F(RtmpWireTest, ExtendedTimestampIsRepeatedAfterEveryContinuationHeader) {
   std::string frame(1100000, '\0');
   for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<char>(i * 31);
   const unsigned kHuge = 0x1000005;
-  ASSERT_TRUE(SendAac(frame, kHuge));
-  ASSERT_TRUE(SendAac("after", kHuge + 23));
+  // More than the client's send buffer holds: sent while the server reads.
+  auto sent = std::async(std::launch::async,
+                         [&] { return SendAac(frame, kHuge) && SendAac("after", kHuge + 23); });
 
   FakeRtmpMessage message;
   ASSERT_TRUE(m_server.ReadMessage(&message));  // the sequence header
@@ -167,6 +170,7 @@ TEST_F(RtmpWireTest, ExtendedTimestampIsRepeatedAfterEveryContinuationHeader) {
   ASSERT_TRUE(m_server.ReadMessage(&message));
   EXPECT_EQ(message.timestamp, kHuge + 23);
   EXPECT_EQ(message.body, std::string("\xAF\x01" "after", 7));
+  EXPECT_TRUE(sent.get());
 }
 
 TEST_F(RtmpWireTest, OnStatusWithoutAStringCodeIsDropped) {
@@ -496,4 +500,38 @@ TEST(RtmpCloseTest, CloseStartsCountersAndSequenceHeadersAfresh) {
   EXPECT_EQ(bodyKinds(), "011" "01");
   client.reset();
   for (int fd : {first[0], first[1], second[1]}) ::close(fd);
+}
+
+// The kernel may hold about half a second of the stream, whatever the
+// system's autotuning would allow: on a slow link the sender then blocks
+// within a fraction of a second and the ping behind the queue shows it.
+TEST(RtmpSendBufferTest, TheSocketHoldsAboutHalfASecondOfTheStream) {
+  const auto mediaMs = [](size_t bytes, int videoBps) {
+    return static_cast<double>(bytes) * 8000 / (videoBps + rtmp::kSoundAllowanceBps);
+  };
+  EXPECT_NEAR(mediaMs(rtmp::SendBufferBytesFor(1500000), 1500000), 500, 5);
+  EXPECT_NEAR(mediaMs(rtmp::SendBufferBytesFor(6000000), 6000000), 500, 5);
+  EXPECT_EQ(rtmp::SendBufferBytesFor(0), rtmp::SendBufferBytesFor(rtmp::kAssumedVideoBpsWhenUnknown));
+  EXPECT_EQ(rtmp::SendBufferBytesFor(64000), rtmp::kMinSendBufferBytes);
+
+  RecordingNotify notify;
+  std::unique_ptr<CRtmp, RtmpLibDeleter> client(static_cast<CRtmp*>(CreateRtmpLib(&notify)));
+  int pair[2];
+  ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
+  const auto granted = [&] {
+    int value = 0;
+    socklen_t length = sizeof value;
+    ::getsockopt(pair[0], SOL_SOCKET, SO_SNDBUF, &value, &length);
+    return static_cast<size_t>(value);
+  };
+  client->AdoptSocketForTest(pair[0]);
+  const size_t unknownRate = granted();
+  // Linux doubles what it is asked for; what it grants is the bound.
+  EXPECT_EQ(unknownRate, rtmp::SendBufferBytesFor(0) / 2 * 2);
+  ASSERT_TRUE(client->SetVideoParams(1280, 720, 25, 1500000));
+  EXPECT_EQ(granted(), rtmp::SendBufferBytesFor(1500000) / 2 * 2);
+  ASSERT_TRUE(client->SetVideoParams(1280, 720, 25, 300000));
+  EXPECT_EQ(granted(), rtmp::SendBufferBytesFor(300000) / 2 * 2);
+  client.reset();
+  for (int fd : pair) ::close(fd);
 }

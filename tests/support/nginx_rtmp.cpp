@@ -45,7 +45,10 @@ bool NginxRtmp::Start(const NginxRtmpOptions& options) {
          << "pid " << m_dir.File("nginx.pid") << ";\n"
          << "error_log " << m_dir.File("logs/error.log") << " info;\n"
          << "events { worker_connections 128; }\n"
-         << "rtmp {\n  server {\n    listen 127.0.0.1:" << m_port << ";\n"
+         // The RTMP module's access log would otherwise go to the machine's
+         // /var/log/nginx, which a private user namespace may not even open.
+         << "rtmp {\n  access_log " << m_dir.File("logs/access.log") << ";\n"
+         << "  server {\n    listen 127.0.0.1:" << m_port << ";\n"
          << "    " << options.serverDirectives << "\n"
          << "    application " << options.application << " {\n"
          << "      live on;\n      record all;\n"

@@ -30,6 +30,8 @@ bool LoopbackUp() {
 
 }  // namespace
 
+bool InPrivateNetwork() { return getenv(kMarker) != nullptr; }
+
 bool EnterPrivateNetwork(int argc, char** argv) {
   if (getenv(kMarker) == nullptr) {
     setenv(kMarker, "1", 1);

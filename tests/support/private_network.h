@@ -10,4 +10,8 @@ namespace test_support {
 // false when no namespace could be made.
 bool EnterPrivateNetwork(int argc, char** argv);
 
+// True in a process that EnterPrivateNetwork moved into its namespace (and
+// in its children): only there may a test reshape the network.
+bool InPrivateNetwork();
+
 }  // namespace test_support
