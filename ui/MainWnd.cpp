@@ -242,9 +242,8 @@ void CMainWnd::OnLoginSuccess() {
 
 void CMainWnd::ApplySettings() {
   const UserConfigValues config = TheUserConfig().Get();
-  // The account in use: an offline login leaves USERID at the last online one.
-  if (m_userNameLabel)
-    m_userNameLabel->SetText(MultiByteToWide(config.loginAccount.empty() ? config.userId : config.loginAccount));
+  // An offline login leaves USERID at the last online account.
+  if (m_userNameLabel) m_userNameLabel->SetText(MultiByteToWide(AccountInUse(config)));
   if (m_volumeSlider) m_volumeSlider->SetValue(config.volume);
   if (m_mixOpen) m_mixOpen->Selected(config.audioMix, false);
   if (m_nsOpen) m_nsOpen->Selected(config.antiNoise, false);

@@ -357,6 +357,21 @@ class MainWindowTest : public QObject {
     }
   }
 
+  // USERID names the last account that logged in online; an offline login
+  // leaves it. The label shows the account in use, live or not.
+  void theAccountInUseIsShownThroughoutABroadcast() {
+    TheUserConfig().SetLoginAccount("bella");
+    Open();
+    m_wnd->OnLoginSuccess();
+    QCOMPARE(Text(*m_wnd, L"usernameLabel"), std::wstring(L"bella"));
+    Connect();
+    ReportFromLibrary(*m_wnd, {"NetStream.Publish.Start"});
+    QTRY_COMPARE(Text(*m_wnd, L"pubmsgLabel"), std::wstring(L"视频发布成功"));
+    QCOMPARE(Text(*m_wnd, L"usernameLabel"), std::wstring(L"bella"));
+    QCOMPARE(IniGetString(Folder() + "/DUMP.ini", "DUMP", "UserID", ""), std::string("bella"));
+    TheUserConfig().SetLoginAccount("");
+  }
+
   void outputSizeAboveTheMaximumWarnsAndChangesNothing() {
     PublishParamValues params;
     params.MaxVDWidth = 1000;  // narrow but tall: 1280*720 fits the area, not the width
