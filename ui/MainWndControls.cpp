@@ -257,10 +257,14 @@ void CMainWnd::ApplyTypedSize(CControlUI* edit) {
   const auto typed = TypedOutputDimension(edit->GetText(), isWidth, isWidth ? params.MaxVDWidth : params.MaxVDHeight);
   // A refused text leaves the size in force, and the edit shows it again; a
   // taken one shows as it was taken (capped, made even).
-  edit->SetText(std::to_wstring(typed ? *typed : kept));
+  edit->SetText(std::to_wstring(typed ? typed->value : kept));
   if (!typed) return;
-  kept = *typed;
+  kept = typed->value;
   if (m_proxy) m_proxy->SetOutputSize(m_typedWidth, m_typedHeight);
+  // Saved as it goes out, as a size from the list is.
+  UserConfigValues config = TheUserConfig().Get();
+  config.outResolution = OutputSizeText(m_typedWidth, m_typedHeight);
+  TheUserConfig().Set(config);
   if (m_lockSelected) ResizeCaptureFrame(m_typedWidth, m_typedHeight);
 }
 

@@ -265,3 +265,46 @@ TEST_F(SettingsTest, PublishesAChosenApplicationWindowWhereverItIsMoved) {
   };
   EXPECT_TRUE(isRed(rgb.substr(rgb.size() - 3)));
 }
+
+// Width 5000 typed, then 确定: the window stays with the width it takes and
+// the tip saying why; a second 确定 closes it. What then goes out is what is
+// kept for the next start.
+TEST_F(SettingsTest, ATypedSizeAboveTheLimitIsShownBroadcastAndKept) {
+  test_support::NginxRtmp nginx;
+  ASSERT_TRUE(nginx.Start()) << nginx.error();
+  UseService(nginx.Url("velmora"));
+  const XWindow main = LogIn();
+  ASSERT_NE(main, 0u) << m_session.Output();
+  const XWindow dialog = OpenSettings(main);
+  ASSERT_NE(dialog, 0u);
+  const std::string typedSizes = "resolutionList=hidden resolutionContainer=shown";
+  ASSERT_TRUE(ClickControl(dialog, "setting.xml", "mansetting"));
+  ASSERT_TRUE(ClickControl(dialog, "setting.xml", "widthEdit", typedSizes));
+  ASSERT_TRUE(test_support::Key(dialog, "ctrl+a"));
+  ASSERT_TRUE(test_support::Type(dialog, "5000"));
+  ASSERT_TRUE(ClickControl(dialog, "setting.xml", "comfirm", typedSizes));
+  EXPECT_NE(test_support::WaitForWindow("tipMenu", kWindowTimeoutMs), 0u) << "no word of the limit";
+  EXPECT_TRUE(test_support::IsViewable(dialog)) << "the window closed before the presenter saw the width taken";
+  // The tip is a window of its own, over the dialog's edge.
+  WindowGeometry around;
+  ASSERT_TRUE(test_support::Geometry(dialog, &around));
+  around.width += 200;
+  EXPECT_TRUE(test_support::ScreenshotOfArea(around, ScreenshotPath("settings_typed_size_capped")));
+  ASSERT_TRUE(ClickControl(dialog, "setting.xml", "comfirm", typedSizes));
+  ASSERT_TRUE(test_support::WaitForNoWindow("CSettingDlg", kWindowTimeoutMs));
+
+  const std::string recording = nginx.RecordingPath("velmora");
+  GoLive(main, recording, 20000);
+  StopLiveAndQuit(main);
+  nginx.Stop();
+  Json::Value streams;
+  std::string error;
+  ASSERT_TRUE(test_support::ProbeStreams(recording, &streams, &error)) << error;
+  std::string videoSize;
+  for (const auto& stream : streams) {
+    if (stream["codec_type"].asString() == "video")
+      videoSize = std::to_string(stream["width"].asInt()) + "x" + std::to_string(stream["height"].asInt());
+  }
+  EXPECT_EQ(videoSize, "1920x360");
+  EXPECT_EQ(ConfigValue("OUTRESOLUTION"), "1920*360");
+}

@@ -355,6 +355,8 @@ class MainWindowTest : public QObject {
       QCOMPARE(height->GetText(), std::to_wstring(value));
       QCOMPARE(m_wnd->Proxy()->Settings().pendingHeight, value);
     }
+    // Kept for the next start as it goes out.
+    QCOMPARE(TheUserConfig().Get().outResolution, std::string("1920*720"));
   }
 
   // USERID names the last account that logged in online; an offline login
