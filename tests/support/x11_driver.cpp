@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 #include <thread>
 
@@ -76,20 +77,23 @@ bool IsViewable(XWindow window) {
 }
 
 bool Geometry(XWindow window, WindowGeometry* out) {
-  const CommandResult r = Xdotool({"getwindowgeometry", "--shell", Id(window)});
+  // xwininfo's absolute corner is the window's own, also inside a window
+  // manager's frame (xdotool adds the frame's offset to it once more).
+  const CommandResult r = RunCommand({"xwininfo", "-id", Id(window)}, 30000);
   if (r.exitCode != 0) return false;
-  std::istringstream in(r.out);
-  std::string line;
+  const std::pair<const char*, int*> fields[] = {{"Absolute upper-left X:", &out->x},
+                                                 {"Absolute upper-left Y:", &out->y},
+                                                 {"Width:", &out->width},
+                                                 {"Height:", &out->height}};
   int seen = 0;
-  while (std::getline(in, line)) {
-    const size_t equals = line.find('=');
-    if (equals == std::string::npos) continue;
-    const std::string key = line.substr(0, equals);
-    const int value = std::atoi(line.c_str() + equals + 1);
-    if (key == "X") out->x = value, ++seen;
-    if (key == "Y") out->y = value, ++seen;
-    if (key == "WIDTH") out->width = value, ++seen;
-    if (key == "HEIGHT") out->height = value, ++seen;
+  std::istringstream in(r.out);
+  for (std::string line; std::getline(in, line);) {
+    for (const auto& [label, value] : fields) {
+      const size_t at = line.find(label);
+      if (at == std::string::npos) continue;
+      *value = std::atoi(line.c_str() + at + std::strlen(label));
+      ++seen;
+    }
   }
   return seen == 4;
 }
