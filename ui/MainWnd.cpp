@@ -10,6 +10,7 @@
 #include "app/StringConvert.h"
 #include "platform/duilib/controls.h"
 #include "platform/duilib/list_controls.h"
+#include "platform/duilib/modal_withdrawal.h"
 #include "ui/CameraDevWnd.h"
 #include "ui/LoginWnd.h"
 #include "ui/ProgramEventPump.h"
@@ -56,8 +57,8 @@ CMainWnd::CMainWnd(ScreenCaptureProxyWiring wiring, bool installCrashHandler)
   if (installCrashHandler) SetupCrashHandler();
   m_settingsNotice = SettingsResetNotice(LoadProgramUserConfig());
   m_messageBox = [this](const std::wstring& text, const std::wstring& caption) {
-    QMessageBox box(QMessageBox::Warning, QString::fromStdWString(caption), QString::fromStdWString(text),
-                    QMessageBox::Ok, GetWidget());
+    WithdrawnBeforeHide<QMessageBox> box(QMessageBox::Warning, QString::fromStdWString(caption),
+                                         QString::fromStdWString(text), QMessageBox::Ok, GetWidget());
     box.exec();
   };
 }

@@ -1,7 +1,8 @@
 // The program on a desktop with a window manager (openbox), as a new user
 // has one: the capture frame stays on top of other programs, yet every dialog
 // and picker of the program opens above it, also when the frame comes back
-// while a dialog is open.
+// while a dialog is open; and a session of login, broadcast and quit prints
+// no X error.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -9,6 +10,7 @@
 
 #include "tests/blackbox/blackbox_desktop.h"
 #include "tests/support/media_tools.h"
+#include "tests/support/nginx_rtmp.h"
 #include "tests/support/velmora_session.h"
 #include "tests/support/window_manager.h"
 
@@ -124,4 +126,30 @@ TEST_F(WindowManagerTest, EveryDialogOpensAboveTheCaptureFrame) {
   int exitCode = -1;
   ASSERT_TRUE(m_session.WaitForExit(kPublishTimeoutMs, &exitCode)) << m_session.Output();
   EXPECT_EQ(exitCode, 0);
+}
+
+// Hiding a modal window is where Qt looked at a window the window manager
+// had just taken away; each round trip of the exit dialog tried that race.
+TEST_F(WindowManagerTest, ALoginABroadcastAndQuittingPrintNoXError) {
+  test_support::NginxRtmp nginx;
+  ASSERT_TRUE(nginx.Start()) << nginx.error();
+  const XWindow main = LogIn(nginx.Url("velmora"));
+  ASSERT_NE(main, 0u) << m_session.Output();
+  ASSERT_TRUE(ClickControl(main, "skin.xml", "startPubBtn"));
+  ASSERT_TRUE(WaitUntil(kPublishTimeoutMs, [&] { return blackbox::DumpStatus(m_session.folder()) == "OnPub"; }))
+      << m_session.Output();
+  EXPECT_TRUE(test_support::Screenshot(main, ScreenshotPath("wm_main_window_live")));
+  for (int round = 0; round < 15; ++round) {
+    ASSERT_TRUE(ClickControl(main, "skin.xml", "closebtn"));
+    const XWindow exitDialog = test_support::WaitForWindow("EDLG", kWindowTimeoutMs);
+    ASSERT_NE(exitDialog, 0u);
+    ASSERT_TRUE(ClickControl(exitDialog, "exitDlg.xml", "cancel"));
+    ASSERT_TRUE(test_support::WaitForNoWindow("EDLG", kWindowTimeoutMs));
+  }
+  int exitCode = -1;
+  ASSERT_TRUE(blackbox::QuitThroughExitDialog(main, m_session, &exitCode)) << m_session.Output();
+  EXPECT_EQ(exitCode, 0);
+  const std::string output = m_session.Output();
+  EXPECT_EQ(output.find("XCB error"), std::string::npos) << output;
+  EXPECT_EQ(output.find("X Error"), std::string::npos) << output;
 }
