@@ -5,6 +5,10 @@
 
 #include "app/FileAccess.h"
 
+std::string AccountInUse(const UserConfigValues& values) {
+  return values.loginAccount.empty() ? values.userId : values.loginAccount;
+}
+
 std::vector<std::string> DefaultOutputSizes() {
   return {"320*240", "480*270", "480*360", "640*360", "640*480", "720*480",
           "720*540", "960*540", "960*720", "1280*720", "1280*960", "1920*1080"};

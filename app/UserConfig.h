@@ -44,6 +44,11 @@ struct UserConfigValues {
   int lockMode = 0;             // m_lockMode: 0 free, 1 lock, 2 ratio
 };
 
+// The account in use: the one logged in this run, else the last one that
+// logged in online (USERID). What the presenter is shown and what a crash
+// report names.
+std::string AccountInUse(const UserConfigValues& values);
+
 // The twelve output sizes, and the capture sizes offered on a virtual screen
 // of the given size (always ending in the full-screen entry).
 std::vector<std::string> DefaultOutputSizes();

@@ -20,7 +20,7 @@ class CCapSoftDlg : public WindowImplBase {
   // The host must outlive the dialog; the proxy may be null. listWindows is
   // asked when the dialog opens and again before a chosen window is used.
   CCapSoftDlg(std::shared_ptr<CScreenCaptureProxy> proxy, ISourcePickerHost* host,
-              TopLevelWindowLister listWindows = ListTopLevelWindows);
+              TopLevelWindowLister listWindows = ListOtherProgramsWindows);
 
   static const wchar_t* PleaseChooseText() { return L"请选择"; }
 

@@ -8,6 +8,7 @@
 
 #include "ui/CaptureFrameDrag.h"
 #include "ui/CaptureFrameMouse.h"
+#include "ui/DialogsAboveFrame.h"
 
 namespace {
 
@@ -26,6 +27,7 @@ DUILIB_END_MESSAGE_MAP()
 CCaptureDlg::CCaptureDlg(CCaptureNotify* notify) : m_notify(notify) {}
 
 CCaptureDlg::~CCaptureDlg() {
+  m_dialogsAbove.reset();
   m_mouse.reset();
   Destroy();
 }
@@ -65,6 +67,8 @@ void CCaptureDlg::InitWindow() {
   ApplyFrameLook();
   m_drag = std::make_unique<CaptureFrameDrag>(GetWidget(), MinimumFrameSize());
   m_mouse = std::make_unique<CaptureFrameMouse>(this, [this](POINT client) { return HitTest(client); });
+  // Top-most, the frame would otherwise lie over the program's own dialogs.
+  m_dialogsAbove = std::make_unique<DialogsAboveFrame>(GetWidget());
   PostMessageW(WM_PAINT);
 }
 

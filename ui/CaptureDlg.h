@@ -25,6 +25,7 @@ class CaptureFrameDrag;
 // proxy takes as many pixels off every side of what it is given.
 constexpr int kCaptureFrameBorder = 3;
 class CaptureFrameMouse;
+class DialogsAboveFrame;
 
 class CCaptureDlg : public WindowImplBase {
  public:
@@ -88,6 +89,7 @@ class CCaptureDlg : public WindowImplBase {
   bool m_dragging = false;  // a ratio-keeping border drag is under way
   std::unique_ptr<CaptureFrameDrag> m_drag;
   std::unique_ptr<CaptureFrameMouse> m_mouse;
+  std::unique_ptr<DialogsAboveFrame> m_dialogsAbove;
 
   // Recursive: a sink may read the last rectangle while it is being told of it.
   mutable std::recursive_mutex m_rectLock;

@@ -1,6 +1,6 @@
-// Asks the presenter for a folder (the recording folder), with the system's
-// folder dialog owned by a window. Windows take the chooser as a function so
-// that tests can answer in its place.
+// Asks the presenter for a folder (the recording folder) or a media file,
+// with Qt's file dialog owned by a window. Windows take the folder chooser as
+// a function so that tests can answer in its place.
 #pragma once
 #include <functional>
 #include <optional>
@@ -12,3 +12,6 @@ class QWidget;
 using FolderChooser = std::function<std::optional<std::wstring>(QWidget* owner, const std::wstring& title)>;
 
 std::optional<std::wstring> ChooseFolderWithDialog(QWidget* owner, const std::wstring& title);
+
+// An existing file matching the filter ("Name (*.a *.b)"), or nothing.
+std::optional<std::wstring> ChooseFileWithDialog(QWidget* owner, const std::wstring& filter);

@@ -10,6 +10,7 @@
 #include "app/StringConvert.h"
 #include "platform/duilib/controls.h"
 #include "platform/duilib/list_controls.h"
+#include "platform/duilib/modal_withdrawal.h"
 #include "ui/CameraDevWnd.h"
 #include "ui/LoginWnd.h"
 #include "ui/ProgramEventPump.h"
@@ -56,8 +57,8 @@ CMainWnd::CMainWnd(ScreenCaptureProxyWiring wiring, bool installCrashHandler)
   if (installCrashHandler) SetupCrashHandler();
   m_settingsNotice = SettingsResetNotice(LoadProgramUserConfig());
   m_messageBox = [this](const std::wstring& text, const std::wstring& caption) {
-    QMessageBox box(QMessageBox::Warning, QString::fromStdWString(caption), QString::fromStdWString(text),
-                    QMessageBox::Ok, GetWidget());
+    WithdrawnBeforeHide<QMessageBox> box(QMessageBox::Warning, QString::fromStdWString(caption),
+                                         QString::fromStdWString(text), QMessageBox::Ok, GetWidget());
     box.exec();
   };
 }
@@ -242,9 +243,8 @@ void CMainWnd::OnLoginSuccess() {
 
 void CMainWnd::ApplySettings() {
   const UserConfigValues config = TheUserConfig().Get();
-  // The account in use: an offline login leaves USERID at the last online one.
-  if (m_userNameLabel)
-    m_userNameLabel->SetText(MultiByteToWide(config.loginAccount.empty() ? config.userId : config.loginAccount));
+  // An offline login leaves USERID at the last online account.
+  if (m_userNameLabel) m_userNameLabel->SetText(MultiByteToWide(AccountInUse(config)));
   if (m_volumeSlider) m_volumeSlider->SetValue(config.volume);
   if (m_mixOpen) m_mixOpen->Selected(config.audioMix, false);
   if (m_nsOpen) m_nsOpen->Selected(config.antiNoise, false);

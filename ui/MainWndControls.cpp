@@ -1,7 +1,6 @@
 // The main window's controls: clicks, switches, lists, edits and the slider,
 // and what they do to the capture frame and the published source.
 #include <QCursor>
-#include <QFileDialog>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
@@ -13,6 +12,7 @@
 #include "ui/CapResSelectDlg.h"
 #include "ui/CapSoftDlg.h"
 #include "ui/ExitDlg.h"
+#include "ui/FolderPicker.h"
 #include "ui/MainWnd.h"
 #include "ui/MesageBoxUI.h"
 #include "ui/SettingDlg.h"
@@ -257,10 +257,14 @@ void CMainWnd::ApplyTypedSize(CControlUI* edit) {
   const auto typed = TypedOutputDimension(edit->GetText(), isWidth, isWidth ? params.MaxVDWidth : params.MaxVDHeight);
   // A refused text leaves the size in force, and the edit shows it again; a
   // taken one shows as it was taken (capped, made even).
-  edit->SetText(std::to_wstring(typed ? *typed : kept));
+  edit->SetText(std::to_wstring(typed ? typed->value : kept));
   if (!typed) return;
-  kept = *typed;
+  kept = typed->value;
   if (m_proxy) m_proxy->SetOutputSize(m_typedWidth, m_typedHeight);
+  // Saved as it goes out, as a size from the list is.
+  UserConfigValues config = TheUserConfig().Get();
+  config.outResolution = OutputSizeText(m_typedWidth, m_typedHeight);
+  TheUserConfig().Set(config);
   if (m_lockSelected) ResizeCaptureFrame(m_typedWidth, m_typedHeight);
 }
 
@@ -337,19 +341,18 @@ void CMainWnd::ResizeCaptureFrame(int width, int height) {
 }
 
 void CMainWnd::OpenMediaFile() {
-  const QString path = QFileDialog::getOpenFileName(GetWidget(), QString(), QString(),
-                                                    QStringLiteral("Movie Files(*.rmvb,*.flv,*.mp4) (*.rm *.rmvb *.flv *.mp4)"));
-  if (path.isEmpty()) return;
-  m_mediaFiles = {path.toStdWString()};
+  const auto path = ChooseFileWithDialog(GetWidget(), L"Movie Files(*.rmvb,*.flv,*.mp4) (*.rm *.rmvb *.flv *.mp4)");
+  if (!path || path->empty()) return;
+  m_mediaFiles = {*path};
   SwitchSource(kSourceMediaFile);
 }
 
 void CMainWnd::BrowseRecordFolder() {
-  const QString folder = QFileDialog::getExistingDirectory(GetWidget(), QStringLiteral("请选择文件夹"));
-  if (folder.isEmpty()) return;
-  if (m_recordPathEdit) m_recordPathEdit->SetText(folder.toStdWString());
+  const auto folder = ChooseFolderWithDialog(GetWidget(), L"请选择文件夹");
+  if (!folder || folder->empty()) return;
+  if (m_recordPathEdit) m_recordPathEdit->SetText(*folder);
   UserConfigValues config = TheUserConfig().Get();
-  config.recordPath = folder.toStdString();
+  config.recordPath = WideToMultiByte(*folder);
   TheUserConfig().Set(config);
 }
 

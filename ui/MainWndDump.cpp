@@ -20,8 +20,8 @@ void CMainWnd::WriteDumpIni() {
   const UserConfigValues config = TheUserConfig().Get();
   IniWriteStrings(DumpIniPath(), "DUMP",
                   {{"Resolution", config.outResolution},
-                   // The account in use, which an offline login does not save as USERID.
-                   {"UserID", config.loginAccount.empty() ? config.userId : config.loginAccount},
+                   // An offline login does not save its account as USERID.
+                   {"UserID", AccountInUse(config)},
                    {"ADUin", config.accountNumber},
                    {"DumpStatus", "NoPub"}},
                   0644);

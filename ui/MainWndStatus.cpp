@@ -57,7 +57,9 @@ void CMainWnd::ReactToStatus(const std::string& word) {
 
 void CMainWnd::OnPublishStarted() {
   const UserConfigValues config = TheUserConfig().Get();
-  if (m_userNameLabel) m_userNameLabel->SetText(MultiByteToWide(config.userId));
+  // The account in use, as at login: after an offline login USERID still
+  // names the last account that logged in online.
+  if (m_userNameLabel) m_userNameLabel->SetText(MultiByteToWide(AccountInUse(config)));
   if (m_volumeSlider) m_volumeSlider->SetValue(config.volume);
   IRtmpPublishManager* manager = m_proxy ? m_proxy->Manager() : nullptr;
   if (!manager) return;

@@ -44,7 +44,7 @@ std::optional<OutputSize> ParseOutputSize(const std::wstring& text, char separat
   return ParseSize(std::wstring_view(text), separator);
 }
 
-std::optional<int> TypedOutputDimension(const std::wstring& text, bool isWidth, int accountMaximum) {
+std::optional<TypedDimension> TypedOutputDimension(const std::wstring& text, bool isWidth, int accountMaximum) {
   if (text.empty()) return std::nullopt;
   // However many digits are typed, the value only needs to be known as far
   // as "above the limit".
@@ -55,6 +55,9 @@ std::optional<int> TypedOutputDimension(const std::wstring& text, bool isWidth, 
   }
   const int limit = std::min(isWidth ? kTypedMaxWidth : kTypedMaxHeight, accountMaximum);
   if (value < kTypedMinimum || limit < kTypedMinimum) return std::nullopt;
-  const int taken = std::min(value, limit);
-  return taken - taken % 2;
+  const int capped = std::min(value, limit);
+  const int taken = capped - capped % 2;
+  return TypedDimension{taken, taken == value};
 }
+
+std::string OutputSizeText(int width, int height) { return std::to_string(width) + "*" + std::to_string(height); }

@@ -3,11 +3,15 @@
 // SettingDlgOutput.cpp.
 #include "ui/SettingDlg.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QPoint>
+#include <QTimer>
 #include <QWidget>
 #include <algorithm>
 #include <cwctype>
 #include <memory>
+#include <utility>
 
 #include "app/PublishParams.h"
 #include "app/ScreenCaptureProxy.h"
@@ -49,6 +53,26 @@ std::wstring Lower(std::wstring text) {
 
 }  // namespace
 
+// Sees every mouse button go up before the widget under it acts on it.
+class CSettingDlg::ReleaseWatch : public QObject {
+ public:
+  explicit ReleaseWatch(std::function<void()> onRelease) : m_onRelease(std::move(onRelease)) {
+    if (QCoreApplication* app = QCoreApplication::instance()) app->installEventFilter(this);
+  }
+  ~ReleaseWatch() override {
+    if (QCoreApplication* app = QCoreApplication::instance()) app->removeEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::MouseButtonRelease) m_onRelease();
+    return false;
+  }
+
+ private:
+  const std::function<void()> m_onRelease;
+};
+
 DUILIB_BEGIN_MESSAGE_MAP(CSettingDlg)
 DUILIB_ON_NOTIFY(notify_type::kSelectChanged, OnSelectChanged)
 DUILIB_ON_NOTIFY(notify_type::kItemSelect, OnItemSelect)
@@ -65,7 +89,14 @@ CSettingDlg::CSettingDlg(std::shared_ptr<CScreenCaptureProxy> proxy, CCaptureDlg
       m_captureFrame(captureFrame),
       m_config(config),
       m_publishParams(publishParams),
-      m_chooseFolder(std::move(chooseFolder)) {}
+      m_chooseFolder(std::move(chooseFolder)) {
+  // A held close is for the click that ends the press it came with, if that
+  // press makes a click at all (the tip taking the focus may cancel it): once
+  // that release is dealt with, the hold is over.
+  m_releaseWatch = std::make_unique<ReleaseWatch>([this] {
+    if (m_closeHeld) QTimer::singleShot(0, m_releaseWatch.get(), [this] { m_closeHeld = false; });
+  });
+}
 
 // A tip is a child of this window's widget: left open, it would go with the
 // widget and never run its own clean-up.
@@ -165,8 +196,9 @@ void CSettingDlg::Notify(TNotifyUI& msg) {
 
 void CSettingDlg::OnClick(TNotifyUI& msg) {
   CControlUI* sender = msg.pSender;
+  const bool closeHeld = std::exchange(m_closeHeld, false);
   if (sender && (sender == m_closeBtn || sender == m_confirmBtn)) {
-    PostMessageW(WM_CLOSE);
+    if (!closeHeld) PostMessageW(WM_CLOSE);
     return;
   }
   if (sender && sender == m_manTip) ShowTip(sender, kTypedSizeTip);

@@ -75,6 +75,8 @@ class CSettingDlg : public WindowImplBase {
   void ChooseListedSize(LPARAM previousIndex);
   void TakeTypedSize(CControlUI* edit);
   void RejectTypedSize(CControlUI* edit, int kept);
+  // The typed size is not the one typed: the tip says what is allowed.
+  void TellTypedSizeChanged();
   void OnLockChanged();
   void OnRatioChanged();
   // Saved mode (m_lockMode numbering): the frame's mode, its resizable
@@ -114,4 +116,9 @@ class CSettingDlg : public WindowImplBase {
   // The tip on show, by handle: it closes itself when it loses the focus,
   // and the handle is checked before use, so no pointer to it is kept.
   HWND m_openTip = 0;
+  // A typed size changed as a press took the focus from its edit: the click
+  // of that press does not close the window.
+  bool m_closeHeld = false;
+  class ReleaseWatch;
+  std::unique_ptr<ReleaseWatch> m_releaseWatch;
 };

@@ -1,6 +1,7 @@
 // The settings window's output size (a listed preset or a typed width and
 // height) and the capture frame's mode: what each choice does to the
 // configuration, the library proxy and the capture frame.
+#include <QGuiApplication>
 #include <algorithm>
 #include <string>
 
@@ -117,14 +118,27 @@ void CSettingDlg::TakeTypedSize(CControlUI* edit) {
     RejectTypedSize(edit, kept);
     return;
   }
-  kept = *typed;
+  kept = typed->value;
   edit->SetText(std::to_wstring(kept));
+  if (!typed->asTyped) TellTypedSizeChanged();
   if (m_proxy) m_proxy->SetOutputSize(m_typedWidth, m_typedHeight);
+  // Kept for the next start as it goes out now: a typed size is as much the
+  // presenter's choice as a listed one.
+  const std::string taken = OutputSizeText(m_typedWidth, m_typedHeight);
+  ChangeConfig([&](UserConfigValues& values) { values.outResolution = taken; });
   if (m_lockSelected) ResizeCaptureFrame(m_typedWidth, m_typedHeight);
 }
 
 void CSettingDlg::RejectTypedSize(CControlUI* edit, int kept) {
-  // The edit shows the size still in force, and the tip what is allowed.
+  // The edit shows the size still in force.
   edit->SetText(std::to_wstring(kept));
+  TellTypedSizeChanged();
+}
+
+void CSettingDlg::TellTypedSizeChanged() {
   ShowTypedSizeTip();
+  // A press on the confirm or close button takes the focus from the edit, and
+  // its click would close the window before the presenter saw the edit
+  // change: that one click leaves it open with the tip.
+  m_closeHeld = QGuiApplication::mouseButtons() != Qt::NoButton;
 }

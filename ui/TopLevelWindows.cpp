@@ -4,6 +4,10 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <unistd.h>
+
+#include <climits>
+#include <cstring>
 #include <memory>
 
 #include "app/StringConvert.h"
@@ -110,22 +114,49 @@ std::wstring TitleOf(Display* display, Window window) {
   return title;
 }
 
-}  // namespace
+std::string ThisMachine() {
+  char name[HOST_NAME_MAX + 1] = {};
+  if (gethostname(name, sizeof name - 1) != 0) return {};
+  return name;
+}
 
-std::vector<TopLevelWindow> ListTopLevelWindows() {
+// A process id is only meaningful together with the machine that gave it.
+bool OfThisProcess(Display* display, Window window, const std::string& machine) {
+  unsigned long count = 0;
+  const Atom pidAtom = XInternAtom(display, "_NET_WM_PID", False);
+  auto pid = ReadProperty(display, window, pidAtom, XA_CARDINAL, 32, 1, &count);
+  if (!pid || count != 1 || *reinterpret_cast<const unsigned long*>(pid.get()) != static_cast<unsigned long>(getpid()))
+    return false;
+  XTextProperty client{};
+  if (!XGetWMClientMachine(display, window, &client) || !client.value) return false;
+  const bool same = client.format == 8 && !machine.empty() && client.nitems == machine.size() &&
+                    std::memcmp(client.value, machine.data(), machine.size()) == 0;
+  XFree(client.value);
+  return same;
+}
+
+std::vector<TopLevelWindow> ListWindows(bool leaveOutOwn) {
   std::unique_ptr<Display, DisplayCloser> display(XOpenDisplay(nullptr));
   if (!display) return {};
   ScopedErrorIgnore ignore(display.get());
+  const std::string machine = leaveOutOwn ? ThisMachine() : std::string();
   std::vector<TopLevelWindow> windows;
   for (Window window : ClientWindows(display.get(), DefaultRootWindow(display.get()))) {
     XWindowAttributes attributes{};
     if (!XGetWindowAttributes(display.get(), window, &attributes)) continue;
     if (attributes.map_state != IsViewable || attributes.c_class == InputOnly) continue;
+    if (leaveOutOwn && OfThisProcess(display.get(), window, machine)) continue;
     std::wstring title = TitleOf(display.get(), window);
     if (!title.empty()) windows.push_back({static_cast<HWND>(window), std::move(title)});
   }
   return windows;
 }
+
+}  // namespace
+
+std::vector<TopLevelWindow> ListTopLevelWindows() { return ListWindows(false); }
+
+std::vector<TopLevelWindow> ListOtherProgramsWindows() { return ListWindows(true); }
 
 std::map<std::wstring, HWND> WindowsByTitle(const std::vector<TopLevelWindow>& windows) {
   std::map<std::wstring, HWND> byTitle;

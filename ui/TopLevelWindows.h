@@ -20,6 +20,10 @@ using TopLevelWindowLister = std::function<std::vector<TopLevelWindow>()>;
 // In the window manager's order (its client list), or in stacking order when
 // no window manager runs. Empty when there is no X display.
 std::vector<TopLevelWindow> ListTopLevelWindows();
+// The same without this process's own windows (by _NET_WM_PID on this
+// machine's WM_CLIENT_MACHINE): the program offers other programs' windows
+// for publishing, not its console, frame or pickers.
+std::vector<TopLevelWindow> ListOtherProgramsWindows();
 
 // Title -> window, ordered by character codes; windows without a title are
 // left out, and of windows sharing a title the one listed last is kept.

@@ -10,6 +10,7 @@
 #include <QWidget>
 #include <QWindow>
 
+#include "platform/duilib/modal_withdrawal.h"
 #include "platform/duilib/x11_window_class.h"
 
 namespace {
@@ -196,6 +197,7 @@ void CWindowWnd::CenterWindow() {
 void CWindowWnd::ShowWindow(bool show, bool takeFocus) {
   if (!m_host) return;
   if (!show) {
+    WithdrawModalBeforeHide(m_host);
     m_host->hide();
     return;
   }
@@ -277,6 +279,7 @@ void CWindowWnd::DestroyWindow(UINT code) {
   HandleMessage(WM_DESTROY, 0, 0);
   for (const auto& [id, qtId] : m_timers) m_host->killTimer(qtId);
   m_timers.clear();
+  WithdrawModalBeforeHide(m_host);
   m_host->hide();
   m_hwnd = 0;
   if (m_modalLoop) {

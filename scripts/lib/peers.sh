@@ -127,16 +127,18 @@ use_display() {
 
 # Uses the session's sound server when one answers, else starts PulseAudio
 # with a null sink, plays a 1 kHz tone into it and sets private_microphone to
-# the sink's monitor input, which hears that tone.
+# the sink's monitor input, which hears that tone. With "file" as the second
+# argument the sound published is a media file's own: the library still
+# lists the inputs, so a private server is started, but without the tone.
 use_sound() {
-  local dir=$1/pulse pid
+  local dir=$1/pulse pid for=${2:-}
   private_microphone=""
   # A probe must not start a sound server of its own. Without
   # XDG_RUNTIME_DIR, libpulse makes a runtime folder under TMPDIR when it
   # finds none: that one goes into the run's folder, which is removed.
   printf 'autospawn = no\n' >"$1/client.conf"
   if PULSE_CLIENTCONFIG="$1/client.conf" TMPDIR="$1" pactl info >/dev/null 2>&1; then
-    echo "sound: the session's sound server"
+    if [ "$for" = file ]; then echo "sound: the file's own"; else echo "sound: the session's sound server"; fi
     return 0
   fi
   mkdir -p "$dir/home" "$dir/run"
@@ -154,6 +156,10 @@ use_sound() {
     sleep 0.1
   done
   pactl info >/dev/null 2>&1 || { echo "PulseAudio did not come up:" >&2; cat "$dir/log" >&2; return 1; }
+  if [ "$for" = file ]; then
+    echo "sound: the file's own"
+    return 0
+  fi
   setsid ffmpeg -nostdin -loglevel error -re -f lavfi -i "sine=frequency=1000:sample_rate=44100" -ac 2 \
     -f pulse -device strivon_tone "Strivon tone" >"$dir/tone.log" 2>&1 &
   peer_pids+=("$! TERM")

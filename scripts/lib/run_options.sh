@@ -1,7 +1,7 @@
 # The command line of scripts/run, checked whole before anything is set up or
 # started: a refusal names the argument and why, then the one-line usage,
 # and ends the script with 2. Sourced by scripts/run; parse_run_options sets
-# url, seconds, mic, verbose and host_options (what the host is given).
+# url, seconds, mic, file, verbose and host_options (what the host is given).
 
 run_usage_line="usage: scripts/run [rtmp://host[:port]/app/stream] [--seconds N] [--size WxH] [--fps N] \
 [--mic NAME] [--file MEDIA] [--verbose] [--help]"
@@ -37,6 +37,7 @@ parse_run_options() {
   url=""
   seconds=""
   mic=""
+  file=""
   verbose=""
   host_options=()
   while [ $# -gt 0 ]; do
@@ -53,7 +54,7 @@ parse_run_options() {
             host_options+=(--fps "$((10#$2))") ;;
           --mic) [ -n "$2" ] || refuse "--mic needs the name of an input"
             mic=$2 ;;
-          --file) check_file "$2"; host_options+=(--file "$2") ;;
+          --file) check_file "$2"; file=$2; host_options+=(--file "$2") ;;
         esac
         shift 2 ;;
       *://*)
@@ -64,4 +65,6 @@ parse_run_options() {
       *) refuse "unknown argument $1" ;;
     esac
   done
+  # The library stops the microphone while a file plays.
+  [ -z "$mic" ] || [ -z "$file" ] || refuse "--mic $mic: --file publishes the file's own sound"
 }

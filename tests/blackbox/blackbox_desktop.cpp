@@ -55,7 +55,9 @@ bool ControlCentre(const std::string& layout, const WindowGeometry& window, cons
                    const std::string& page) {
   std::vector<std::string> argv{CONTROL_POSITIONS, SKIN_DIR, layout, std::to_string(window.width / g_uiScale),
                                 std::to_string(window.height / g_uiScale)};
-  if (!page.empty()) argv.push_back(page);
+  // Several choices, separated by spaces.
+  std::istringstream choices(page);
+  for (std::string choice; choices >> choice;) argv.push_back(choice);
   argv.push_back(name);
   const test_support::CommandResult r = test_support::RunCommand(argv, 30000);
   std::istringstream in(r.out);

@@ -85,7 +85,8 @@ bool ControlCentre(const std::string& layout, const test_support::WindowGeometry
                    const std::string& name, Point* centre, const std::string& page = "");
 // Clicks the centre of a named control of the window's layout. With a page
 // ("tab_switch=2"), the control's place is the one it has on that page of
-// the tab layout, which the window is expected to show.
+// the tab layout, which the window is expected to show; "name=shown" and
+// "name=hidden" (space-separated) give the controls a choice shows or hides.
 bool ClickControl(test_support::XWindow window, const std::string& layout, const std::string& name,
                   const std::string& page = "");
 

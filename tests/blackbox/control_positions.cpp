@@ -1,12 +1,14 @@
-// control_positions <skin folder> <layout file> <width> <height> [<tabs>=<page>]... <name>...
+// control_positions <skin folder> <layout file> <width> <height> [<tabs>=<page>|<name>=shown|hidden]... <name>...
 // Lays a skin out with the program's own window layer, offscreen, at the
 // size its window has on screen, and prints "name left top right bottom"
 // (window coordinates) for every named control it holds. The black-box tests
 // click where this says a button is, so a changed layout moves the clicks
 // with it. A "<tabs>=<page>" argument first shows that page of the named
 // tab layout, as the program does when the presenter picks it, so controls
-// of a page other than the first get their real places. Exits 1 when the
-// layout does not load or a name is missing.
+// of a page other than the first get their real places; "<name>=shown" and
+// "<name>=hidden" show or hide a control, as the program does for a choice
+// (the typed-size edits in place of the size list). Exits 1 when the layout
+// does not load or a name is missing.
 #include <QApplication>
 #include <QWidget>
 #include <cstdio>
@@ -55,6 +57,16 @@ int main(int argc, char** argv) {
     const char* equals = std::strchr(argv[first], '=');
     if (!equals) break;
     const QString tabsName = QString::fromUtf8(argv[first], static_cast<int>(equals - argv[first]));
+    const bool show = std::strcmp(equals + 1, "shown") == 0;
+    if (show || std::strcmp(equals + 1, "hidden") == 0) {
+      CControlUI* control = manager.FindControl(tabsName.toStdWString());
+      if (!control) {
+        std::fprintf(stderr, "control_positions: no control %s\n", argv[first]);
+        return 1;
+      }
+      control->SetVisible(show);
+      continue;
+    }
     auto* tabs = dynamic_cast<CTabLayoutUI*>(manager.FindControl(tabsName.toStdWString()));
     if (!tabs || !tabs->SelectItem(std::atoi(equals + 1))) {
       std::fprintf(stderr, "control_positions: no page %s\n", argv[first]);

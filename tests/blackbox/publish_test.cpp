@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <set>
+#include <sstream>
 
 #include "tests/blackbox/blackbox_desktop.h"
 #include "tests/support/free_port.h"
@@ -41,6 +43,25 @@ std::string FirstFlv(const std::string& folder) {
   }
   ::closedir(dir);
   return found;
+}
+
+// What the screen shows of a control of the main window's layout.
+bool ShotOfControl(XWindow main, const std::string& name, const std::string& path) {
+  test_support::WindowGeometry window;
+  blackbox::Point centre;
+  if (!test_support::Geometry(main, &window)) return false;
+  const test_support::CommandResult place = test_support::RunCommand(
+      {CONTROL_POSITIONS, SKIN_DIR, "skin.xml", std::to_string(window.width), std::to_string(window.height), name});
+  std::istringstream in(place.out);
+  std::string found;
+  int left = 0, top = 0, right = 0, bottom = 0;
+  if (!(in >> found >> left >> top >> right >> bottom) || found != name) return false;
+  return test_support::ScreenshotOfArea({window.x + left, window.y + top, right - left, bottom - top}, path);
+}
+
+bool SamePicture(const std::string& a, const std::string& b) {
+  const test_support::CommandResult r = test_support::RunCommand({"compare", "-metric", "AE", a, b, "null:"});
+  return r.exitCode == 0 && std::atol(r.err.c_str()) == 0;
 }
 
 // The codec names of a file's streams in name order, e.g. "aac h264".
@@ -138,6 +159,9 @@ TEST(PublishThroughWindowsTest, AnOfflineLoginPublishesToItsOwnStreamEveryTime) 
   // DUMP.ini is written once the main window is up.
   auto dumpUser = [&] { return test_support::ReadIniValue(dumpIni, "DUMP", "UserID"); };
   EXPECT_TRUE(WaitUntil(kPublishTimeoutMs, [&] { return dumpUser() == "bella"; })) << dumpUser();
+  // The name the main window shows for bella's account.
+  const std::string nameAtLogin = ScreenshotPath("offline_login_name");
+  ASSERT_TRUE(ShotOfControl(main, "usernameLabel", nameAtLogin));
 
   const std::string recording = nginx.RecordingPath("bella");
   for (int broadcast = 1; broadcast <= 2; ++broadcast) {
@@ -145,6 +169,19 @@ TEST(PublishThroughWindowsTest, AnOfflineLoginPublishesToItsOwnStreamEveryTime) 
     ASSERT_TRUE(ClickControl(main, "skin.xml", "startPubBtn"));
     ASSERT_TRUE(WaitUntil(kPublishTimeoutMs, [&] { return dumpStatus() == "OnPub"; })) << session.Output();
     ASSERT_TRUE(WaitUntil(kPublishTimeoutMs, [&] { return FileSize(recording) > 0; }));
+    // Once the clock has ticked since the server accepted the stream, the
+    // window has painted what that acceptance changed: still bella's name.
+    const std::string clock = ScreenshotPath("offline_login_clock"), clockNow = clock + ".now.png";
+    ASSERT_TRUE(ShotOfControl(main, "pubtimeLabel", clock));
+    ASSERT_TRUE(WaitUntil(kWindowTimeoutMs, [&] {
+      return ShotOfControl(main, "pubtimeLabel", clockNow) && !SamePicture(clock, clockNow);
+    }));
+    std::remove(clockNow.c_str());
+    std::remove(clock.c_str());
+    const std::string nameLive = ScreenshotPath("offline_login_name_live");
+    ASSERT_TRUE(ShotOfControl(main, "usernameLabel", nameLive));
+    EXPECT_TRUE(SamePicture(nameAtLogin, nameLive)) << "the name shown changed when the broadcast started";
+    if (broadcast == 1) EXPECT_TRUE(test_support::Screenshot(main, ScreenshotPath("main_window_live_offline_login")));
     ASSERT_TRUE(ClickControl(main, "skin.xml", "startPubBtn"));
     ASSERT_TRUE(WaitUntil(kPublishTimeoutMs, [&] { return dumpStatus() == "NoPub"; })) << session.Output();
     // The server has closed it; the next broadcast must make it anew.

@@ -7,11 +7,16 @@
 #include <sys/wait.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/support/delaying_proxy.h"
+#include "tests/support/media_tools.h"
+#include "tests/support/nginx_rtmp.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
 
@@ -137,4 +142,67 @@ TEST_F(RunScriptCommandLineTest, AnUnreachableServerIsToldOnceAndTheLibraryLogKe
   const std::string log = m_scratch.File(left[0]);
   EXPECT_NE(run.output.find("library log: " + log + "\n"), std::string::npos) << run.output;
   EXPECT_GT(test_support::FileSize(log), 0);
+}
+
+// The number of sign changes per second of the recording's sound, mixed to
+// one channel, over its middle: twice the frequency of a steady tone.
+static double CrossingsPerSecond(const std::string& recording, const std::string& pcmPath) {
+  constexpr int kRate = 44100;
+  if (test_support::RunFfmpeg({"-v", "error", "-i", recording, "-vn", "-ac", "1", "-ar", std::to_string(kRate), "-f",
+                               "s16le", "-y", pcmPath})
+          .exitCode != 0)
+    return -1;
+  const std::string bytes = test_support::ReadFileBytes(pcmPath);
+  std::vector<int16_t> pcm(bytes.size() / 2);
+  std::memcpy(pcm.data(), bytes.data(), pcm.size() * 2);
+  // Clear of the start and the end, where the encoder fades in and out.
+  const size_t from = pcm.size() / 4, to = pcm.size() * 3 / 4;
+  if (to <= from + kRate / 2) return -1;
+  long crossings = 0;
+  for (size_t i = from + 1; i < to; ++i) crossings += (pcm[i - 1] < 0) != (pcm[i] < 0);
+  return crossings * static_cast<double>(kRate) / static_cast<double>(to - from);
+}
+
+// --file publishes the file's pictures and its sound, and says so. The run
+// lasts --seconds from the server's acceptance, so the recording holds them
+// all even when connecting takes a while (here a server whose answers come
+// back 300 ms late, which makes the handshake and publish take over a
+// second).
+TEST_F(RunScriptCommandLineTest, AFileIsPublishedWithItsOwnSoundForTheWholeTime) {
+  const std::string clip = m_scratch.File("clip.mp4");
+  ASSERT_EQ(test_support::RunFfmpeg({"-v", "error", "-f", "lavfi", "-i", "testsrc=size=320x240:rate=25", "-f", "lavfi",
+                                     "-i", "sine=frequency=440:sample_rate=44100", "-t", "8", "-c:v", "libx264",
+                                     "-pix_fmt", "yuv420p", "-c:a", "aac", "-y", clip})
+                .exitCode,
+            0);
+  test_support::NginxRtmp nginx;
+  ASSERT_TRUE(nginx.Start()) << nginx.error();
+  DelayingProxy slowServer;
+  ASSERT_TRUE(slowServer.Start(nginx.port()));
+  slowServer.SetReturnDelayMs(300);
+  const std::string url = "rtmp://127.0.0.1:" + std::to_string(slowServer.port()) + "/live/strivon";
+  const ScriptRun run = RunScript({url, "--file", clip, "--seconds", "5", "--size", "320x240"});
+  ASSERT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_NE(run.output.find("\nsound: the file's own\n"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("publishing " + clip + " to rtmp://127.0.0.1:"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find(", 320x240 at 25 fps, sound: the file's own\n"), std::string::npos) << run.output;
+  EXPECT_EQ(run.output.find("microphone"), std::string::npos) << run.output;
+  EXPECT_EQ(run.output.find("tone"), std::string::npos) << run.output;
+  slowServer.Stop();
+  nginx.Stop();
+
+  const std::string recording = nginx.RecordingPath("strivon");
+  Json::Value format;
+  ASSERT_TRUE(test_support::FfprobeJson(recording, {"-show_format"}, &format)) << recording;
+  const double seconds = std::strtod(format["format"]["duration"].asString().c_str(), nullptr);
+  EXPECT_GE(seconds, 4.6) << run.output;
+  EXPECT_LE(seconds, 6.0) << run.output;
+  // The file's 440 Hz, not a microphone's 1 kHz tone.
+  EXPECT_NEAR(CrossingsPerSecond(recording, m_scratch.File("sound.pcm")), 880.0, 40.0);
+
+  // A microphone has no say over a file's sound.
+  const ScriptRun refused = RunScript({"--file", clip, "--mic", "Monitor"});
+  EXPECT_EQ(refused.exitCode, 2) << refused.output;
+  EXPECT_EQ(refused.output.rfind("scripts/run: --mic Monitor: --file publishes the file's own sound\n", 0), 0u)
+      << refused.output;
 }

@@ -229,9 +229,11 @@ TEST_F(SettingsTest, PublishesAChosenApplicationWindowWhereverItIsMoved) {
   const XWindow picker = test_support::WaitForWindow("SOFTDLG", kWindowTimeoutMs);
   ASSERT_NE(picker, 0u);
   EXPECT_TRUE(test_support::Screenshot(picker, ScreenshotPath("window_picker")));
-  // Titles are listed in character order after "请选择": this one sorts last.
+  // The program's own windows (console, frame, this picker) are not offered,
+  // so the one other window comes first after "请选择".
   ASSERT_TRUE(ClickControl(picker, "shareSoftWnd.xml", "softwareList"));
-  ASSERT_TRUE(test_support::Key(picker, "End"));
+  ASSERT_TRUE(test_support::Key(picker, "Home"));
+  ASSERT_TRUE(test_support::Key(picker, "Down"));
   ASSERT_TRUE(ClickControl(picker, "shareSoftWnd.xml", "comfirm"));
   ASSERT_TRUE(test_support::WaitForNoWindow("SOFTDLG", kWindowTimeoutMs));
   const long long atChoice = test_support::FileSize(recording);
@@ -264,4 +266,47 @@ TEST_F(SettingsTest, PublishesAChosenApplicationWindowWhereverItIsMoved) {
     return r > 200 && g < 60 && b < 60;
   };
   EXPECT_TRUE(isRed(rgb.substr(rgb.size() - 3)));
+}
+
+// Width 5000 typed, then 确定: the window stays with the width it takes and
+// the tip saying why; a second 确定 closes it. What then goes out is what is
+// kept for the next start.
+TEST_F(SettingsTest, ATypedSizeAboveTheLimitIsShownBroadcastAndKept) {
+  test_support::NginxRtmp nginx;
+  ASSERT_TRUE(nginx.Start()) << nginx.error();
+  UseService(nginx.Url("velmora"));
+  const XWindow main = LogIn();
+  ASSERT_NE(main, 0u) << m_session.Output();
+  const XWindow dialog = OpenSettings(main);
+  ASSERT_NE(dialog, 0u);
+  const std::string typedSizes = "resolutionList=hidden resolutionContainer=shown";
+  ASSERT_TRUE(ClickControl(dialog, "setting.xml", "mansetting"));
+  ASSERT_TRUE(ClickControl(dialog, "setting.xml", "widthEdit", typedSizes));
+  ASSERT_TRUE(test_support::Key(dialog, "ctrl+a"));
+  ASSERT_TRUE(test_support::Type(dialog, "5000"));
+  ASSERT_TRUE(ClickControl(dialog, "setting.xml", "comfirm", typedSizes));
+  EXPECT_NE(test_support::WaitForWindow("tipMenu", kWindowTimeoutMs), 0u) << "no word of the limit";
+  EXPECT_TRUE(test_support::IsViewable(dialog)) << "the window closed before the presenter saw the width taken";
+  // The tip is a window of its own, over the dialog's edge.
+  WindowGeometry around;
+  ASSERT_TRUE(test_support::Geometry(dialog, &around));
+  around.width += 200;
+  EXPECT_TRUE(test_support::ScreenshotOfArea(around, ScreenshotPath("settings_typed_size_capped")));
+  ASSERT_TRUE(ClickControl(dialog, "setting.xml", "comfirm", typedSizes));
+  ASSERT_TRUE(test_support::WaitForNoWindow("CSettingDlg", kWindowTimeoutMs));
+
+  const std::string recording = nginx.RecordingPath("velmora");
+  GoLive(main, recording, 20000);
+  StopLiveAndQuit(main);
+  nginx.Stop();
+  Json::Value streams;
+  std::string error;
+  ASSERT_TRUE(test_support::ProbeStreams(recording, &streams, &error)) << error;
+  std::string videoSize;
+  for (const auto& stream : streams) {
+    if (stream["codec_type"].asString() == "video")
+      videoSize = std::to_string(stream["width"].asInt()) + "x" + std::to_string(stream["height"].asInt());
+  }
+  EXPECT_EQ(videoSize, "1920x360");
+  EXPECT_EQ(ConfigValue("OUTRESOLUTION"), "1920*360");
 }

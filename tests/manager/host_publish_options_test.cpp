@@ -45,7 +45,7 @@ TEST(HostPublishOptions, DefaultsAndEveryOption) {
 
   PublishOptions options;
   ASSERT_TRUE(ParsePublishOptions({"--seconds", "4", "--size", "640x360", "--fps", "30", "--mic", "Monitor of",
-                                   "--file", "/tmp/a.mp4", "--lib", "/x/libStrivon.so", "--verbose", "--url", "rtmp://h:1/a/s"},
+                                   "--lib", "/x/libStrivon.so", "--verbose", "--url", "rtmp://h:1/a/s"},
                                   &options, &error))
       << error;
   EXPECT_EQ(options.server, "rtmp://h:1");
@@ -54,9 +54,11 @@ TEST(HostPublishOptions, DefaultsAndEveryOption) {
   EXPECT_EQ(options.height, 360);
   EXPECT_EQ(options.fps, 30);
   EXPECT_EQ(options.mic, "Monitor of");
-  EXPECT_EQ(options.file, "/tmp/a.mp4");
   EXPECT_EQ(options.library, "/x/libStrivon.so");
   EXPECT_TRUE(options.verbose);
+  PublishOptions fromFile;
+  ASSERT_TRUE(ParsePublishOptions({"--file", "/tmp/a.mp4", "--url", "rtmp://h:1/a/s"}, &fromFile, &error)) << error;
+  EXPECT_EQ(fromFile.file, "/tmp/a.mp4");
 }
 
 TEST(HostPublishOptions, RefusesBadInput) {
@@ -73,6 +75,7 @@ TEST(HostPublishOptions, RefusesBadInput) {
       {"--url", "rtmp://h/a/s", "--size", "x360"},         // no width
       {"--url", "rtmp://h/a/s", "--mic", ""},              // empty name
       {"--url", "rtmp://h/a/s", "--volume", "3"},          // unknown option
+      {"--url", "rtmp://h/a/s", "--file", "/tmp/a.mp4", "--mic", "x"},  // a file brings its own sound
   };
   for (const auto& args : bad) {
     PublishOptions options;

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 #include <thread>
 
@@ -76,20 +77,23 @@ bool IsViewable(XWindow window) {
 }
 
 bool Geometry(XWindow window, WindowGeometry* out) {
-  const CommandResult r = Xdotool({"getwindowgeometry", "--shell", Id(window)});
+  // xwininfo's absolute corner is the window's own, also inside a window
+  // manager's frame (xdotool adds the frame's offset to it once more).
+  const CommandResult r = RunCommand({"xwininfo", "-id", Id(window)}, 30000);
   if (r.exitCode != 0) return false;
-  std::istringstream in(r.out);
-  std::string line;
+  const std::pair<const char*, int*> fields[] = {{"Absolute upper-left X:", &out->x},
+                                                 {"Absolute upper-left Y:", &out->y},
+                                                 {"Width:", &out->width},
+                                                 {"Height:", &out->height}};
   int seen = 0;
-  while (std::getline(in, line)) {
-    const size_t equals = line.find('=');
-    if (equals == std::string::npos) continue;
-    const std::string key = line.substr(0, equals);
-    const int value = std::atoi(line.c_str() + equals + 1);
-    if (key == "X") out->x = value, ++seen;
-    if (key == "Y") out->y = value, ++seen;
-    if (key == "WIDTH") out->width = value, ++seen;
-    if (key == "HEIGHT") out->height = value, ++seen;
+  std::istringstream in(r.out);
+  for (std::string line; std::getline(in, line);) {
+    for (const auto& [label, value] : fields) {
+      const size_t at = line.find(label);
+      if (at == std::string::npos) continue;
+      *value = std::atoi(line.c_str() + at + std::strlen(label));
+      ++seen;
+    }
   }
   return seen == 4;
 }
@@ -112,16 +116,21 @@ bool Key(XWindow window, const std::string& keys) {
   return Xdotool({"windowfocus", "--sync", Id(window)}).exitCode == 0 && Xdotool({"key", keys}).exitCode == 0;
 }
 
-bool Screenshot(XWindow window, const std::string& path) {
-  // A window is mapped before the program has painted it (a slow,
-  // instrumented build shows that), and until then the picture shows what
-  // lies beneath. It counts once it holds more than one colour and the next
-  // one is the same; a window that keeps changing (a clock, a preview)
-  // gives its last picture.
+namespace {
+
+// A window is mapped before the program has painted it (a slow,
+// instrumented build shows that), and until then the picture shows what
+// lies beneath. It counts once it holds more than one colour and the next
+// one is the same; a window that keeps changing (a clock, a preview) gives
+// its last picture.
+bool SettledPicture(const std::vector<std::string>& importArgs, const std::string& path) {
   const std::string previous = path + ".previous.png";
+  std::vector<std::string> argv{"import"};
+  argv.insert(argv.end(), importArgs.begin(), importArgs.end());
+  argv.push_back(path);
   bool coloured = false;
   WaitUntil(kPaintTimeoutMs, [&] {
-    if (RunCommand({"import", "-window", Id(window), path}, 30000).exitCode != 0) return false;
+    if (RunCommand(argv, 30000).exitCode != 0) return false;
     coloured = std::atol(RunCommand({"identify", "-format", "%k", path}).out.c_str()) > 1;
     const CommandResult same = RunCommand({"compare", "-metric", "AE", path, previous, "null:"});
     if (coloured && same.exitCode == 0 && std::atol(same.err.c_str()) == 0) return true;
@@ -130,6 +139,16 @@ bool Screenshot(XWindow window, const std::string& path) {
   });
   std::remove(previous.c_str());
   return coloured;
+}
+
+}  // namespace
+
+bool Screenshot(XWindow window, const std::string& path) { return SettledPicture({"-window", Id(window)}, path); }
+
+bool ScreenshotOfArea(const WindowGeometry& area, const std::string& path) {
+  const std::string crop = std::to_string(area.width) + "x" + std::to_string(area.height) + "+" +
+                           std::to_string(area.x) + "+" + std::to_string(area.y);
+  return SettledPicture({"-window", "root", "-crop", crop}, path);
 }
 
 }  // namespace test_support

@@ -34,6 +34,9 @@ bool Type(XWindow window, const std::string& text);
 bool Key(XWindow window, const std::string& keys);
 // The window's picture as PNG, once the program has painted it.
 bool Screenshot(XWindow window, const std::string& path);
+// What the screen shows in that area (screen coordinates), whatever window
+// lies on top there, once it has settled.
+bool ScreenshotOfArea(const WindowGeometry& area, const std::string& path);
 
 // Runs xdotool with these arguments; what it printed.
 CommandResult Xdotool(const std::vector<std::string>& args);

@@ -371,6 +371,23 @@ class MainWindowTest : public QObject {
       QCOMPARE(height->GetText(), std::to_wstring(value));
       QCOMPARE(m_wnd->Proxy()->Settings().pendingHeight, value);
     }
+    // Kept for the next start as it goes out.
+    QCOMPARE(TheUserConfig().Get().outResolution, std::string("1920*720"));
+  }
+
+  // USERID names the last account that logged in online; an offline login
+  // leaves it. The label shows the account in use, live or not.
+  void theAccountInUseIsShownThroughoutABroadcast() {
+    TheUserConfig().SetLoginAccount("bella");
+    Open();
+    m_wnd->OnLoginSuccess();
+    QCOMPARE(Text(*m_wnd, L"usernameLabel"), std::wstring(L"bella"));
+    Connect();
+    ReportFromLibrary(*m_wnd, {"NetStream.Publish.Start"});
+    QTRY_COMPARE(Text(*m_wnd, L"pubmsgLabel"), std::wstring(L"视频发布成功"));
+    QCOMPARE(Text(*m_wnd, L"usernameLabel"), std::wstring(L"bella"));
+    QCOMPARE(IniGetString(Folder() + "/DUMP.ini", "DUMP", "UserID", ""), std::string("bella"));
+    TheUserConfig().SetLoginAccount("");
   }
 
   void outputSizeAboveTheMaximumWarnsAndChangesNothing() {

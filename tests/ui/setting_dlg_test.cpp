@@ -264,6 +264,53 @@ class SettingDlgTest : public QObject {
     Type(L"widthEdit", L"1280");
     QCOMPARE(Output(), Size(800, 720));
     QCOMPARE(m_proxy->Settings().pendingWidth, 1280);
+    // Saved as it will go out.
+    QCOMPARE(m_config->Get().outResolution, std::string("1280*720"));
+  }
+
+  // The presenter goes back to the window (a tip on show closes), types into
+  // an edit, then presses a button of the window: the press takes the focus
+  // from the edit, as on a screen.
+  void TypeThenPress(const wchar_t* edit, const std::wstring& text, const wchar_t* button) {
+    QWidget* window = m_dlg->GetWidget();
+    window->activateWindow();
+    QTRY_VERIFY(window->isActiveWindow());
+    QTRY_VERIFY(!OpenTip());
+    Control(edit)->GetWidget()->setFocus();
+    QVERIFY(Control(edit)->GetWidget()->hasFocus());
+    Control(edit)->SetText(text);
+    QWidget* pressed = Control(button)->GetWidget();
+    const QPoint at = pressed->mapTo(window, pressed->rect().center());
+    QTest::mousePress(window->windowHandle(), Qt::LeftButton, {}, at);
+    QTest::mouseRelease(window->windowHandle(), Qt::LeftButton, {}, at);
+    QCoreApplication::processEvents();
+  }
+
+  // A typed size that had to change holds the click whose press took the
+  // focus from its edit: the presenter sees the size taken and the tip saying
+  // why before the window goes; the next click closes it.
+  void aTypedSizeThatChangedIsShownBeforeTheWindowCloses() {
+    Open();
+    Click(L"mansetting");
+    for (const wchar_t* button : {L"comfirm", L"closebtn"}) {
+      TypeThenPress(L"widthEdit", L"5000", button);
+      QVERIFY(m_dlg->GetHWND() != 0);
+      QCOMPARE(Control(L"widthEdit")->GetText(), std::wstring(L"1920"));
+      QVERIFY(OpenTip());
+      QCOMPARE(OpenTip()->text(), QString("宽高最大为1920*1080"));
+      QCOMPARE(Output(), Size(1920, 360));
+      QCOMPARE(m_config->Get().outResolution, std::string("1920*360"));
+    }
+    Click(L"comfirm");
+    QTRY_VERIFY(m_dlg->GetHWND() == 0);
+
+    // A size taken as typed holds nothing, nor does one refused before.
+    Open();
+    Click(L"mansetting");
+    Type(L"heightEdit", L"99");
+    TypeThenPress(L"widthEdit", L"1280", L"comfirm");
+    QTRY_VERIFY(m_dlg->GetHWND() == 0);
+    QCOMPARE(m_config->Get().outResolution, std::string("1280*360"));
   }
 
   void tipsOpenBesideTheirButtonsWithTheirTexts() {

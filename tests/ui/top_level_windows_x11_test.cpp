@@ -2,7 +2,11 @@
 // (the root's children) and with a client list on the root as one keeps it.
 #include <QCoreApplication>
 #include <QtTest>
+#include <unistd.h>
+
+#include <climits>
 #include <cstring>
+#include <string>
 // After Qt: Xlib's macros (Bool, Status, None) break Qt's headers.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -52,6 +56,38 @@ class TopLevelWindowsTest : public QObject {
     listed = ListTopLevelWindows();
     QCOMPARE(listed.size(), size_t{2});
     QVERIFY(listed[0].handle == second && listed[1].handle == first);
+    XCloseDisplay(m_display);
+  }
+
+  // The program's own windows carry its process id and this machine's name,
+  // as Qt sets them; a window of another process, or one whose id came from
+  // another machine, is another program's.
+  void leavesOutOnlyThisProcesssOwnWindows() {
+    m_display = XOpenDisplay(nullptr);
+    QVERIFY(m_display);
+    // Without a window manager's list (the case above left one).
+    XDeleteProperty(m_display, DefaultRootWindow(m_display), XInternAtom(m_display, "_NET_CLIENT_LIST", False));
+    char host[HOST_NAME_MAX + 1] = {};
+    QCOMPARE(gethostname(host, sizeof host - 1), 0);
+    auto mark = [&](Window window, unsigned long pid, const std::string& machine) {
+      XChangeProperty(m_display, window, XInternAtom(m_display, "_NET_WM_PID", False), XA_CARDINAL, 32,
+                      PropModeReplace, reinterpret_cast<const unsigned char*>(&pid), 1);
+      XChangeProperty(m_display, window, XA_WM_CLIENT_MACHINE, XA_STRING, 8, PropModeReplace,
+                      reinterpret_cast<const unsigned char*>(machine.data()), static_cast<int>(machine.size()));
+      XSync(m_display, False);
+    };
+    const unsigned long self = static_cast<unsigned long>(getpid());
+    mark(Make("transwnd", nullptr), self, host);
+    const Window elsewhere = Make("remote viewer", nullptr);
+    mark(elsewhere, self, std::string(host) + "-other");
+    const Window otherProcess = Make("editor", nullptr);
+    mark(otherProcess, self + 1, host);
+    const Window unmarked = Make("xmessage", nullptr);
+
+    QCOMPARE(ListTopLevelWindows().size(), size_t{4});
+    const auto others = ListOtherProgramsWindows();
+    QCOMPARE(others.size(), size_t{3});
+    QVERIFY(others[0].handle == elsewhere && others[1].handle == otherProcess && others[2].handle == unmarked);
     XCloseDisplay(m_display);
   }
 };

@@ -93,6 +93,10 @@ bool ParsePublishOptions(const std::vector<std::string>& args, PublishOptions* o
     *error = "--url rtmp://host[:port]/app/stream is required";
     return false;
   }
+  if (!options->file.empty() && !options->mic.empty()) {
+    *error = "--mic and --file: a media file is published with its own sound";
+    return false;
+  }
   return true;
 }
 

@@ -13,8 +13,8 @@ struct PublishOptions {
   int width = 1280;
   int height = 720;
   int fps = 25;
-  std::string mic;   // empty: the first input
-  std::string file;  // empty: the screen
+  std::string mic;   // empty: the first input; none with a file
+  std::string file;  // empty: the screen; else its pictures and its sound
   std::string library = "libStrivon.so";
   bool verbose = false;  // status texts as the library sends them, object addresses included
 };

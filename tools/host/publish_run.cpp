@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <time.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -43,6 +44,12 @@ class PublishPrinter final : public IRtmpPublishManagerNotify {
   explicit PublishPrinter(bool verbose) : m_lines(verbose) {}
   void MarkStart() { m_startMs = NowMs(); }
   bool PublishStarted() const { return m_publishStarted; }
+  // Steady-clock milliseconds of the first NetStream.Publish.Start; 0 before.
+  int64_t PublishStartMs() const { return m_publishStartMs; }
+  static int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+  }
   // The library's "cannot open ..." report for the media file, or "".
   std::string SourceFailure() const {
     std::lock_guard<std::mutex> lock(m_lock);
@@ -54,7 +61,8 @@ class PublishPrinter final : public IRtmpPublishManagerNotify {
   bool OnMessage(const char*) override { return true; }
   bool OnStatus(int level, const char* text) override {
     const char* word = text ? text : "";
-    if (std::strcmp(word, strivon_status::kPublishStart) == 0) m_publishStarted = true;
+    if (std::strcmp(word, strivon_status::kPublishStart) == 0 && !m_publishStarted.exchange(true))
+      m_publishStartMs = NowMs();
     if (level == strivon_status::kLevelError && IsCannotOpen(word)) {
       std::lock_guard<std::mutex> lock(m_lock);
       if (m_sourceFailure.empty()) m_sourceFailure = word;
@@ -74,11 +82,6 @@ class PublishPrinter final : public IRtmpPublishManagerNotify {
   bool OnReservedInt(int) override { return true; }
 
  private:
-  static int64_t NowMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-  }
-
   // The fixed start of the status word, before its first "%".
   static bool IsCannotOpen(const char* text) {
     const char* format = strivon_status::kCannotOpen;
@@ -88,6 +91,7 @@ class PublishPrinter final : public IRtmpPublishManagerNotify {
 
   std::atomic<int64_t> m_startMs{NowMs()};
   std::atomic<bool> m_publishStarted{false};
+  std::atomic<int64_t> m_publishStartMs{0};
   mutable std::mutex m_lock;
   std::string m_sourceFailure;
   StatusLines m_lines;
@@ -137,13 +141,27 @@ void Configure(IRtmpPublishManager* manager, const PublishOptions& options) {
   manager->SetPublishUrl(options.server.c_str(), options.app.c_str(), options.stream.c_str());
 }
 
+// A run the server has not confirmed in this time (or in its own length,
+// when longer) gives up; connecting alone takes a second or two.
+constexpr int kConfirmSeconds = 5;
+
+// True once a run of that many seconds is over: counted from the server's
+// first NetStream.Publish.Start, so the recording holds them all, the time
+// spent connecting not included.
+bool TimeIsUp(int seconds, const PublishPrinter& printer, int64_t startMs) {
+  if (seconds == 0) return false;
+  const int64_t now = PublishPrinter::NowMs();
+  const int64_t publishing = printer.PublishStartMs();
+  if (publishing != 0) return now - publishing >= int64_t{seconds} * 1000;
+  return now - startMs >= int64_t{std::max(seconds, kConfirmSeconds)} * 1000;
+}
+
 // Until the time is up, a stop signal, or a source that cannot play.
 void WaitForStop(int seconds, PublishPrinter& printer, const std::string& server) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (!g_stopRequested && printer.SourceFailure().empty() &&
-         (seconds == 0 || std::chrono::steady_clock::now() < deadline)) {
+  const int64_t startMs = PublishPrinter::NowMs();
+  while (!g_stopRequested && printer.SourceFailure().empty() && !TimeIsUp(seconds, printer, startMs)) {
     TellOutage(printer, server);
-    const timespec step{0, 100 * 1000 * 1000};
+    const timespec step{0, 20 * 1000 * 1000};
     nanosleep(&step, nullptr);
   }
 }
@@ -169,6 +187,8 @@ int RunPublish(const PublishOptions& options) {
     return 2;
   }
 
+  // A media file is published with its own sound: the library stops the
+  // microphone while a file plays, though it still takes one at the start.
   int mic = -1;
   std::string micName;
   if (!PickMicrophone(manager, options.mic, &mic, &micName)) {
@@ -179,10 +199,11 @@ int RunPublish(const PublishOptions& options) {
   if (mic >= 0) manager->SetMic(mic);
   Configure(manager, options);
 
-  std::printf("publishing %s to %s/%s/%s, %dx%d at %d fps, microphone: %s\n",
+  const std::string sound =
+      !options.file.empty() ? "sound: the file's own" : "microphone: " + (mic >= 0 ? micName : std::string("none"));
+  std::printf("publishing %s to %s/%s/%s, %dx%d at %d fps, %s\n",
               options.file.empty() ? "the screen" : options.file.c_str(), options.server.c_str(),
-              options.app.c_str(), options.stream.c_str(), options.width, options.height, options.fps,
-              mic >= 0 ? micName.c_str() : "none");
+              options.app.c_str(), options.stream.c_str(), options.width, options.height, options.fps, sound.c_str());
   printer.MarkStart();
   bool started = manager->StartPublish();
   if (started) {
