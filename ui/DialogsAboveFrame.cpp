@@ -30,7 +30,10 @@ bool DialogsAboveFrame::IsDialog(const QWidget* window) {
 }
 
 bool DialogsAboveFrame::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() != QEvent::Show || !watched->isWidgetType()) return false;
+  // The receiver first: events posted to other objects from other threads
+  // (window messages) are not read here, their posting thread's writes
+  // ordered only by Qt's own queue lock, which the thread sanitizer cannot see.
+  if (!watched->isWidgetType() || event->type() != QEvent::Show) return false;
   auto* window = static_cast<QWidget*>(watched);
   if (!window->isWindow() || !m_frame) return false;
   if (window == m_frame) {
