@@ -32,6 +32,19 @@ std::string XmlElementText(const std::string& path, const std::string& name) {
   return xml.substr(start + open.size(), end - start - open.size());
 }
 
+// "WxH" of the video stream in a recording; the probe's error when it cannot
+// be read, "" when the file has no video.
+std::string RecordedVideoSize(const std::string& recording) {
+  Json::Value streams;
+  std::string error;
+  if (!test_support::ProbeStreams(recording, &streams, &error)) return "probe failed: " + error;
+  for (const auto& stream : streams) {
+    if (stream["codec_type"].asString() == "video")
+      return std::to_string(stream["width"].asInt()) + "x" + std::to_string(stream["height"].asInt());
+  }
+  return {};
+}
+
 class SettingsTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -195,15 +208,7 @@ TEST_F(SettingsTest, ServerRecordsTheChosenOutputSize) {
   StopLiveAndQuit(main);
   nginx.Stop();
 
-  Json::Value streams;
-  std::string error;
-  ASSERT_TRUE(test_support::ProbeStreams(recording, &streams, &error)) << error;
-  std::string videoSize;
-  for (const auto& stream : streams) {
-    if (stream["codec_type"].asString() == "video")
-      videoSize = std::to_string(stream["width"].asInt()) + "x" + std::to_string(stream["height"].asInt());
-  }
-  EXPECT_EQ(videoSize, "320x240");
+  EXPECT_EQ(RecordedVideoSize(recording), "320x240");
 }
 
 TEST_F(SettingsTest, PublishesAChosenApplicationWindowWhereverItIsMoved) {
@@ -299,14 +304,6 @@ TEST_F(SettingsTest, ATypedSizeAboveTheLimitIsShownBroadcastAndKept) {
   GoLive(main, recording, 20000);
   StopLiveAndQuit(main);
   nginx.Stop();
-  Json::Value streams;
-  std::string error;
-  ASSERT_TRUE(test_support::ProbeStreams(recording, &streams, &error)) << error;
-  std::string videoSize;
-  for (const auto& stream : streams) {
-    if (stream["codec_type"].asString() == "video")
-      videoSize = std::to_string(stream["width"].asInt()) + "x" + std::to_string(stream["height"].asInt());
-  }
-  EXPECT_EQ(videoSize, "1920x360");
+  EXPECT_EQ(RecordedVideoSize(recording), "1920x360");
   EXPECT_EQ(ConfigValue("OUTRESOLUTION"), "1920*360");
 }
