@@ -286,11 +286,11 @@ void MediaTimeline::FillLocked(uint32_t tick) {
     const uint32_t period = PeriodMs();
     if (!m_lastPicture) {
       // Nothing to repeat yet: black.
-      const int64_t bytes = (int64_t{m_shape.width} * m_shape.height * 3 + 3) & ~int64_t{3};
-      if (bytes <= 0 || bytes > (int64_t{1} << 30)) return;
+      const int bytes = m_shape.pictureBytes;
+      if (bytes <= 0) return;
       m_lastPicture.reset(new (std::nothrow) uint8_t[static_cast<size_t>(bytes)](), std::default_delete<uint8_t[]>());
       if (!m_lastPicture) return;
-      m_lastPictureBytes = static_cast<int>(bytes);
+      m_lastPictureBytes = bytes;
     }
     uint32_t stamp = m_havePicture ? m_lastPictureStamp + period : StampOf(m_soundTakenMs);
     // One past the grace's end, so sound up to it never waits for a picture.

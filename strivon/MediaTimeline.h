@@ -40,12 +40,12 @@ class MediaTimeline {
   static constexpr uint32_t kToleranceMs = 40;
 
   // What filler is made of: the sound's format until real sound has come,
-  // the pictures' size and rate.
+  // the bytes of one picture as the encoder takes it (black is that many
+  // zeros) and the picture rate.
   struct Shape {
     int sampleRate = 44100;
     int channels = 2;
-    int width = 0;
-    int height = 0;
+    int pictureBytes = 0;
     int frameRate = 25;
   };
 

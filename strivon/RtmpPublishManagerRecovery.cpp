@@ -51,6 +51,9 @@ void RtmpPublishManager::ReopenMicrophone() {
     m_audioCapture->Release();
     m_audioCapture = nullptr;
   }
+  // The file brings its own sound: the microphone is looked for again once
+  // the screen or camera runs, not made and dropped at every retry meanwhile.
+  if (m_currentMode == 2) return;
   const DeviceSelection mic = Selected(DeviceKind::kMicrophone);
   std::string name = WideToAnsiString(mic.name);
   bool ok = false;
@@ -72,8 +75,6 @@ void RtmpPublishManager::ReopenMicrophone() {
     return;
   }
   m_soundReopenFailureLogged = false;
-  // The file brings its own sound; its end or a switch starts this one.
-  if (m_currentMode == 2) return;
   m_timeline.RestartMicrophone();
   if (!SelectAndStartMicrophone()) {
     STRIVON_LOG(kLogInfo, "RtmpPublishManager::ReopenMicrophone", "microphone %s made but not started",

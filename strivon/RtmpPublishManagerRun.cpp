@@ -255,8 +255,7 @@ void RtmpPublishManager::StartPublishAsyn() {
     MediaTimeline::Shape shape;
     shape.sampleRate = audio.sampleRate;
     shape.channels = audio.channels;
-    shape.width = video.outputWidth;
-    shape.height = video.outputHeight;
+    shape.pictureBytes = video.frameBytes;
     shape.frameRate = video.frameRate;
     m_timeline.NewRun(shape);
   }

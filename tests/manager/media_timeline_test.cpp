@@ -31,8 +31,7 @@ struct Taken {
 MediaTimeline::Shape TestShape() {
   MediaTimeline::Shape shape;
   shape.sampleRate = kRate;
-  shape.width = kWidth;
-  shape.height = kHeight;
+  shape.pictureBytes = kPictureBytes;
   return shape;
 }
 

@@ -229,6 +229,71 @@ TEST_F(RunStartStop, AFileRunLogsWhereItsTimeLineComesFrom) {
     EXPECT_NE(log.find(line), std::string::npos) << line;
 }
 
+// A microphone that records what the run did with it, and the notify the
+// run gave it, so the test can end its capture as a sound server that dies.
+struct MicrophoneLog {
+  std::atomic<int> made{0}, starts{0}, released{0};
+  std::atomic<IAudioCaptureNotify*> notify{nullptr};
+};
+
+class LoggedMicrophone final : public IAudioCapture {
+ public:
+  explicit LoggedMicrophone(MicrophoneLog* log) : m_log(log) { ++m_log->made; }
+  bool Start() override { return ++m_log->starts > 0; }
+  bool Stop() override { return true; }
+  int GetId() override { return 0; }
+  void Release() override {
+    ++m_log->released;
+    delete this;
+  }
+  bool GetFormat(WAVEFORMATEX*) override { return false; }
+  bool SelectStereoMix() override { return true; }
+  bool SelectMicrophone() override { return true; }
+
+ private:
+  MicrophoneLog* m_log;
+};
+
+// The sound server dies while a file plays: the dead capture is let go, no
+// microphone is made while the file brings the sound, and the switch back to
+// the screen brings one back.
+TEST_F(RunStartStop, AMicrophoneLostWhileAFilePlaysComesBackWithTheScreen) {
+  MicrophoneLog mics;
+  ManagerFactories factories;
+  factories.createDeviceList = [](IDeviceListNotfiy*) -> IDeviceList* { return new FakeDeviceList({}, {L"Mic"}, {}); };
+  factories.createAudioCapture = [&mics](IAudioCaptureNotify* n, int, const char*, int, int, int*, int*,
+                                         unsigned short*, bool* ok, std::string*) -> IAudioCapture* {
+    mics.notify = n;
+    *ok = true;
+    return new LoggedMicrophone(&mics);
+  };
+  factories.createEncoder = [this](IEncoderMediaThenSendThroughRtmpNotify* n) -> IEncoderMediaThenSendThroughRtmp* {
+    std::lock_guard<std::mutex> guard(encoders.lock);
+    encoders.notifies.push_back(n);
+    return new FakeEncoder(encoders.log);
+  };
+  ManagerPtr manager(CreateRtmpPublishManagerWith(&notify, std::move(factories)));
+  manager->SetPublishVideoPara(64, 36, 25, 100000, 0, 50);
+  manager->SetPublishUrl("rtmp://127.0.0.1:1", "live", "run");
+  manager->SetMic(0);
+  ASSERT_TRUE(manager->StartPublish());
+  ASSERT_TRUE(WaitUntil([&] { return encoders.Made() == 1; }, 5000));
+  manager->changeToVexaFile("clip.mp4", 25, 50);
+  ASSERT_EQ(doubles.fileSources().size(), 1u);
+  ASSERT_EQ(mics.made, 1);
+
+  mics.notify.load()->OnHDAudioCapNotify("user abort", 0);
+  EXPECT_TRUE(notify.WaitFor(kAudioCaptureError, 1, 5000));
+  ASSERT_TRUE(WaitUntil([&] { return mics.released == 1; }, 5000));
+  // Taken under the same lock as the reopening: past it once this returns.
+  manager->SetStereoMix(false);
+  EXPECT_EQ(mics.made, 1) << "a microphone was made while the file brings the sound";
+
+  manager->changeToScreen(25, 50);
+  EXPECT_TRUE(WaitUntil([&] { return mics.made == 2 && mics.starts == 2; }, 5000));
+  EXPECT_TRUE(manager->StopPublish());
+}
+
 // The desktop-sound device that the fake library makes, counted while it runs.
 std::atomic<int> g_runningDesktopDevices{0};
 

@@ -64,7 +64,9 @@ TEST(ScreenPullSchedule, AGrabSlowerThanThePeriodSkipsSlotsInsteadOfStampingEarl
   while (now - 1000 < 10000) {
     if (schedule.Take(now, &slot)) {
       EXPECT_LT(now - slot, 17u);
-      if (pictures++ > 0) EXPECT_LE(slot - last, 2 * 17u) << "at " << now;
+      if (pictures++ > 0) {
+        EXPECT_LE(slot - last, 2 * 17u) << "at " << now;
+      }
       last = slot;
       now += 30;  // the grab
     }
@@ -184,7 +186,7 @@ double WorstStampOffMs(double clockRate) {
   MediaTimeline::Shape shape;
   shape.sampleRate = kRate;
   shape.channels = 1;
-  shape.width = shape.height = 2;
+  shape.pictureBytes = 12;
   line.NewRun(shape);
   std::mt19937 random(11);
   std::exponential_distribution<double> jitter(1 / 1500.0);
