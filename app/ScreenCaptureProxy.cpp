@@ -136,9 +136,9 @@ void CScreenCaptureProxy::ReactToStatus(const char* text) {
     PostEvent(kPublishEventAudioCaptureError);
   } else if (std::strcmp(text, kVideoCaptureError) == 0) {
     PostEvent(kPublishEventVideoCaptureError);
-  } else if (std::strncmp(text, "cannot open ", 12) == 0) {
+  } else if (const char* subject = CannotOpenSubject(text)) {
     std::lock_guard<std::mutex> hold(m_openingLock);
-    if (m_opening && std::string(text + 12).rfind(m_openingFile + ": ", 0) == 0) m_openRefused = true;
+    if (m_opening && std::string(subject).rfind(m_openingFile + ": ", 0) == 0) m_openRefused = true;
   }
 }
 

@@ -121,19 +121,21 @@ int CScreenCaptureProxy::UseCameraSource(int cameraIndex) {
 int CScreenCaptureProxy::UseFileSource(const std::wstring& path) {
   IRtmpPublishManager* manager = m_manager;
   if (!manager) return 0;
-  m_mediaFile = WideToMultiByte(path);
+  const std::string file = WideToMultiByte(path);
   if (m_connected) {
     {
       std::lock_guard<std::mutex> hold(m_openingLock);
-      m_openingFile = m_mediaFile;
+      m_openingFile = file;
       m_opening = true;
       m_openRefused = false;
     }
-    manager->changeToVexaFile(m_mediaFile.c_str(), m_settings.fileFrameRate, m_settings.fileKeyInterval);
+    manager->changeToVexaFile(file.c_str(), m_settings.fileFrameRate, m_settings.fileKeyInterval);
     std::lock_guard<std::mutex> hold(m_openingLock);
     m_opening = false;
+    // The file that plays stays the one named.
     if (m_openRefused) return 0;
   }
+  m_mediaFile = file;
   SetSwitchBitrate(manager, m_settings.fileBitrate, m_settings.fileQuality);
   m_sourceKind = 2;
   return 1;

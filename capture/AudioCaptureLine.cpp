@@ -1,6 +1,8 @@
 // The capture's recording-line selection: rebuild the graph on the input that
 // records the wanted line, then make that input audible at full volume on the
 // sound server.
+#include <algorithm>
+
 #include "capture/AudioCapture.h"
 #include "capture/RecordingLine.h"
 #include "capture/TextConvert.h"
@@ -29,8 +31,10 @@ int CAudioCapture::SelectLine(RecordingLine line) {
   // Count 0: the selection does not know how many inputs share the name.
   int targetIndex = 0, targetCount = 0;
   // Back to the microphone means back to the one the host chose, when it
-  // chose one (and not a stereo mix): not whichever input a name suggests.
-  if (line == RecordingLine::kMicrophone && !m_chosenName.empty() && !IsStereoMixInput(m_chosenName)) {
+  // chose one (and not a stereo mix) and it is still there: not whichever
+  // input a name suggests.
+  if (line == RecordingLine::kMicrophone && !m_chosenName.empty() && !IsStereoMixInput(m_chosenName) &&
+      std::find(names.begin(), names.end(), m_chosenName) != names.end()) {
     target = m_chosenName;
     targetIndex = m_chosenIndex;
     targetCount = m_chosenCount;

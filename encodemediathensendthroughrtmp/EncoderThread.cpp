@@ -3,6 +3,7 @@
 // to the shared time base. Codecs are used under their locks; sends happen
 // outside them.
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -251,32 +252,35 @@ void CEncoderMediaThenSendThroughRtmp::EncodeAndSendAudioBlock(const AudioBlock&
 
 void CEncoderMediaThenSendThroughRtmp::RunVideoStep() {
   RawFrame* frame = nullptr;
-  std::vector<RawFrame*> late;
+  // The queue holds the pool's buffers only: no allocation on this path.
+  std::array<RawFrame*, RawFramePool::kCapacity> late{};
+  size_t lateCount = 0;
   bool caughtUp = false;
   {
     std::lock_guard<std::mutex> lock(m_videoQueueLock);
     if (m_videoQueue.empty()) return;
     // The newest picture is always encoded: it is the freshest there is.
     const uint32_t now = m_clock();
-    while (m_videoQueue.size() > 1 && now - m_videoQueue.front()->queuedAt > kMaxPictureWaitMs) {
-      late.push_back(m_videoQueue.front());
+    while (m_videoQueue.size() > 1 && lateCount < late.size() &&
+           now - m_videoQueue.front()->queuedAt > kMaxPictureWaitMs) {
+      late[lateCount++] = m_videoQueue.front();
       m_videoQueue.pop_front();
     }
     frame = m_videoQueue.front();
     m_videoQueue.pop_front();
-    m_latePicturesDropped += static_cast<int>(late.size());
+    m_latePicturesDropped += static_cast<int>(lateCount);
     caughtUp = m_videoQueue.empty();
   }
   // Unencoded, a dropped picture leaves nothing for the decoder to miss.
-  for (RawFrame* stale : late) {
-    stale->inUse = false;
-    m_framePool.Return(stale);
+  for (size_t i = 0; i < lateCount; ++i) {
+    late[i]->inUse = false;
+    m_framePool.Return(late[i]);
   }
-  if (!late.empty() && !m_droppingLatePictures) {
+  if (lateCount > 0 && !m_droppingLatePictures) {
     m_droppingLatePictures = true;
     STRIVON_LOG(kLogWarning, "CEncoderMediaThenSendThroughRtmp::RunVideoStep",
                 "pictures waited over %u ms for the encoder, dropping the older ones", kMaxPictureWaitMs);
-  } else if (late.empty() && caughtUp) {
+  } else if (lateCount == 0 && caughtUp) {
     m_droppingLatePictures = false;
   }
   EncodedPicture encoded;

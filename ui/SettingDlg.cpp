@@ -64,7 +64,10 @@ class CSettingDlg::ReleaseWatch : public QObject {
   }
 
  protected:
-  bool eventFilter(QObject*, QEvent* event) override {
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    // Mouse events go to windows and widgets; events posted to other objects
+    // from other threads (window messages) are left unread.
+    if (!watched->isWindowType() && !watched->isWidgetType()) return false;
     if (event->type() == QEvent::MouseButtonRelease) m_onRelease();
     return false;
   }

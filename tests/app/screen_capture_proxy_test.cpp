@@ -148,6 +148,7 @@ TEST_F(ProxyTest, AFileTheLibraryCannotOpenIsRefusedAndTheSourceStays) {
   fake.refuseFiles = true;
   EXPECT_EQ(proxy->UseFileSource(L"/media/sound-only.m4a"), 0);
   EXPECT_EQ(proxy->SourceKind(), 2);
+  EXPECT_EQ(proxy->MediaFile(), "/media/first.mp4") << "the file that plays";
   EXPECT_EQ(proxy->UseCameraSource(0), 1);
   EXPECT_EQ(proxy->UseFileSource(L"/media/sound-only.m4a"), 0);
   EXPECT_EQ(proxy->SourceKind(), 3) << "the camera stays";

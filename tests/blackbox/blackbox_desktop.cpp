@@ -51,8 +51,8 @@ int g_uiScale = 1;
 
 void SetUiScale(int factor) { g_uiScale = factor > 0 ? factor : 1; }
 
-bool ControlCentre(const std::string& layout, const WindowGeometry& window, const std::string& name, Point* centre,
-                   const std::string& page) {
+bool ControlRect(const std::string& layout, const WindowGeometry& window, const std::string& name,
+                 WindowGeometry* rect, const std::string& page) {
   std::vector<std::string> argv{CONTROL_POSITIONS, SKIN_DIR, layout, std::to_string(window.width / g_uiScale),
                                 std::to_string(window.height / g_uiScale)};
   // Several choices, separated by spaces.
@@ -64,9 +64,17 @@ bool ControlCentre(const std::string& layout, const WindowGeometry& window, cons
   std::string found;
   int left = 0, top = 0, right = 0, bottom = 0;
   if (r.exitCode != 0 || !(in >> found >> left >> top >> right >> bottom) || found != name) return false;
-  centre->x = (left + right) / 2 * g_uiScale;
-  centre->y = (top + bottom) / 2 * g_uiScale;
+  *rect = WindowGeometry{left * g_uiScale, top * g_uiScale, (right - left) * g_uiScale, (bottom - top) * g_uiScale};
   return right > left && bottom > top;
+}
+
+bool ControlCentre(const std::string& layout, const WindowGeometry& window, const std::string& name, Point* centre,
+                   const std::string& page) {
+  WindowGeometry rect;
+  if (!ControlRect(layout, window, name, &rect, page)) return false;
+  centre->x = rect.x + rect.width / 2;
+  centre->y = rect.y + rect.height / 2;
+  return true;
 }
 
 bool ClickControl(XWindow window, const std::string& layout, const std::string& name, const std::string& page) {

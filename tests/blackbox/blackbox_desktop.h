@@ -79,6 +79,11 @@ struct Point {
 // so the places of controls are found in the screen's pixels (default 1).
 void SetUiScale(int factor);
 
+// Where a named control of a skin layout lies (x, y, width, height in the
+// coordinates of a window of the given size, in the screen's pixels); false
+// when the layout has no such control.
+bool ControlRect(const std::string& layout, const test_support::WindowGeometry& window, const std::string& name,
+                 test_support::WindowGeometry* rect, const std::string& page = "");
 // The centre of a named control of a skin layout, in the coordinates of a
 // window of the given size; false when the layout has no such control.
 bool ControlCentre(const std::string& layout, const test_support::WindowGeometry& window,

@@ -47,16 +47,10 @@ std::string FirstFlv(const std::string& folder) {
 
 // What the screen shows of a control of the main window's layout.
 bool ShotOfControl(XWindow main, const std::string& name, const std::string& path) {
-  test_support::WindowGeometry window;
-  blackbox::Point centre;
-  if (!test_support::Geometry(main, &window)) return false;
-  const test_support::CommandResult place = test_support::RunCommand(
-      {CONTROL_POSITIONS, SKIN_DIR, "skin.xml", std::to_string(window.width), std::to_string(window.height), name});
-  std::istringstream in(place.out);
-  std::string found;
-  int left = 0, top = 0, right = 0, bottom = 0;
-  if (!(in >> found >> left >> top >> right >> bottom) || found != name) return false;
-  return test_support::ScreenshotOfArea({window.x + left, window.y + top, right - left, bottom - top}, path);
+  test_support::WindowGeometry window, control;
+  if (!test_support::Geometry(main, &window) || !blackbox::ControlRect("skin.xml", window, name, &control)) return false;
+  return test_support::ScreenshotOfArea({window.x + control.x, window.y + control.y, control.width, control.height},
+                                        path);
 }
 
 bool SamePicture(const std::string& a, const std::string& b) {
@@ -181,7 +175,9 @@ TEST(PublishThroughWindowsTest, AnOfflineLoginPublishesToItsOwnStreamEveryTime) 
     const std::string nameLive = ScreenshotPath("offline_login_name_live");
     ASSERT_TRUE(ShotOfControl(main, "usernameLabel", nameLive));
     EXPECT_TRUE(SamePicture(nameAtLogin, nameLive)) << "the name shown changed when the broadcast started";
-    if (broadcast == 1) EXPECT_TRUE(test_support::Screenshot(main, ScreenshotPath("main_window_live_offline_login")));
+    if (broadcast == 1) {
+      EXPECT_TRUE(test_support::Screenshot(main, ScreenshotPath("main_window_live_offline_login")));
+    }
     ASSERT_TRUE(ClickControl(main, "skin.xml", "startPubBtn"));
     ASSERT_TRUE(WaitUntil(kPublishTimeoutMs, [&] { return dumpStatus() == "NoPub"; })) << session.Output();
     // The server has closed it; the next broadcast must make it anew.

@@ -108,6 +108,11 @@ TEST_F(RecordingLineTest, TurningTheStereoMixOffReturnsToTheChosenMicrophone) {
   EXPECT_TRUE(capture->SelectMicrophone());
   EXPECT_GT(dshow::PushVirtualTone(L"USB Headset", 20), 0);
   EXPECT_EQ(0, dshow::PushVirtualTone(L"Built-in Audio", 20));
+  // Unplugged while the mix records: back to an input the names suggest.
+  EXPECT_TRUE(capture->SelectStereoMix());
+  dshow::SetVirtualDevices({Mic(L"Built-in Audio"), Mic(L"Monitor of Speakers")});
+  EXPECT_TRUE(capture->SelectMicrophone());
+  EXPECT_GT(dshow::PushVirtualTone(L"Built-in Audio", 20), 0);
   capture->Release();
 }
 

@@ -128,6 +128,7 @@ TEST_F(Line, SoundAndPicturesCapturedTogetherShareAStampWhenTheDeviceStartsLate)
   EXPECT_NEAR(real->stamp, 760, 2);
   EXPECT_NEAR((real + 1)->stamp, 760 + kBlockMs, 2);
   const auto lastReal = std::find_if(pictures.rbegin(), pictures.rend(), [](const Taken& t) { return t.stamp < 800; });
+  ASSERT_TRUE(lastReal != pictures.rend());
   EXPECT_NEAR(lastReal->stamp, 760 + kBlockMs, 2);
   ExpectOneUnbrokenLine();
 }
@@ -241,6 +242,14 @@ TEST_F(Line, ASwitchContinuesFromWhatWentOutAndANewRunStartsAfresh) {
     Pass(40);
   }
   ExpectOneUnbrokenLine();
+  // The new source's pictures lie where the line stands: no jump forward.
+  int fromNewSource = 0;
+  for (const auto& p : Kind(true)) {
+    if (p.shade != 120) continue;
+    ++fromNewSource;
+    EXPECT_LE(p.stamp, p.lineNow) << "stamped ahead of the line";
+  }
+  EXPECT_GE(fromNewSource, 15);
 
   taken.clear();
   Pass(60000);

@@ -2,6 +2,7 @@
 // picture queue's limit, how connection events are reported and acted on,
 // scheduling retries, and the run's start/stop refusals.
 #include <algorithm>
+#include <limits>
 #include <cstdio>
 #include <future>
 #include <thread>
@@ -138,17 +139,22 @@ TEST_F(PublishRules, PicturesThatFellBehindWhileTheEncoderWasBusyAreNotHandedOn)
   ManagerPtr manager = Start("rtmp://127.0.0.1:1", true);
   ASSERT_TRUE(encoders->WaitConnectCalls(1, 5000));
   {
-    // The encoder refuses every picture for about three seconds of the send
-    // thread's waiting (a refusal per poll of a couple of milliseconds).
+    // The encoder refuses every picture for the first three seconds.
     std::lock_guard<std::mutex> lock(encoders->lock);
-    encoders->busyPictures = 1500;
+    encoders->busyPictures = std::numeric_limits<int>::max();
   }
   encoders->LastNotify()->OnEncoderMediaThenSendThroughRtmpConnected();
   FakeVexaCapture* file = FileSource();
   ASSERT_NE(file, nullptr);
   // The test is the file: sound and a picture every 40 ms for five seconds.
   auto next = Clock::now();
+  int refused = 0;
   for (uint32_t ms = 0; ms < 5000; ms += 40) {
+    if (ms == 3000) {
+      std::lock_guard<std::mutex> lock(encoders->lock);
+      refused = std::numeric_limits<int>::max() - encoders->busyPictures;
+      encoders->busyPictures = 0;
+    }
     ASSERT_TRUE(file->PumpSound(ms, 1764, 1000));
     ASSERT_TRUE(file->PumpPicture(ms + 20, 1, 2, 3));
     next += std::chrono::milliseconds(40);
@@ -156,7 +162,7 @@ TEST_F(PublishRules, PicturesThatFellBehindWhileTheEncoderWasBusyAreNotHandedOn)
   }
   EXPECT_TRUE(manager->StopPublish());
   std::lock_guard<std::mutex> lock(encoders->lock);
-  ASSERT_EQ(encoders->busyPictures, 0) << "the encoder was never free again";
+  ASSERT_GT(refused, 0) << "the encoder was never busy";
   // Each picture's wait when it was offered, counted from the first picture
   // offered (which waited only for its sound): its delay since then less
   // the time between the two stamps.

@@ -112,6 +112,10 @@ TEST(PublishStamps, TwoRunsOfOneManagerEachSpanTheirTimeWithoutAJump) {
   manager.reset();
   dshow::SetVirtualDevices({});
   peers.nginx.Stop();
+  ASSERT_EQ(publishedMs.size(), 2u) << log.Dump();
+  // Each switch of the second run took place.
+  EXPECT_EQ(log.Count("cannot open"), 0) << log.Dump();
+  EXPECT_EQ(log.Count(kStartVideoCaptureSuc), 1) << "the camera did not start";
   const std::vector<std::string> recordings = Recordings(peers.nginx.folder() + "/rec");
   ASSERT_EQ(recordings.size(), 2u);
   for (size_t i = 0; i < recordings.size(); ++i) {
@@ -238,8 +242,12 @@ TEST(PublishStamps, AGrabSlowerThanTheFramePeriodNeverStampsAPictureBeforeItsGra
   std::printf("figures: %zu pictures at %d fps with 30 ms grabs: stamp - grab spread over %.1f ms, largest step "
               "%.1f ms\n",
               stamps.size(), kFps, highest - lowest, largestStep);
-  EXPECT_LE(highest - lowest, kPeriodMs + 2) << "a picture stamped more than a period before its grab";
-  EXPECT_LE(largestStep, 2 * kPeriodMs + 2);
+  // Beyond the period: the ms rounding of stamps and bars, and a worker the
+  // machine holds up between taking its slot and grabbing (a few ms under
+  // load). Catching up late slots put stamps a second before their grabs.
+  constexpr double kMarginMs = 10;
+  EXPECT_LE(highest - lowest, kPeriodMs + kMarginMs) << "a picture stamped more than a period before its grab";
+  EXPECT_LE(largestStep, 2 * kPeriodMs + kMarginMs);
 }
 
 }  // namespace

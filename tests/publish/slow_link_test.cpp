@@ -5,8 +5,8 @@
 // enough for the rates to come down before the stream falls behind: after
 // the first 10 s the server is never more than 2 s behind real time, and no
 // picture is held on screen for over a second. The same run with the
-// adaptation off prints its figures only: there the link simply cannot carry
-// the stream, and what counts is that the delay stays bounded, not a number.
+// adaptation off: there the link simply cannot carry the stream, and what
+// counts is that the delay stays bounded (within 3 s).
 #include <algorithm>
 #include <cstdio>
 #include <mutex>
@@ -216,12 +216,17 @@ TEST_F(SlowLink, WithTheAdaptiveBitRateTheStreamKeepsUpWithRealTime) {
   EXPECT_EQ(run.health.decodeErrors, 0) << run.health.decodeErrorText;
 }
 
-// Figures only (see the top): the run must still reach the server to its end.
+// Without the adaptation the pictures cannot all get through, but the bounded
+// send buffer and the dropping of pictures that waited keep what is queued
+// short: behind real time by the link's queue (0.4 s), the socket's half
+// second and the encoder's 0.3 s wait, with room for a loaded machine (about
+// 1.3 s measured; 9 s with the system's own send buffer).
 TEST_F(SlowLink, WithoutTheAdaptiveBitRateTheFiguresAreReported) {
   Run run;
   ASSERT_NO_FATAL_FAILURE(Publish(false, &run));
   EXPECT_LT(run.loweredAtMs, 0) << "lowered although the adaptation was off";
   EXPECT_GT(run.behind.pictures, kRunMs / 1000 * 5);
+  EXPECT_LE(run.behind.maxBehindMs, 3000) << "at " << run.behind.maxBehindAtMs << " ms";
 }
 
 }  // namespace

@@ -29,6 +29,7 @@ bool ScreenFlasher::Start() {
   Display* display = XOpenDisplay(nullptr);
   if (!display) return false;
   m_display = display;
+  m_stop = false;  // a flasher started again after Stop, on a new server
   Paint(false);
   m_thread = std::thread([this] { Loop(); });
   return true;

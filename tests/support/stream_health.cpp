@@ -18,6 +18,21 @@ bool Overlaps(const LeftOut& leftOut, long long from, long long to) {
   return false;
 }
 
+// The longest part of [from, to] outside every left-out stretch: a hole that
+// starts in the second after a fault still counts for what lies beyond it.
+long long LongestOutside(const LeftOut& leftOut, long long from, long long to) {
+  LeftOut covering;
+  for (const auto& [begin, end] : leftOut)
+    if (from < end && to > begin) covering.emplace_back(std::max(begin, from), std::min(end, to));
+  std::sort(covering.begin(), covering.end());
+  long long longest = 0, at = from;
+  for (const auto& [begin, end] : covering) {
+    longest = std::max(longest, begin - at);
+    at = std::max(at, end);
+  }
+  return std::max(longest, to - at);
+}
+
 }  // namespace
 
 bool MeasureStreamHealth(const std::string& recording, long long t0Ms, StreamHealth* health, std::string* error,
@@ -76,10 +91,8 @@ bool MeasureStreamHealth(const std::string& recording, long long t0Ms, StreamHea
     for (long long stamp : sound)
       if (stamp >= from) edges.push_back(stamp);
     long long largest = 0;
-    for (size_t i = 1; i < edges.size(); ++i) {
-      if (Overlaps(leftOut, edges[i - 1] - begin, edges[i] - begin)) continue;
-      largest = std::max(largest, edges[i] - edges[i - 1] - packetMs);
-    }
+    for (size_t i = 1; i < edges.size(); ++i)
+      largest = std::max(largest, LongestOutside(leftOut, edges[i - 1] - begin, edges[i] - begin) - packetMs);
     health->largestSoundGapMs = largest;
     health->soundEndsEarlyMs = std::max(0LL, end - (edges.back() + packetMs));
   }

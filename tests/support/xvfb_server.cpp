@@ -45,12 +45,9 @@ bool XvfbServer::Start(const std::string& screen, const std::vector<std::string>
   m_dir = std::make_unique<TempDir>("xvfb");
   if (m_dir->path().empty()) return false;
   const std::string numberFile = m_dir->File("display");
-  std::vector<std::string> argv = {
-      "sh", "-c",
-      "screen=$0 file=$1; shift; "
-      "exec Xvfb -displayfd 3 -screen 0 \"$screen\" -nolisten tcp -noreset \"$@\" 3>\"$file\"",
-      screen, numberFile};
-  argv.insert(argv.end(), extraArgs.begin(), extraArgs.end());
+  std::vector<std::string> argv = {"sh", "-c", "file=$0; exec Xvfb -displayfd 3 \"$@\" 3>\"$file\"", numberFile};
+  const std::vector<std::string> args = ServerArgs();
+  argv.insert(argv.end(), args.begin(), args.end());
   const std::string logFile = m_dir->File("xvfb.log");
   if (!m_process.Start(argv, logFile)) {
     m_error = "Xvfb could not be started";
@@ -92,10 +89,12 @@ void XvfbServer::Kill() {
 bool XvfbServer::Restart() {
   if (m_display >= 0 || m_lastDisplay < 0) return m_display >= 0;
   // The killed server left its lock file and socket; a new one on the same
-  // number takes them over once it sees their owner is gone.
-  std::vector<std::string> argv = {"Xvfb", ":" + std::to_string(m_lastDisplay), "-screen", "0", m_screen,
-                                   "-nolisten", "tcp", "-noreset"};
-  argv.insert(argv.end(), m_extraArgs.begin(), m_extraArgs.end());
+  // number takes them over once it sees their owner is gone. (A server of a
+  // parallel test that starts meanwhile may take the free number first; the
+  // restart then fails with Xvfb's reason.)
+  std::vector<std::string> argv = {"Xvfb", ":" + std::to_string(m_lastDisplay)};
+  const std::vector<std::string> args = ServerArgs();
+  argv.insert(argv.end(), args.begin(), args.end());
   const std::string logFile = m_dir->File("xvfb-restart.log");
   if (!m_process.Start(argv, logFile)) return false;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kStartSeconds);
@@ -109,6 +108,12 @@ bool XvfbServer::Restart() {
   m_error = "Xvfb did not come back on :" + std::to_string(m_lastDisplay) + ": " + ReadFileBytes(logFile).substr(0, 2000);
   m_process.Stop(SIGTERM, 2000);
   return false;
+}
+
+std::vector<std::string> XvfbServer::ServerArgs() const {
+  std::vector<std::string> args = {"-screen", "0", m_screen, "-nolisten", "tcp", "-noreset"};
+  args.insert(args.end(), m_extraArgs.begin(), m_extraArgs.end());
+  return args;
 }
 
 std::string XvfbServer::DisplayName() const {

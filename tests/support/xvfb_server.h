@@ -38,6 +38,9 @@ class XvfbServer {
   const std::string& error() const { return m_error; }
 
  private:
+  // The server's arguments after its display: the screen, no TCP, no reset.
+  std::vector<std::string> ServerArgs() const;
+
   std::unique_ptr<TempDir> m_dir;  // holds the file Xvfb writes its number to
   ChildProcess m_process;
   int m_display = -1;

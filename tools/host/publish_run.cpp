@@ -63,7 +63,7 @@ class PublishPrinter final : public IRtmpPublishManagerNotify {
     const char* word = text ? text : "";
     if (std::strcmp(word, strivon_status::kPublishStart) == 0 && !m_publishStarted.exchange(true))
       m_publishStartMs = NowMs();
-    if (level == strivon_status::kLevelError && IsCannotOpen(word)) {
+    if (level == strivon_status::kLevelError && strivon_status::CannotOpenSubject(word)) {
       std::lock_guard<std::mutex> lock(m_lock);
       if (m_sourceFailure.empty()) m_sourceFailure = word;
     }
@@ -82,13 +82,6 @@ class PublishPrinter final : public IRtmpPublishManagerNotify {
   bool OnReservedInt(int) override { return true; }
 
  private:
-  // The fixed start of the status word, before its first "%".
-  static bool IsCannotOpen(const char* text) {
-    const char* format = strivon_status::kCannotOpen;
-    const size_t prefix = std::strcspn(format, "%");
-    return std::strncmp(text, format, prefix) == 0;
-  }
-
   std::atomic<int64_t> m_startMs{NowMs()};
   std::atomic<bool> m_publishStarted{false};
   std::atomic<int64_t> m_publishStartMs{0};

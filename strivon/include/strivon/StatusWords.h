@@ -55,6 +55,16 @@ inline constexpr const char* kVideoDataNull = "video data null.";
 // before "Video.Capture.Error". A run that starts with such a file does not
 // connect.
 inline constexpr const char* kCannotOpen = "cannot open %s: %s";
+// What follows kCannotOpen's fixed start in text ("path: reason"), or null
+// when text is not that report.
+inline const char* CannotOpenSubject(const char* text) {
+  const char* format = kCannotOpen;
+  const char* at = text;
+  for (; *format != '%'; ++format, ++at) {
+    if (*at != *format) return nullptr;
+  }
+  return at;
+}
 inline constexpr const char* kHushgainInitError = "HushgainInit error";
 inline constexpr const char* kLoadLibraryError = "LoadLibraryA error";
 inline constexpr const char* kCreateDeskAudioError = "createDeskAudio error";
