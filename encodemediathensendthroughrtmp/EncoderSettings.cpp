@@ -31,6 +31,11 @@ void CEncoderMediaThenSendThroughRtmp::ReopenVideoLocked() {
   CloseVideoEncoder(&m_video);
   m_videoOpens += 1;
   m_videoOpen = OpenVideoEncoder(&m_video) == 0;
+  // The client sizes its socket's buffer by the rate in force (lowered by
+  // the adaptation, restored, or the host's), not the first one configured.
+  if (IRtmpLib* transport = Transport())
+    transport->SetVideoParams(m_video.width, m_video.height, m_video.frameRate,
+                              m_video.rateControlMode == 1 ? m_video.bitrateKbps * 1000 : 0);
 }
 
 void CEncoderMediaThenSendThroughRtmp::SetAudioBitrate(unsigned bps) {

@@ -11,6 +11,7 @@ const char kRestored[] = "Auto set audio bitrate 48000, video bitrate 800000";
 struct AdaptiveRig {
   EncoderUnderTest t;
   AdaptiveRig() {
+    t.encoder->Connect("rtmp://127.0.0.1/live/test");
     t.encoder->SetAudioBitrate(48000);
     t.encoder->SetVideoBitrate(800000, 0);
     t.encoder->SetAutoCtrlBitrate(true);
@@ -42,6 +43,7 @@ TEST(AdaptiveBitrate, FiveSlowTripsLowerOnceAndAFurtherBadWindowChangesNothing) 
   EXPECT_EQ(s.configuredAudioBitrate, 48000u) << "the configured rate is kept for the restore";
   EXPECT_EQ(s.configuredVideoBitrate, 800000u);
   EXPECT_EQ(r.Count(kLowered), 1);
+  EXPECT_EQ(r.t.transport.load()->videoParamsBps, 64000) << "the client's send buffer sized for the lowered rate";
   const int aacOpens = s.aacOpens;
   const int videoOpens = s.videoOpens;
   r.Window(5);
@@ -63,6 +65,7 @@ TEST(AdaptiveBitrate, ThirteenGoodWindowsAfterALoweringRestore) {
   EXPECT_EQ(s.currentAudioBitrate, 48000u);
   EXPECT_EQ(s.videoKbps, 800);
   EXPECT_EQ(r.Count(kRestored), 1);
+  EXPECT_EQ(r.t.transport.load()->videoParamsBps, 800000);
 }
 
 TEST(AdaptiveBitrate, HealthyLinkNeverReopensAndWindowsNeedAClosingTrip) {

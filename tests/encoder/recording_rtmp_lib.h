@@ -41,11 +41,14 @@ class RecordingRtmpLib : public IRtmpLib {
     if (AudioParams().second == 0) return false;
     return Record(true, frame, length, timestampMs);
   }
-  bool SetVideoParams(int width, int height, int, int) override {
+  bool SetVideoParams(int width, int height, int, int bps) override {
     std::lock_guard<std::mutex> lock(m_lock);
     m_videoParams = {width, height};
+    videoParamsBps = bps;
     return true;
   }
+  // The video rate the client was last told (-1: never).
+  std::atomic<int> videoParamsBps{-1};
   bool SendVideoH264(const unsigned char* accessUnit, int length, unsigned timestampMs,
                      int compositionMs = 0) override {
     lastCompositionMs = compositionMs;

@@ -51,6 +51,14 @@ inline double SecondsSince(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// The duration the file's own header gives (ffprobe takes it from there),
+// -1 when unreadable.
+inline double FormatDuration(const std::string& path) {
+  Json::Value root;
+  if (!test_support::FfprobeJson(path, {"-show_format"}, &root) || !root["format"]["duration"].isString()) return -1;
+  return std::stod(root["format"]["duration"].asString());
+}
+
 // Both kinds are there with what a decoder needs to start: without the
 // sequence headers ffprobe knows neither the picture size nor the channels.
 inline void ExpectStreamsWithCodecParameters(const std::string& path) {

@@ -138,13 +138,6 @@ long long LastStampMs(const std::string& path) {
   return last;
 }
 
-// The duration the file's own header gives (ffprobe takes it from there).
-double HeaderDuration(const std::string& path) {
-  Json::Value root;
-  if (!test_support::FfprobeJson(path, {"-show_format"}, &root) || !root["format"]["duration"].isString()) return -1;
-  return std::stod(root["format"]["duration"].asString());
-}
-
 TEST(RecordingCutShort, KilledProcessLeavesAFileThatDecodesUpToTheCut) {
   Peers peers;
   ASSERT_TRUE(peers.Start());
@@ -261,7 +254,7 @@ TEST(RecordingCutShort, FullDiskIsReportedAsFailure) {
   const long long size = test_support::FileSize(copy);
   const long long lastStamp = LastStampMs(copy);
   const std::string decode = test_support::DecodeErrors(copy), framing = test_support::FlvCheckErrors(copy);
-  const double duration = HeaderDuration(copy);
+  const double duration = record_test::FormatDuration(copy);
   printf("full disk: %lld bytes kept, last stamp %lld ms, header duration %.3f s, decode: \"%s\", flvmeta: \"%s\"\n",
          size, lastStamp, duration, decode.c_str(), framing.c_str());
   EXPECT_GT(size, 48 * 1024);

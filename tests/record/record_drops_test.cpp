@@ -27,12 +27,6 @@ using namespace std::chrono_literals;
 using namespace strivon_status;
 using Clock = std::chrono::steady_clock;
 
-double FormatDuration(const std::string& path) {
-  Json::Value root;
-  if (!test_support::FfprobeJson(path, {"-show_format"}, &root) || !root["format"]["duration"].isString()) return -1;
-  return std::stod(root["format"]["duration"].asString());
-}
-
 // Decoders and the FLV format's own rules find nothing wrong.
 void ExpectDecodableStreams(const std::string& path) {
   record_test::ExpectStreamsWithCodecParameters(path);
@@ -120,7 +114,7 @@ TEST(RecordingAcrossDrops, DurationStampsAndHeadersSurviveServerCrashesAndAResta
   manager.reset();
   EXPECT_EQ(notify.Count(kLevelError, kRecordFileError), 0);
 
-  const double firstDuration = FormatDuration(first), secondDuration = FormatDuration(second);
+  const double firstDuration = record_test::FormatDuration(first), secondDuration = record_test::FormatDuration(second);
   const StampReport stamps = ReadStamps(first), restarted = ReadStamps(second);
   std::string holes;
   for (long long h : stamps.holes) holes += std::to_string(h) + " ms ";
