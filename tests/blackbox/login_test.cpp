@@ -63,14 +63,16 @@ class LoginTest : public ::testing::Test {
 
   // The program's message box is up and shows exactly this text: its
   // picture becomes equal to one of a box made with that text on the same
-  // screen. Then it is dismissed with the keyboard.
+  // screen. Then it is dismissed with the keyboard. The reference is made
+  // once the program's box is up: the program raises its windows as the box
+  // shows, and would cover a reference box mapped before.
   void ExpectPromptShows(const std::string& text, const std::string& shotName) {
+    const XWindow box = test_support::WaitForWindow(kPromptCaption, kWindowTimeoutMs);
+    ASSERT_NE(box, 0u) << "no message box for " << text;
     const std::string referenceShot = ScreenshotPath(shotName + "_reference");
     const test_support::CommandResult reference =
         test_support::RunCommand({PROMPT_REFERENCE, kPromptCaption, text, referenceShot});
     ASSERT_EQ(reference.exitCode, 0) << reference.err;
-    const XWindow box = test_support::WaitForWindow(kPromptCaption, kWindowTimeoutMs);
-    ASSERT_NE(box, 0u) << "no message box for " << text;
     const std::string shot = ScreenshotPath(shotName);
     long different = -1;
     WaitUntil(kWindowTimeoutMs, [&] {
