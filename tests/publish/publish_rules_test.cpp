@@ -75,7 +75,9 @@ class PublishRules : public ::testing::Test {
 
 TEST_F(PublishRules, EqualStampsSendThePictureFirstAndSoundAloneGoesOutAfterTheGrace) {
   ManagerPtr manager = Start("rtmp://127.0.0.1:1", true);
-  ASSERT_TRUE(encoders->WaitCreated(1, 5000));
+  // An encoder just made is not yet the run's: a picture taken before then
+  // has nowhere to go. It is the run's once it is asked to connect.
+  ASSERT_TRUE(encoders->WaitConnectCalls(1, 5000));
   encoders->LastNotify()->OnEncoderMediaThenSendThroughRtmpConnected();
   FakeVexaCapture* file = FileSource();
   ASSERT_NE(file, nullptr);
@@ -202,7 +204,7 @@ TEST_F(PublishRules, EightWaitingPicturesTurnAwayTheNinth) {
 
 TEST_F(PublishRules, ConnectionEventsReachTheHostAndOneCloseReconnectsOnce) {
   ManagerPtr manager = Start();
-  ASSERT_TRUE(encoders->WaitCreated(1, 5000));
+  ASSERT_TRUE(encoders->WaitConnectCalls(1, 5000));
   auto* notify = encoders->LastNotify();
   Status(notify, kConnectSuccess);
   EXPECT_EQ(log.Count(kConnectSuccess, kLevelError), 1);
@@ -230,7 +232,7 @@ TEST_F(PublishRules, TheAdaptiveBitRateSettingReachesTheEncoderOfEveryReconnecti
   manager->SetPublishVideoPara(64, 36, 25, 100000, 0, 50);
   manager->SetPublishUrl("rtmp://127.0.0.1:1", "live", "rules");
   ASSERT_TRUE(manager->StartPublish());
-  ASSERT_TRUE(encoders->WaitCreated(1, 5000));
+  ASSERT_TRUE(encoders->WaitConnectCalls(1, 5000));
   Status(encoders->LastNotify(), kConnectClosed);
   ASSERT_TRUE(encoders->WaitCreated(2, 4000));
   ASSERT_TRUE(encoders->WaitConnectCalls(2, 4000));
@@ -271,7 +273,7 @@ TEST_F(PublishRules, StopFromInsideACallbackIsRefused) {
 
 TEST_F(PublishRules, AfterUnpublishNotifyStartIsRefusedUntilStop) {
   ManagerPtr manager = Start();
-  ASSERT_TRUE(encoders->WaitCreated(1, 5000));
+  ASSERT_TRUE(encoders->WaitConnectCalls(1, 5000));
   Status(encoders->LastNotify(), kPublishUnpublishNotify);
   ASSERT_TRUE(log.WaitFor(kStopPublishAsyn, 1, 5000)) << log.Dump();
   EXPECT_FALSE(manager->StartPublish());
