@@ -80,6 +80,26 @@ TEST(ScreenPullSchedule, AGrabSlowerThanThePeriodSkipsSlotsInsteadOfStampingEarl
   EXPECT_FALSE(schedule.Take(now + 5000, &slot));
 }
 
+// Block n of a 1 kHz stereo tone, block->size() / 2 frames long.
+void ToneBlock(int64_t n, int rate, std::vector<int16_t>* block) {
+  const size_t frames = block->size() / 2;
+  for (size_t f = 0; f < frames; ++f) {
+    const double t = static_cast<double>(static_cast<size_t>(n) * frames + f) / rate;
+    (*block)[2 * f] = (*block)[2 * f + 1] = static_cast<int16_t>(std::lround(8000 * std::sin(2 * M_PI * 1000 * t)));
+  }
+}
+
+// The simulated clock moves on to at, the send thread taking what is due
+// every 10 ms on the way.
+void SendUntil(MediaTimeline* line, uint32_t* tick, uint32_t at) {
+  PublishCmd unit;
+  while (static_cast<int32_t>(at - *tick) > 0) {
+    *tick = std::min(at, *tick + 10);
+    while (line->Next(&unit, 0)) {
+    }
+  }
+}
+
 // A device whose clock runs at clockRate delivers blocks of 1024 frames,
 // each arriving a little late, now and then much later. Returns, per block,
 // how far the compensated sound's end is from the block's capture on the
@@ -124,10 +144,7 @@ TEST(SoundRateCompensator, StretchesTheSoundWithoutAStep) {
   std::exponential_distribution<double> jitter(1 / 1500.0);
   int64_t lastEndMs = -1;
   for (int64_t n = 0; n < 2583; ++n) {  // a minute of the device's sound
-    for (size_t f = 0; f < kFrames; ++f) {
-      const double t = static_cast<double>(n * kFrames + f) / kRate;
-      block[2 * f] = block[2 * f + 1] = static_cast<int16_t>(std::lround(8000 * std::sin(2 * M_PI * 1000 * t)));
-    }
+    ToneBlock(n, kRate, &block);
     const int64_t startMs = n * kFrames * 1000 / kRate, stopMs = (n + 1) * kFrames * 1000 / kRate;
     const auto arrivalUs = static_cast<int64_t>((n + 1) * kFrames / (kRate * clockRate) * 1e6 + 500 + jitter(random));
     ASSERT_TRUE(compensator.Process(block.data(), kFrames, kRate, 2, startMs, stopMs, arrivalUs, &out));
@@ -196,21 +213,13 @@ LateStart FirstBlockLate(double firstLateMs) {
   std::vector<int16_t> block(kFrames * 2), out, tone;
   double lastArrivalUs = 0, lineStartUs = 0, lagSum = 0;
   int lagCount = 0;
-  PublishCmd unit;
   for (int64_t n = 0; n < 2583; ++n) {
-    for (size_t f = 0; f < kFrames; ++f) {
-      const double t = static_cast<double>(n * kFrames + f) / kRate;
-      block[2 * f] = block[2 * f + 1] = static_cast<int16_t>(std::lround(8000 * std::sin(2 * M_PI * 1000 * t)));
-    }
+    ToneBlock(n, kRate, &block);
     const double capturedUs = static_cast<double>((n + 1) * kFrames) / kRate * 1e6;
     double arrivalUs = capturedUs + 500 + jitter(random) + (n == 0 ? firstLateMs * 1000 : 0);
     arrivalUs = std::max(arrivalUs, lastArrivalUs + 50);
     lastArrivalUs = arrivalUs;
-    for (uint32_t at = kStartTick + static_cast<uint32_t>(arrivalUs / 1000); static_cast<int32_t>(at - tick) > 0;) {
-      tick = std::min(at, tick + 10);
-      while (line.Next(&unit, 0)) {
-      }
-    }
+    SendUntil(&line, &tick, kStartTick + static_cast<uint32_t>(arrivalUs / 1000));
     const int64_t startMs = n * static_cast<int64_t>(kFrames) * 1000 / kRate;
     const int64_t stopMs = (n + 1) * static_cast<int64_t>(kFrames) * 1000 / kRate;
     line.CompensateMicrophone(block.data(), kFrames, kRate, 2, startMs, stopMs, static_cast<int64_t>(arrivalUs), &out);
@@ -262,16 +271,11 @@ double WorstStampOffMs(double clockRate) {
   double capturedUs = 0, worst = 0, first = NAN;
   int64_t position = 0;
   size_t losses = 0;
-  PublishCmd unit;
   while (capturedUs < 4 * 3600e6) {
     capturedUs += blockUs;
     if (losses < 2 && capturedUs > lossAtUs[losses]) capturedUs += lossUs[losses++];
     const double arrivalUs = capturedUs + 500 + jitter(random);
-    for (uint32_t at = 1000 + static_cast<uint32_t>(arrivalUs / 1000); static_cast<int32_t>(at - tick) > 0;) {
-      tick = std::min(at, tick + 10);
-      while (line.Next(&unit, 0)) {
-      }
-    }
+    SendUntil(&line, &tick, 1000 + static_cast<uint32_t>(arrivalUs / 1000));
     const int64_t startMs = position * 1000 / kRate, stopMs = (position + kFrames) * 1000 / kRate;
     position += kFrames;
     line.CompensateMicrophone(block.data(), kFrames, kRate, 1, startMs, stopMs, static_cast<int64_t>(arrivalUs),
