@@ -37,6 +37,7 @@ double Median(std::vector<double> values) {
 class PublishFaults : public ::testing::Test {
  protected:
   void SetUp() override {
+    peers.xvfb.forRestart = true;
     ASSERT_TRUE(peers.Start()) << peers.error;
     ASSERT_TRUE(flasher.Start());
     beeper = std::make_unique<test_support::PulseBeeper>(peers.pulse.ServerAddress(), peers.pulse.SinkName());

@@ -17,6 +17,12 @@ constexpr int kStartSeconds = 90;
 
 std::string SocketPath(int display) { return "/tmp/.X11-unix/X" + std::to_string(display); }
 
+// The process a server on a number of its own choosing (not -displayfd)
+// claims the number for, through its lock file.
+pid_t LockOwner(int display) {
+  return static_cast<pid_t>(std::atol(ReadFileBytes("/tmp/.X" + std::to_string(display) + "-lock").c_str()));
+}
+
 bool Accepts(const std::string& path) {
   const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return false;
@@ -44,6 +50,15 @@ bool XvfbServer::Start(const std::string& screen, const std::vector<std::string>
   // refused.
   m_dir = std::make_unique<TempDir>("xvfb");
   if (m_dir->path().empty()) return false;
+  if (forRestart) {
+    // Servers of parallel tests that do the same start at other numbers;
+    // one that finds its number held ends, and the next is tried.
+    const int first = kRestartableDisplays + static_cast<int>(::getpid() % 100) * 8;
+    for (int display = first; display < first + 64; ++display) {
+      if (StartOn(display, "xvfb.log")) return true;
+    }
+    return false;
+  }
   const std::string numberFile = m_dir->File("display");
   std::vector<std::string> argv = {"sh", "-c", "file=$0; exec Xvfb -displayfd 3 \"$@\" 3>\"$file\"", numberFile};
   const std::vector<std::string> args = ServerArgs();
@@ -89,23 +104,30 @@ void XvfbServer::Kill() {
 bool XvfbServer::Restart() {
   if (m_display >= 0 || m_lastDisplay < 0) return m_display >= 0;
   // The killed server left its lock file and socket; a new one on the same
-  // number takes them over once it sees their owner is gone. (A server of a
-  // parallel test that starts meanwhile may take the free number first; the
-  // restart then fails with Xvfb's reason.)
-  std::vector<std::string> argv = {"Xvfb", ":" + std::to_string(m_lastDisplay)};
+  // number takes them over once it sees their owner is gone. Without
+  // forRestart a server of a parallel test may take the free number first;
+  // the restart then fails.
+  return StartOn(m_lastDisplay, "xvfb-restart.log");
+}
+
+bool XvfbServer::StartOn(int display, const std::string& logName) {
+  std::vector<std::string> argv = {"Xvfb", ":" + std::to_string(display)};
   const std::vector<std::string> args = ServerArgs();
   argv.insert(argv.end(), args.begin(), args.end());
-  const std::string logFile = m_dir->File("xvfb-restart.log");
-  if (!m_process.Start(argv, logFile)) return false;
+  const std::string logFile = m_dir->File(logName);
+  if (!m_process.Start(argv, logFile)) {
+    m_error = "Xvfb could not be started";
+    return false;
+  }
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kStartSeconds);
   while (std::chrono::steady_clock::now() < deadline && m_process.Running()) {
-    if (Accepts(SocketPath(m_lastDisplay))) {
-      m_display = m_lastDisplay;
+    if (LockOwner(display) == m_process.pid() && Accepts(SocketPath(display))) {
+      m_display = m_lastDisplay = display;
       return true;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  m_error = "Xvfb did not come back on :" + std::to_string(m_lastDisplay) + ": " + ReadFileBytes(logFile).substr(0, 2000);
+  m_error = "Xvfb did not come up on :" + std::to_string(display) + ": " + ReadFileBytes(logFile).substr(0, 2000);
   m_process.Stop(SIGTERM, 2000);
   return false;
 }

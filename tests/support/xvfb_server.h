@@ -29,6 +29,12 @@ class XvfbServer {
   void Kill();
   // A new server on the display number the last one had (after Kill).
   bool Restart();
+  // Set before Start for a server that will be killed and restarted: it
+  // takes a number from kRestartableDisplays on, which servers that take the
+  // lowest free number (the others, of parallel tests) do not reach, so the
+  // number is still free when Restart comes.
+  bool forRestart = false;
+  static constexpr int kRestartableDisplays = 200;
   // ":N", or "" when not running.
   std::string DisplayName() const;
   // Sets DISPLAY of this process to the server.
@@ -40,6 +46,9 @@ class XvfbServer {
  private:
   // The server's arguments after its display: the screen, no TCP, no reset.
   std::vector<std::string> ServerArgs() const;
+  // Starts a server on that number and waits until it, not another that
+  // holds the number, takes connections.
+  bool StartOn(int display, const std::string& logName);
 
   std::unique_ptr<TempDir> m_dir;  // holds the file Xvfb writes its number to
   ChildProcess m_process;
