@@ -126,9 +126,12 @@ bool PulseServer::PlayTone(double hz, int ms) {
   if (!WriteToneWav(wav, hz, ms)) return false;
   std::vector<std::string> argv = {"env"};
   for (const auto& e : ClientEnvironment()) argv.push_back(e);
-  // A short player buffer, as a sound card has: with paplay's default of two
-  // seconds the null sink, and so its monitor, starts up to that late.
-  argv.insert(argv.end(), {"paplay", "--latency-msec=20", "--device=" + m_sinkName, wav});
+  // A short player buffer: with paplay's default of two seconds the null
+  // sink, and so its monitor, starts up to that late. Not too short either:
+  // a player not run for longer than its buffer (a loaded machine, the
+  // sanitizer builds side by side) leaves holes in the tone that the
+  // microphone then truly records.
+  argv.insert(argv.end(), {"paplay", "--latency-msec=200", "--device=" + m_sinkName, wav});
   return m_player.Start(argv, m_dir.File("paplay.log"));
 }
 
