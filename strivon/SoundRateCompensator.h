@@ -36,8 +36,7 @@ class SoundRateCompensator {
   // Where the compensated sound handed out so far ends, in ms from the
   // start of the time line.
   int64_t OutputEndMs() const;
-  // Compensated frames per device frame, as the device's rate was learnt
-  // (without the squeeze that takes back a late first block).
+  // Compensated frames per device frame, as last applied.
   double Ratio() const;
   // A new time line: the next block starts it at 0.
   void Reset();

@@ -35,7 +35,6 @@ void SoundRateEstimator::NoteLead(int64_t arrivalUs, double lead) {
   m_previousLowest = m_bucketLowest;
   if (!m_haveReference) {
     m_reference = m_bucketLowest;
-    m_takeBack = std::max(0.0, m_firstLead - m_reference);
     m_haveReference = true;
   }
   m_bucket = bucket;
@@ -48,7 +47,7 @@ SoundRateEstimator::Step SoundRateEstimator::Update(int64_t arrivalUs, size_t fr
     m_started = true;
     m_startUs = m_lastUs = arrivalUs;
     m_output = m_predicted = static_cast<double>(frames);
-    m_bucketLowest = m_firstLead = Lead(arrivalUs, m_output);
+    m_bucketLowest = Lead(arrivalUs, m_output);
     return step;
   }
   const double blockFrames = static_cast<double>(frames);
@@ -86,24 +85,10 @@ SoundRateEstimator::Step SoundRateEstimator::Update(int64_t arrivalUs, size_t fr
     const double error = lowest - m_reference;  // > 0: the sound fell behind the clock
     m_integral = std::clamp(m_integral + kIntegral * error * dt, -kMaxCorrection, kMaxCorrection);
     const double wanted = 1.0 + std::clamp(kProportional * error + m_integral, -kMaxCorrection, kMaxCorrection);
-    const double follow = std::min(1.0, dt / kRatioFollowSeconds);
-    m_ratio += (wanted - m_ratio) * follow;
-    // The squeeze eases off once what it still has to take back is about
-    // what easing off takes, and leaves the ratio within kMaxCorrection.
-    const double room = std::max(0.0, kMaxCorrection - (1.0 - m_ratio));
-    const double squeeze = m_takeBack > m_squeeze * kRatioFollowSeconds ? std::min(kTakeBackRatio, room) : 0.0;
-    m_squeeze += (squeeze - m_squeeze) * follow;
-    if (m_squeeze < 1e-6 && squeeze == 0) m_squeeze = 0;
-    // What the squeeze takes puts the arrivals that much further ahead:
-    // the differences kept move with the reference.
-    const double taken = blockFrames * m_squeeze / m_rate;
-    m_takeBack -= taken;
-    m_reference += taken;
-    m_bucketLowest += taken;
-    m_previousLowest += taken;
+    m_ratio += (wanted - m_ratio) * std::min(1.0, dt / kRatioFollowSeconds);
   }
-  step.ratio = m_ratio - m_squeeze;
-  m_predicted = blockFrames * step.ratio;
+  step.ratio = m_ratio;
+  m_predicted = blockFrames * m_ratio;
   m_output += m_predicted;
   return step;
 }

@@ -14,15 +14,6 @@
 // follows the loop smoothly and stays within kMaxCorrection, so neither a
 // wrong reading nor the loop's own steps make an audible pitch change.
 //
-// The time line stamps the first block with when it arrived. When that
-// block came late (its thread was not run at once, the blocks after it came
-// in a burst), the first second's lowest difference shows by how much, and
-// every stamp would stay that much behind the pictures. That lateness is
-// taken back by squeezing the sound a further kTakeBackRatio (never beyond
-// kMaxCorrection in all), eased in and out like the ratio, the loop's
-// reference moving with what was taken so the loop does not work against
-// it: no sound is cut and no pitch steps.
-//
 // Sound the device lost (an overrun, a suspended or moved stream) leaves its
 // position behind the clock while the blocks go on arriving at their pace:
 // when every arrival for kLossConfirmUs is more than kLossSeconds ahead of
@@ -40,7 +31,6 @@ class SoundRateEstimator {
   static constexpr double kMaxCorrection = 0.01;
   static constexpr double kLossSeconds = 0.08;
   static constexpr int64_t kLossConfirmUs = 150000;
-  static constexpr double kTakeBackRatio = 0.006;
 
   explicit SoundRateEstimator(int sampleRate = 44100);
 
@@ -83,11 +73,6 @@ class SoundRateEstimator {
   bool m_havePrevious = false;
   bool m_haveReference = false;
   double m_reference = 0;
-  // How late the first block came (s) that is still to be taken back, and
-  // the squeeze applied for it now.
-  double m_firstLead = 0;
-  double m_takeBack = 0;
-  double m_squeeze = 0;
   // A stretch of arrivals all further ahead than kLossSeconds.
   bool m_behind = false;
   int64_t m_behindSinceUs = 0;

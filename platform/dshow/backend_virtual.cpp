@@ -161,8 +161,7 @@ class CVirtualPin : public CCapturePin {
     std::vector<BYTE> pcm(static_cast<size_t>(chunk));
     const long frames = chunk / wf.nBlockAlign;
     for (int64_t first = 0; IsStreaming(); first += frames) {
-      const auto dueNs = static_cast<int64_t>((first + frames) / samplesPerNs) +
-                         (first == 0 ? int64_t{m_device.firstBufferLateMs} * 1000000 : 0);
+      const auto dueNs = static_cast<int64_t>((first + frames) / samplesPerNs);
       // Short sleeps, so a stop is never held up by a long wait.
       while (IsStreaming() && std::chrono::steady_clock::now() < start + std::chrono::nanoseconds(dueNs))
         std::this_thread::sleep_until(std::min(start + std::chrono::nanoseconds(dueNs),

@@ -39,10 +39,6 @@ struct VirtualDevice {
   double toneLevel = 0.5;  // of full scale
   int beepMs = 0;
   double beepHz = 2500.0;
-  // The live microphone's first buffer reaches its reader this much after it
-  // was due, the buffers due meanwhile right behind it (a streaming thread
-  // not run at once, as on a loaded machine).
-  int firstBufferLateMs = 0;
   // Cameras: RGB24 (bottom-up unless topDown), YUY2 or YV12 frames of
   // width x height; moreSizes are further sizes the camera offers.
   int width = 320, height = 240;

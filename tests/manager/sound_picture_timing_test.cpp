@@ -189,63 +189,6 @@ TEST(SoundRateCompensator, ARestartedOrSkippingDeviceNeverTakesTheStampsBack) {
   EXPECT_NEAR(static_cast<double>(feed(0, 99000)), kBlockMs, 1.5);
 }
 
-// A minute of a 1 kHz tone from a device on time whose first block reached
-// the capture thread firstLateMs late, the blocks held up behind it
-// following in a burst, through the compensator and the time line's
-// microphone mapping on a simulated clock: how far the stamps from 15 s on
-// lie behind when their sound was captured (ms, the mean), and the loudest
-// line beside the tone (dB).
-struct LateStart {
-  double lagMs;
-  double strayDb;
-};
-LateStart FirstBlockLate(double firstLateMs) {
-  constexpr int kRate = 44100;
-  constexpr size_t kFrames = 1024;
-  constexpr uint32_t kStartTick = 1000;
-  uint32_t tick = kStartTick;
-  MediaTimeline line([&] { return tick; });
-  MediaTimeline::Shape shape;
-  shape.pictureBytes = 12;
-  line.NewRun(shape);
-  std::mt19937 random(7);
-  std::exponential_distribution<double> jitter(1 / 1500.0);
-  std::vector<int16_t> block(kFrames * 2), out, tone;
-  double lastArrivalUs = 0, lineStartUs = 0, lagSum = 0;
-  int lagCount = 0;
-  for (int64_t n = 0; n < 2583; ++n) {
-    ToneBlock(n, kRate, &block);
-    const double capturedUs = static_cast<double>((n + 1) * kFrames) / kRate * 1e6;
-    double arrivalUs = capturedUs + 500 + jitter(random) + (n == 0 ? firstLateMs * 1000 : 0);
-    arrivalUs = std::max(arrivalUs, lastArrivalUs + 50);
-    lastArrivalUs = arrivalUs;
-    SendUntil(&line, &tick, kStartTick + static_cast<uint32_t>(arrivalUs / 1000));
-    const int64_t startMs = n * static_cast<int64_t>(kFrames) * 1000 / kRate;
-    const int64_t stopMs = (n + 1) * static_cast<int64_t>(kFrames) * 1000 / kRate;
-    line.CompensateMicrophone(block.data(), kFrames, kRate, 2, startMs, stopMs, static_cast<int64_t>(arrivalUs), &out);
-    for (size_t f = 0; f < out.size(); f += 2) tone.push_back(out[f]);
-    const int64_t stamp = line.PushMicrophoneSound(&out, kRate, 2);
-    // The line's 0 is the tick the first block arrived at.
-    if (n == 0) lineStartUs = static_cast<double>(tick - kStartTick) * 1000;
-    if (stamp < 0 || capturedUs < 15e6) continue;
-    lagSum += static_cast<double>(stamp) * 1000 + lineStartUs - capturedUs;
-    ++lagCount;
-  }
-  return {lagCount > 0 ? lagSum / lagCount / 1000 : NAN, test_support::LoudestStrayDb(tone, kRate, 0)};
-}
-
-// The first block stood for the line's start: had it come late, every stamp
-// stayed that much behind the pictures for the whole run (36 ms seen under
-// load), while a cut to take it back would click.
-TEST(SoundOnTheClock, AFirstBlockThatCameLateIsTakenBackWithoutACut) {
-  const LateStart onTime = FirstBlockLate(0), late = FirstBlockLate(60);
-  std::printf("figures: stamps behind the sound's capture from 15 s on: %.1f ms with the first block on time, "
-              "%.1f ms with it 60 ms late; loudest stray line %.1f / %.1f dB\n",
-              onTime.lagMs, late.lagMs, onTime.strayDb, late.strayDb);
-  EXPECT_NEAR(late.lagMs, onTime.lagMs, 3.0);
-  EXPECT_LT(late.strayDb, -80.0);
-}
-
 // Four hours of a microphone whose clock runs off, with a 3 s and a 10 s
 // loss (the device's position stands still while it delivers nothing),
 // through the real compensator and the time line's microphone mapping on a
